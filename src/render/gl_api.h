@@ -103,6 +103,7 @@ inline constexpr GLuint64 TIMEOUT_IGNORED = ~GLuint64{0};
     X(void, glPixelStorei, (GLenum pname, GLint param))                                                \
     X(void, glFinish, ())                                                                              \
     X(void, glFlush, ())                                                                               \
+    X(void, glViewport, (GLint x, GLint y, GLsizei width, GLsizei height))                             \
     /* framebuffers */                                                                                 \
     X(void, glGenFramebuffers, (GLsizei n, GLuint* framebuffers))                                      \
     X(void, glDeleteFramebuffers, (GLsizei n, const GLuint* framebuffers))                             \

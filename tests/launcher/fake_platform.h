@@ -1,0 +1,42 @@
+// A scripted platform for the run-sequence tests: what a real backend cannot show on demand
+// (a timer about to wrap, Escape before the first frame, a driver that is too old).
+// GL entry points are no-ops that record what the run asks of them.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quarvel::fake {
+
+struct PlatformScript {
+    platform::SurfaceStatus surfaceStatus = platform::SurfaceStatus::ready;
+    std::string surfaceMessage;
+    std::string glVersion = "4.5 (Compatibility Profile) Fake";
+    const char* missingEntryPoint = nullptr;   // glProcAddress answers null for this name
+    int failingShader = -1;                     // 0 scene, 1 feedback, 2 post: compile status 0
+    std::string programLog = "0:3(1): error: the fake says no";
+    // timer readings, one per call; the default advances 7 ms a call
+    std::function<uint32_t(int call)> timer = [](int call) { return 1000u + 7u * static_cast<uint32_t>(call); };
+    // Escape state, asked once per frame, with the index of the frame just presented
+    std::function<bool(int frame)> escape = [](int) { return false; };
+};
+
+struct PlatformRecord {
+    std::vector<std::string> calls;    // platform operations and draws, in order
+    std::vector<int32_t> frameClocks;  // t of each frame, as the scene pass received it
+    std::vector<std::string> messages; // texts of message boxes
+    int32_t surfaceWidth = 0;
+    int32_t surfaceHeight = 0;
+    bool surfaceWindowed = false;
+    int swaps = 0;
+};
+
+// Resets the fake to `script` and clears the record.
+void reset(const PlatformScript& script = {});
+const PlatformRecord& record();
+
+}  // namespace quarvel::fake
