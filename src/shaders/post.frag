@@ -7,5 +7,5 @@ float time = float(T) * 0.001;
 #include "noise.glsl"
 void main() {
     vec2 uv = gl_FragCoord.xy / resolution;
-    oColor = vec4(texture(inputtex, uv).rgb + 0.0 * simplex(vec3(uv, time)), 1.0);
+    oColor = vec4(texture(inputtex, uv).rg + uv, 0.5 + 0.0 * simplex(vec3(uv, time)), 1.0);
 }

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The real demo in a real X window (Xvfb, Mesa's software rasteriser): it opens its window at
+# the chosen size, draws frames, and ends on Escape with status 0.
+# Usage: demo_window_test.sh BIN_DIR ARTIFACT_DIR
+set -u
+bin_dir=$1
+artifacts=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/xvfb_session.sh"
+mkdir -p "$artifacts"
+
+start_xvfb 1920x1080 || exit 1
+export SDL_AUDIODRIVER=dummy
+
+cd "$bin_dir"
+./quarvel >"$artifacts/demo_stdout.txt" 2>"$artifacts/demo_stderr.txt" &
+APP_PID=$!
+
+window=$(wait_for_window Quarvel 30) || fail "no demo window appeared"
+geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} /Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print w "x" h "+" x "+" y}')
+[ "$geometry" = "1920x1080+0+0" ] || fail "window geometry is $geometry, not 1920x1080+0+0"
+
+sleep 4  # a few frames on the software rasteriser
+kill -0 "$APP_PID" 2>/dev/null || fail "the demo ended before Escape"
+import -window root "$artifacts/demo_window.png" || fail "no screenshot"
+colours=$(convert "$artifacts/demo_window.png" -format '%k' info:)
+[ "$colours" -gt 1 ] || fail "the window shows one uniform colour: no frame was drawn"
+
+xdotool windowfocus --sync "$window" 2>/dev/null
+xdotool key Escape
+wait_for_exit "$APP_PID" 60 || fail "the demo did not end within 60 s of Escape"
+APP_PID=
+[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
+echo "PASS: window ${geometry}, ${colours} colours on screen, status 0 after Escape"

@@ -1,0 +1,59 @@
+# Sourced by the end-to-end tests: starts a private Xvfb and stops it when the test exits.
+# Sets DISPLAY. Usage: start_xvfb WIDTHxHEIGHT
+
+start_xvfb() {
+    local size=$1 n
+    for n in $(seq 91 160); do
+        [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ] && continue
+        Xvfb ":${n}" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        for _ in $(seq 1 50); do
+            if xdpyinfo -display ":${n}" >/dev/null 2>&1; then
+                export DISPLAY=":${n}"
+                trap stop_xvfb EXIT
+                return 0
+            fi
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$XVFB_PID" 2>/dev/null
+    done
+    echo "could not start Xvfb" >&2
+    return 1
+}
+
+stop_xvfb() {
+    [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+    wait 2>/dev/null
+}
+
+# Waits up to $2 seconds for a window named $1 and prints its id.
+wait_for_window() {
+    local name=$1 seconds=$2 id
+    for _ in $(seq 1 $((seconds * 10))); do
+        id=$(xdotool search --name "^${name}\$" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits up to $2 seconds for process $1 to end; sets EXIT_STATUS.
+wait_for_exit() {
+    local pid=$1 seconds=$2
+    for _ in $(seq 1 $((seconds * 10))); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            wait "$pid"
+            EXIT_STATUS=$?
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
