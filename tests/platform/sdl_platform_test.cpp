@@ -1,0 +1,81 @@
+// The SDL backend in a real X server: what the run relies on from the key test, the display
+// modes and the fullscreen switch. Each test runs in its own process (one window per process).
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace quarvel {
+namespace {
+
+void xdotool(const std::string& arguments) {
+    const std::string command = "xdotool " + arguments + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+void openWindow() {
+    const platform::SurfaceResult surface = platform::openSurface(320, 180, true);
+    ASSERT_EQ(surface.status, platform::SurfaceStatus::ready) << surface.message;
+    for (int i = 0; i < 20; ++i) platform::removeOneMessage();
+    xdotool("search --sync --name '^Quarvel$' windowfocus --sync");
+    for (int i = 0; i < 20; ++i) platform::removeOneMessage();
+}
+
+TEST(SdlPlatformTest, EscapePressedAndReleasedBetweenQueriesIsSeenOnceBehindOtherEvents) {
+    openWindow();
+    EXPECT_FALSE(platform::escapePressed());
+    // a queue full of other events, of which the run takes only one per frame
+    for (int i = 0; i < 40; ++i) xdotool("mousemove " + std::to_string(10 + i) + " " + std::to_string(10 + i % 7));
+    xdotool("key Escape");  // press and release
+    platform::removeOneMessage();
+    EXPECT_TRUE(platform::escapePressed()) << "the press happened since the previous query";
+    platform::removeOneMessage();
+    EXPECT_FALSE(platform::escapePressed()) << "and is reported once";
+}
+
+TEST(SdlPlatformTest, EscapeHeldDownIsReportedOnEveryQuery) {
+    openWindow();
+    xdotool("keydown Escape");
+    EXPECT_TRUE(platform::escapePressed());
+    EXPECT_TRUE(platform::escapePressed());
+    xdotool("keyup Escape");
+    platform::removeOneMessage();
+    EXPECT_FALSE(platform::escapePressed()) << "released, and the press was already reported";
+}
+
+TEST(SdlPlatformTest, TimerCountsMilliseconds) {
+    const uint32_t before = platform::timerMilliseconds();
+    const uint32_t after = platform::timerMilliseconds();
+    EXPECT_LE(after - before, 1000u);
+}
+
+TEST(SdlPlatformTest, DisplayModesReportTheScreenAt32BitsPerPixel) {
+    platform::DisplayMode mode;
+    ASSERT_TRUE(platform::displayMode(0, mode)) << "the X screen has at least one mode";
+    bool screenSize = false;
+    int count = 0;
+    for (int32_t i = 0; platform::displayMode(i, mode); ++i, ++count) {
+        EXPECT_EQ(mode.bitsPerPixel, 32) << mode.width << "x" << mode.height;
+        screenSize = screenSize || (mode.width == 1280 && mode.height == 720);
+    }
+    EXPECT_TRUE(screenSize) << "the 1280x720 screen is among " << count << " modes";
+    EXPECT_FALSE(platform::displayMode(count, mode));
+    EXPECT_FALSE(platform::displayMode(-1, mode));
+}
+
+TEST(SdlPlatformTest, FullscreenAtASizeTheDisplayDoesNotOfferIsRefused) {
+    const platform::SurfaceResult surface = platform::openSurface(1366, 768, false);
+    EXPECT_EQ(surface.status, platform::SurfaceStatus::displayModeRefused) << surface.message;
+}
+
+TEST(SdlPlatformTest, FullscreenAtTheScreenSizeGivesAContext) {
+    const platform::SurfaceResult surface = platform::openSurface(1280, 720, false);
+    ASSERT_EQ(surface.status, platform::SurfaceStatus::ready) << surface.message;
+    EXPECT_NE(platform::glProcAddress("glCreateProgram"), nullptr);
+    EXPECT_NE(platform::glProcAddress("glRects"), nullptr) << "GL 1.1 entry points are looked up too";
+}
+
+}  // namespace
+}  // namespace quarvel
