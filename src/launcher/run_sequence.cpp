@@ -3,6 +3,7 @@
 // the context and the GL objects are left to the operating system at process exit.
 #include "launcher/run_sequence.h"
 
+#include "audio/soundtrack_player.h"
 #include "launcher/demo_clock.h"
 #include "launcher/launch_settings.h"
 #include "platform/platform.h"
@@ -72,7 +73,8 @@ int runDemo() {
     pipeline.programs = programs.programs;
 
     // the soundtrack starts here, right before the clock's origin
-
+    SoundtrackPlayer soundtrack(soundtrackFileName);
+    soundtrack.run();
     const uint32_t clockOffset = demoClockOffset(platform::timerMilliseconds());
 
     for (int32_t n = 0;; ++n) {
@@ -84,6 +86,8 @@ int runDemo() {
         // the key is tested after the frame, so even an early Escape shows one frame
         if (platform::escapePressed() || t >= runLengthMs) break;
     }
+    // control first, then seeking; the graph is not stopped, giving it up ends playback
+    soundtrack.release();
     return exitNormal;
 }
 

@@ -66,4 +66,54 @@ struct DisplayMode {
 // false past the last one.
 bool displayMode(int32_t index, DisplayMode& mode);
 
+// --- soundtrack media service ------------------------------------------------------------------
+// A media graph plays one sound file on the audio output. It is held through counted references:
+// the one createMediaGraph hands out, which builds the graph, and a control and a seeking
+// reference taken from it. The graph lives while any reference is held. Every function but
+// createMediaGraph needs a reference the caller holds; passing a missing one is a programmer error.
+
+struct MediaGraph;  // each backend defines its own
+
+struct MediaControl {
+    MediaGraph* graph = nullptr;  // nullptr: no reference
+};
+
+struct MediaSeeking {
+    MediaGraph* graph = nullptr;  // nullptr: no reference
+};
+
+enum class MediaRenderResult {
+    complete,  // all of the file is sound the graph can play, and an audio output is open for it
+    failed,    // anything less, a file that would play only in part included: nothing will play
+};
+
+// A new, empty graph and the first reference to it; nullptr where the service is not available.
+MediaGraph* createMediaGraph();
+
+// Another reference to the graph, for its control side; {} when it cannot be had.
+MediaControl mediaControlOf(MediaGraph* graph);
+
+// Another reference to the graph, for its seeking side; {} when it cannot be had.
+MediaSeeking mediaSeekingOf(MediaGraph* graph);
+
+// Opens `fileName` (a relative name is taken from the working folder), checks all of it and
+// connects it to the audio output, stopped; nothing is heard until runMedia. Call it once a graph.
+MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName);
+
+// The next runMedia starts at the beginning of the file.
+void seekMediaToStart(MediaSeeking seeking);
+
+// Playback stops where it is; with nothing playing, nothing changes.
+void stopMedia(MediaControl control);
+
+// Playback starts and returns at once; it goes on by itself, on the service's own threads, until
+// the file ends or the graph is given up. After a failed render nothing plays.
+void runMedia(MediaControl control);
+
+// Each gives up one reference. When the last reference of a graph goes, playback ends at once and
+// the file, the decoder and the audio output are freed.
+void releaseMediaGraph(MediaGraph* graph);
+void releaseMediaControl(MediaControl control);
+void releaseMediaSeeking(MediaSeeking seeking);
+
 }  // namespace quarvel::platform

@@ -19,6 +19,7 @@ struct FakeState {
     GLuint sceneProgram = 0;
     GLuint currentProgram = 0;
     std::vector<GLuint> shaders;
+    int mediaHeld[3] = {};  // references held, by side: graph, control, seeking
 };
 
 FakeState& state() {
@@ -168,6 +169,87 @@ void showMessage(const std::string& text) {
 
 bool displayMode(int32_t, DisplayMode&) {
     return false;
+}
+
+// --- soundtrack media service: one graph, counted references, every call recorded -----------
+
+struct MediaGraph {};
+
+namespace {
+
+MediaGraph fakeGraph;
+
+enum MediaSide { graphSide, controlSide, seekingSide };
+
+// Records the call; true when it came with a reference of that side that is still held.
+bool mediaCall(const char* name, const MediaGraph* graph, MediaSide side) {
+    auto& s = state();
+    s.record.calls.push_back(name);
+    if (graph == &fakeGraph && s.mediaHeld[side] > 0) return true;
+    ++s.record.mediaCallsWithoutReference;
+    return false;
+}
+
+void take(MediaSide side) {
+    ++state().mediaHeld[side];
+    ++state().record.mediaReferences;
+}
+
+void give(MediaSide side) {
+    --state().mediaHeld[side];
+    --state().record.mediaReferences;
+}
+
+}  // namespace
+
+MediaGraph* createMediaGraph() {
+    auto& s = state();
+    s.record.calls.push_back("createMediaGraph");
+    if (!s.script.mediaGraphAvailable) return nullptr;
+    take(graphSide);
+    return &fakeGraph;
+}
+
+MediaControl mediaControlOf(MediaGraph* graph) {
+    if (!mediaCall("mediaControlOf", graph, graphSide) || !state().script.mediaControlAvailable) return {};
+    take(controlSide);
+    return {graph};
+}
+
+MediaSeeking mediaSeekingOf(MediaGraph* graph) {
+    if (!mediaCall("mediaSeekingOf", graph, graphSide) || !state().script.mediaSeekingAvailable) return {};
+    take(seekingSide);
+    return {graph};
+}
+
+MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName) {
+    state().record.mediaFiles.push_back(fileName);
+    if (!mediaCall("renderMediaFile", graph, graphSide)) return MediaRenderResult::failed;
+    return state().script.mediaRender;
+}
+
+void seekMediaToStart(MediaSeeking seeking) {
+    mediaCall("seekMediaToStart", seeking.graph, seekingSide);
+}
+
+void stopMedia(MediaControl control) {
+    mediaCall("stopMedia", control.graph, controlSide);
+}
+
+void runMedia(MediaControl control) {
+    mediaCall("runMedia", control.graph, controlSide);
+}
+
+void releaseMediaGraph(MediaGraph* graph) {
+    if (mediaCall("releaseMediaGraph", graph, graphSide)) give(graphSide);
+}
+
+void releaseMediaControl(MediaControl control) {
+    if (mediaCall("releaseMediaControl", control.graph, controlSide)) give(controlSide);
+}
+
+void releaseMediaSeeking(MediaSeeking seeking) {
+    if (mediaCall("releaseMediaSeeking", seeking.graph, seekingSide)) give(seekingSide);
 }
 
 }  // namespace quarvel::platform

@@ -23,6 +23,11 @@ struct PlatformScript {
     std::function<uint32_t(int call)> timer = [](int call) { return 1000u + 7u * static_cast<uint32_t>(call); };
     // Escape state, asked once per frame, with the index of the frame just presented
     std::function<bool(int frame)> escape = [](int) { return false; };
+    // the media service: which references it hands out and how a render ends
+    bool mediaGraphAvailable = true;
+    bool mediaControlAvailable = true;
+    bool mediaSeekingAvailable = true;
+    platform::MediaRenderResult mediaRender = platform::MediaRenderResult::complete;
 };
 
 struct PlatformRecord {
@@ -33,6 +38,9 @@ struct PlatformRecord {
     int32_t surfaceHeight = 0;
     bool surfaceWindowed = false;
     int swaps = 0;
+    std::vector<std::string> mediaFiles;  // names given to renderMediaFile
+    int mediaReferences = 0;              // references to the media graph held now
+    int mediaCallsWithoutReference = 0;   // calls that passed a missing reference
 };
 
 // Resets the fake to `script` and clears the record.

@@ -40,9 +40,12 @@ TEST(RunSequenceTest, CallsThePlatformInTheOrderOfTheRun) {
     runDemo();
     const std::vector<std::string> expected = {
         "openSurface",
+        "createMediaGraph", "mediaControlOf", "mediaSeekingOf", "renderMediaFile",
+        "releaseMediaGraph", "seekMediaToStart", "stopMedia", "runMedia",
         "timer",  // the clock's origin
         "removeOneMessage", "timer", "draw", "draw", "draw", "swap", "escape",
         "removeOneMessage", "timer", "draw", "draw", "draw", "swap", "escape",
+        "releaseMediaControl", "releaseMediaSeeking",
     };
     EXPECT_EQ(fake::record().calls, expected);
     EXPECT_EQ(fake::record().surfaceWidth, 1920);

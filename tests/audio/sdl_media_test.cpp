@@ -1,0 +1,245 @@
+// The soundtrack player on the SDL media service, with SDL's dummy or disk audio driver chosen
+// here, in the test's environment: which files play, and what reaches the output and when.
+#include "audio/soundtrack_player.h"
+#include "stdout_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quarvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<char> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const fs::path& path, const std::vector<char>& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<int16_t> samplesOf(const std::vector<char>& bytes) {
+    std::vector<int16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+    return samples;
+}
+
+std::size_t firstSound(const std::vector<int16_t>& samples, std::size_t from = 0) {
+    for (std::size_t i = from; i < samples.size(); ++i)
+        if (samples[i] != 0) return i;
+    return samples.size();
+}
+
+// Each test runs in a fresh working folder, where the player looks for audio.mp3, with the
+// dummy audio driver unless it chooses another.
+class SdlMediaTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "quarvel-media-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        fs::permissions(folder_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+        previous_ = fs::current_path();
+        fs::current_path(folder_);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
+
+    void TearDown() override {
+        fs::current_path(previous_);
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    // The status lines of one player's life: construction, Run, release.
+    static std::string statusOfOnePlayer() {
+        test::StdoutCapture capture;
+        SoundtrackPlayer player(soundtrackFileName);
+        player.run();
+        player.release();
+        return capture.written();
+    }
+
+    fs::path folder_;
+    fs::path previous_;
+};
+
+TEST_F(SdlMediaTest, PlayableFilesGiveOneSuccessLineEachTimeTheyAreBuilt) {
+    struct Case {
+        const char* name;
+        const char* source;
+    };
+    const Case cases[] = {
+        {"one second", QUARVEL_TEST_MP3},
+        {"an hour: prepared without decoding it", QUARVEL_LONG_MP3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::copy_file(c.source, soundtrackFileName, fs::copy_options::overwrite_existing);
+        EXPECT_EQ(statusOfOnePlayer(), test::successLine);
+        // a second player gets the output again only if the first one freed it
+        EXPECT_EQ(statusOfOnePlayer(), test::successLine);
+    }
+}
+
+TEST_F(SdlMediaTest, EachBadInputGivesOneFailureLineAndLeavesTheOutputFree) {
+    const std::vector<char> good = readFile(QUARVEL_TEST_MP3);
+    ASSERT_GT(good.size(), 4096u);
+
+    // the sweep is 64 kbit/s at 44.1 kHz: its last frame is 208 or 209 bytes long
+    std::size_t lastFrame = good.size() - 208;
+    if (static_cast<uint8_t>(good[lastFrame]) != 0xFF) lastFrame = good.size() - 209;
+    ASSERT_EQ(static_cast<uint8_t>(good[lastFrame]), 0xFF);
+    ASSERT_EQ(static_cast<uint8_t>(good[lastFrame + 1]) & 0xE0, 0xE0);
+
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+    };
+    const Case cases[] = {
+        {"missing", [] {}},
+        {"empty", [] { writeFile(soundtrackFileName, {}); }},
+        {"random bytes",
+         [] {
+             std::mt19937 random(4);
+             std::vector<char> bytes(64 * 1024);
+             for (char& b : bytes) b = static_cast<char>(random());
+             writeFile(soundtrackFileName, bytes);
+         }},
+        {"cut inside a frame",
+         [&] { writeFile(soundtrackFileName, std::vector<char>(good.begin(), good.begin() + good.size() * 3 / 5)); }},
+        {"cut at a frame boundary: one frame fewer than the encoder's tag counts",
+         [&] { writeFile(soundtrackFileName, std::vector<char>(good.begin(), good.begin() + lastFrame)); }},
+        {"junk between frames, which the decoder would skip",
+         [&] {
+             std::vector<char> bytes = good;
+             bytes.insert(bytes.begin() + lastFrame, 300, '\0');
+             writeFile(soundtrackFileName, bytes);
+         }},
+        {"a directory", [] { fs::create_directory(soundtrackFileName); }},
+        {"no audio output",
+         [] {
+             fs::copy_file(QUARVEL_TEST_MP3, soundtrackFileName);
+             setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        fs::remove_all(soundtrackFileName, ignored);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        c.make();
+        EXPECT_EQ(statusOfOnePlayer(), test::failureLine);
+
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        fs::remove_all(soundtrackFileName);
+        fs::copy_file(QUARVEL_TEST_MP3, soundtrackFileName);
+        EXPECT_EQ(statusOfOnePlayer(), test::successLine) << "the output is free again";
+    }
+}
+
+TEST_F(SdlMediaTest, UnreadableFileGivesOneFailureLine) {
+    fs::copy_file(QUARVEL_TEST_MP3, soundtrackFileName);
+    fs::permissions(soundtrackFileName, fs::perms::none);
+    if (geteuid() != 0) {
+        EXPECT_EQ(statusOfOnePlayer(), test::failureLine);
+        return;
+    }
+
+    // root reads any file, so the player runs in a child that has given up root for "nobody"
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    std::fflush(stdout);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeEnds[0]);
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        if (std::ifstream(soundtrackFileName).is_open()) _exit(3);
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        {
+            SoundtrackPlayer player(soundtrackFileName);
+            player.run();
+        }
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    std::string output;
+    char buffer[256];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<std::size_t>(n));
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "running as root, and root could not become nobody";
+    ASSERT_NE(WEXITSTATUS(status), 3) << "nobody can still read the file";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(output, test::failureLine);
+}
+
+TEST_F(SdlMediaTest, DiskOutputIsSilentUntilRunThenStartsAtTheBeginningOfTheFileAndEndsOnRelease) {
+    const fs::path written = folder_ / "output.s16";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", written.c_str(), 1);
+    fs::copy_file(QUARVEL_TEST_MP3, soundtrackFileName);
+    const std::vector<int16_t> reference = samplesOf(readFile(QUARVEL_TEST_PCM));
+    const std::size_t referenceStart = firstSound(reference);
+    const std::size_t compared = 44100;  // half a second, both channels
+    ASSERT_GT(reference.size(), referenceStart + compared);
+
+    std::string status;
+    std::optional<SoundtrackPlayer> player;
+    {
+        test::StdoutCapture capture;
+        player.emplace(soundtrackFileName);
+        status = capture.written();
+    }
+    ASSERT_EQ(status, test::successLine);
+    // let the output run for a few buffers: what it writes before Run must be silence
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const std::vector<int16_t> beforeRun = samplesOf(readFile(written));
+    EXPECT_EQ(firstSound(beforeRun), beforeRun.size()) << "sound was written before Run";
+
+    player->run();
+    std::vector<int16_t> output;
+    std::size_t start = 0;
+    for (int tries = 0; tries < 1000; ++tries) {
+        output = samplesOf(readFile(written));
+        start = firstSound(output, beforeRun.size());
+        if (start < output.size() && output.size() - start >= compared + 2048) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_LT(start, output.size()) << "nothing was heard after Run";
+    ASSERT_GE(output.size() - start, compared);
+    ASSERT_EQ(start % 2, referenceStart % 2) << "the channels are swapped";
+    // the decoders round differently by a step or two; a wrong start is off by thousands
+    int worst = 0;
+    for (std::size_t i = 0; i < compared; ++i)
+        worst = std::max(worst, std::abs(output[start + i] - reference[referenceStart + i]));
+    EXPECT_LE(worst, 4) << "the first samples after Run are not the start of the file";
+
+    player->release();
+    const auto sizeAtRelease = fs::file_size(written);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(fs::file_size(written), sizeAtRelease) << "the output still runs after release";
+    unsetenv("SDL_DISKAUDIOFILE");
+}
+
+}  // namespace
+}  // namespace quarvel
