@@ -83,7 +83,7 @@ struct MediaSeeking {
 };
 
 enum class MediaRenderResult {
-    complete,  // all of the file is sound the graph can play, and an audio output is open for it
+    complete,  // all of the file was checked and will play, and an audio output is open for it
     failed,    // anything less, a file that would play only in part included: nothing will play
 };
 
@@ -97,17 +97,20 @@ MediaControl mediaControlOf(MediaGraph* graph);
 MediaSeeking mediaSeekingOf(MediaGraph* graph);
 
 // Opens `fileName` (a relative name is taken from the working folder), checks all of it and
-// connects it to the audio output, stopped; nothing is heard until runMedia. Call it once a graph.
+// connects it to the audio output, stopped; nothing is heard until runMedia. At most once a graph.
 MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName);
 
-// The next runMedia starts at the beginning of the file.
+// Playback goes from the beginning of the file: at once when it is under way, else from the
+// next runMedia.
 void seekMediaToStart(MediaSeeking seeking);
 
-// Playback stops where it is; with nothing playing, nothing changes.
+// Playback pauses where it is, for runMedia to go on from there; with nothing playing, nothing
+// changes.
 void stopMedia(MediaControl control);
 
-// Playback starts and returns at once; it goes on by itself, on the service's own threads, until
-// the file ends or the graph is given up. After a failed render nothing plays.
+// Playback starts, or goes on after stopMedia, and the call returns at once; sound goes on by
+// itself, on the service's own threads, until the file ends or the graph is given up. After a
+// failed render nothing plays.
 void runMedia(MediaControl control);
 
 // Each gives up one reference. When the last reference of a graph goes, playback ends at once and
