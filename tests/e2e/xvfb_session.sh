@@ -3,20 +3,19 @@
 
 start_xvfb() {
     local size=$1 n
-    for n in $(seq 91 160); do
-        [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ] && continue
-        Xvfb ":${n}" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        for _ in $(seq 1 50); do
-            if xdpyinfo -display ":${n}" >/dev/null 2>&1; then
-                export DISPLAY=":${n}"
-                trap stop_xvfb EXIT
-                return 0
-            fi
-            kill -0 "$XVFB_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill "$XVFB_PID" 2>/dev/null
+    # the server picks a free display itself, so tests running side by side never share one
+    XVFB_DISPLAY_FILE=$(mktemp)
+    Xvfb -displayfd 1 -screen 0 "${size}x24" -nolisten tcp >"$XVFB_DISPLAY_FILE" 2>/dev/null &
+    XVFB_PID=$!
+    trap stop_xvfb EXIT
+    for _ in $(seq 1 100); do
+        n=$(head -n 1 "$XVFB_DISPLAY_FILE" 2>/dev/null)
+        if [ -n "$n" ] && xdpyinfo -display ":${n}" >/dev/null 2>&1; then
+            export DISPLAY=":${n}"
+            return 0
+        fi
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
     done
     echo "could not start Xvfb" >&2
     return 1
@@ -26,6 +25,7 @@ stop_xvfb() {
     [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
     wait 2>/dev/null
+    rm -f "${XVFB_DISPLAY_FILE:-}"
 }
 
 # Waits up to $2 seconds for a window named $1 and prints its id.
