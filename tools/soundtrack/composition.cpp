@@ -2,6 +2,7 @@
 // the show's clock; every musical event sits at the second where the picture changes.
 #include "composition.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
