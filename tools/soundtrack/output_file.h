@@ -1,0 +1,37 @@
+// output_file.h: the program's outputs: a file that appears under its name only once complete, and
+// the WAV form of the raw render.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "synth.h"
+
+namespace quarvel {
+
+// written beside its destination under a temporary name and renamed into place on commit; dropped
+// before that, it leaves nothing behind
+class PendingFile {
+public:
+    PendingFile() = default;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile();
+
+    // creates the temporary file, so an unwritable destination shows before any work is done
+    bool open(const std::string& path, std::string& error);
+    bool commit(const std::vector<unsigned char>& bytes, std::string& error);
+
+private:
+    void discard();
+
+    std::string path_;
+    std::string temporaryPath_;
+    std::FILE* file_ = nullptr;
+};
+
+// 32-bit float WAV: the samples exactly as rendered
+std::vector<unsigned char> encodeWav(const StereoBuffer& buffer);
+
+}  // namespace quarvel

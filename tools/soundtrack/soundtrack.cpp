@@ -1,0 +1,33 @@
+// soundtrack.cpp: runs the three stages of the soundtrack in order and times them.
+#include "soundtrack.h"
+
+#include <chrono>
+
+#include "composition.h"
+
+namespace quarvel {
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+Soundtrack produceSoundtrack() {
+    Soundtrack soundtrack;
+    auto start = std::chrono::steady_clock::now();
+    soundtrack.samples = renderTrack();
+    soundtrack.renderSeconds = secondsSince(start);
+
+    start = std::chrono::steady_clock::now();
+    soundtrack.master = masterTrack(soundtrack.samples);
+    soundtrack.masterSeconds = secondsSince(start);
+
+    start = std::chrono::steady_clock::now();
+    soundtrack.mp3 = encodeMp3(soundtrack.samples);
+    soundtrack.encodeSeconds = secondsSince(start);
+    return soundtrack;
+}
+
+}  // namespace quarvel
