@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real demo in a real X window (Xvfb, Mesa's software rasteriser): it opens its window at
-# the chosen size, draws frames, and ends on Escape with status 0.
+# the chosen size, draws frames, ends on Escape with status 0, and has played its soundtrack.
 # Usage: demo_window_test.sh BIN_DIR ARTIFACT_DIR
 set -u
 bin_dir=$1
@@ -31,4 +31,9 @@ xdotool key Escape
 wait_for_exit "$APP_PID" 60 || fail "the demo did not end within 60 s of Escape"
 APP_PID=
 [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
-echo "PASS: window ${geometry}, ${colours} colours on screen, status 0 after Escape"
+# the soundtrack the build generated is one the player accepts; without it the run is silent
+expected="mp3 rendering failed :("
+[ -f audio.mp3 ] && expected="Song succesfully rendered!"
+[ "$(cat "$artifacts/demo_stdout.txt")" = "$expected" ] ||
+    fail "standard output is '$(cat "$artifacts/demo_stdout.txt")', not the one line '$expected'"
+echo "PASS: $expected; window ${geometry}, ${colours} colours on screen, status 0 after Escape"
