@@ -18,13 +18,6 @@ std::string derivedTimeFunction() {
     return initialiser.empty() ? "" : "float timeAt(int T) { return " + initialiser + "; }\n";
 }
 
-TEST(FeedbackGLTest, CompilesAsOneSourceBeginningWithItsVersion) {
-    QUARVEL_REQUIRE_GL(gl);
-    const FeedbackPass pass(gl);
-    ASSERT_TRUE(pass.program.ok()) << pass.program.log();
-    EXPECT_EQ(std::string(shaders::feedbackSource).rfind("#version 430\n", 0), 0u);
-}
-
 TEST(FeedbackGLTest, DerivedTimeChangesRateBetween20100And20200Milliseconds) {
     QUARVEL_REQUIRE_GL(gl);
     const std::string function = derivedTimeFunction();

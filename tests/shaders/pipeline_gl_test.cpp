@@ -17,6 +17,41 @@
 namespace quarvel::test {
 namespace {
 
+TEST(ShaderSourcesGLTest, EachProgramIsOneSourceWithTheNoiseAheadOfItsUse) {
+    QUARVEL_REQUIRE_GL(gl);
+    struct Case {
+        const char* name;
+        const char* source;
+        bool usesNoise;
+        const char* firstUse;  // the first function after the noise text
+    };
+    const Case cases[] = {
+        {"scene", shaders::sceneSource, false, ""},
+        {"feedback", shaders::feedbackSource, true, "void main()"},
+        {"post", shaders::postSource, true, "vec2 co("},
+    };
+    const std::string noise = shaders::noiseSource;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = c.source;
+        EXPECT_EQ(source.rfind("#version 430\n", 0), 0u);
+        EXPECT_EQ(source.find("#include"), std::string::npos);
+        const Program program(gl, source);
+        EXPECT_TRUE(program.ok()) << program.log();
+        const std::size_t at = source.find(noise);
+        if (!c.usesNoise) {
+            EXPECT_EQ(at, std::string::npos);
+            continue;
+        }
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(source.find(noise, at + 1), std::string::npos);
+        // after the declarations, before the first function that calls it
+        EXPECT_LT(source.find("out vec4 oColor;"), at);
+        EXPECT_LT(source.find("float time = "), at);
+        EXPECT_GT(source.find(c.firstUse), at);
+    }
+}
+
 // The source with pow, clamp, max, smoothstep and texture replaced by versions that give NaN
 // where the built-ins are undefined (pow of a negative base, or of 0 to a power <= 0) and that
 // pass a NaN on. The software rasteriser's built-ins turn all of these into numbers (max, clamp

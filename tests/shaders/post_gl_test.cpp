@@ -31,13 +31,6 @@ void main()
     return runHelper(gl, source, kWidth, kHeight);
 }
 
-TEST(PostGLTest, CompilesAsOneSourceBeginningWithItsVersion) {
-    QUARVEL_REQUIRE_GL(gl);
-    const PostPass pass(gl);
-    ASSERT_TRUE(pass.program.ok()) << pass.program.log();
-    EXPECT_EQ(std::string(shaders::postSource).rfind("#version 430\n", 0), 0u);
-}
-
 TEST(PostGLTest, UniformInputsGiveInvertedLevelsWithRedAndGreenExchanged) {
     QUARVEL_REQUIRE_GL(gl);
     // a dark channel passes every tap (1.04^(1/1.4) = 1.0284, then 0.985 x - 0.03 = 0.983),

@@ -67,13 +67,6 @@ std::vector<Rgba> render(const ScenePass& pass, int32_t t) {
     return target.readFloats();
 }
 
-TEST(SceneGLTest, CompilesAsOneSourceBeginningWithItsVersion) {
-    QUARVEL_REQUIRE_GL(gl);
-    const ScenePass pass(gl);
-    ASSERT_TRUE(pass.program.ok()) << pass.program.log();
-    EXPECT_EQ(std::string(shaders::sceneSource).rfind("#version 430\n", 0), 0u);
-}
-
 TEST(SceneGLTest, HashesGiveTheirSampleValues) {
     QUARVEL_REQUIRE_GL(gl);
     const std::string source = shaders::sceneSource;
