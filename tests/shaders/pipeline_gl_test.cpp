@@ -10,7 +10,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <regex>
+#include <cctype>
+#include <string_view>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,20 @@ TEST(ShaderSourcesGLTest, EachProgramIsOneSourceWithTheNoiseAheadOfItsUse) {
     }
 }
 
+// Every call `from` (a name with its opening parenthesis, not the tail of a longer name)
+// replaced by `to`.
+std::string replaceCalls(const std::string& text, std::string_view from, std::string_view to) {
+    std::string result;
+    std::size_t done = 0;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + from.size())) {
+        const bool tail = at > 0 && (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '_');
+        if (tail) continue;
+        result.append(text, done, at - done).append(to);
+        done = at + from.size();
+    }
+    return result.append(text, done);
+}
+
 // The source with pow, clamp, max, smoothstep and texture replaced by versions that give NaN
 // where the built-ins are undefined (pow of a negative base, or of 0 to a power <= 0) and that
 // pass a NaN on. The software rasteriser's built-ins turn all of these into numbers (max, clamp
@@ -81,11 +97,11 @@ vec4 strictClamp(vec4 x, float a, float b)
     const std::string text = source;
     const std::size_t body = text.find('\n') + 1;  // after the version line
     std::string rest = text.substr(body);
-    rest = std::regex_replace(rest, std::regex(R"(\bpow\()"), "strictPow(");
-    rest = std::regex_replace(rest, std::regex(R"(\bmax\()"), "strictMax(");
-    rest = std::regex_replace(rest, std::regex(R"(\bclamp\()"), "strictClamp(");
-    rest = std::regex_replace(rest, std::regex(R"(\btexture\()"), "strictTexture(");
-    rest = std::regex_replace(rest, std::regex(R"(\bsmoothstep\()"), "strictSmoothstep(");
+    for (const auto& [from, to] : {std::pair{"pow(", "strictPow("}, std::pair{"max(", "strictMax("},
+                                   std::pair{"clamp(", "strictClamp("}, std::pair{"texture(", "strictTexture("},
+                                   std::pair{"smoothstep(", "strictSmoothstep("}}) {
+        rest = replaceCalls(rest, from, to);
+    }
     return text.substr(0, body) + kStrict + rest;
 }
 
