@@ -8,12 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
-#include <cctype>
+#include <string>
 #include <string_view>
 #include <utility>
-#include <string>
 #include <vector>
 
 namespace quarvel::test {
