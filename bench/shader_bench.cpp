@@ -1,0 +1,137 @@
+// Prints the milliseconds each of the show's three passes takes per frame on the headless
+// context, at 640 x 360 and 1280 x 720, and each pass's share of the frame.
+// Usage: quarvel-bench-shaders [frames]
+#include "platform/platform.h"
+#include "render/frame_pipeline.h"
+#include "render/gl_api.h"
+#include "render/render_targets.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+using namespace quarvel;
+
+using Clock = std::chrono::steady_clock;
+
+struct PassTimes {
+    std::vector<double> scene;
+    std::vector<double> feedback;
+    std::vector<double> post;
+};
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Runs the passes of frame n with the bindings of the frame pipeline, waiting for the GL after
+// each so that its time can be read alone.
+void timeFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n, PassTimes& times) {
+    const RenderTargets& targets = pipeline.targets;
+    const FeedbackSlots slots = feedbackSlots(n);
+    const auto width = static_cast<GLfloat>(pipeline.width);
+    const auto height = static_cast<GLfloat>(pipeline.height);
+    const auto since = [](Clock::time_point start) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    };
+
+    gl.glFinish();
+    auto start = Clock::now();
+    gl.glActiveTexture(gl::TEXTURE0);
+    gl.glBindFramebuffer(gl::FRAMEBUFFER, targets.sceneFramebuffer);
+    gl.glDrawBuffer(gl::COLOR_ATTACHMENT0);
+    gl.glUseProgram(pipeline.programs.scene);
+    gl.glUniform1i(0, t);
+    gl.glUniform2f(1, width, height);
+    gl.glRects(-1, -1, 1, 1);
+    gl.glFinish();
+    times.scene.push_back(since(start));
+
+    start = Clock::now();
+    gl.glBindFramebuffer(gl::FRAMEBUFFER, targets.feedbackFramebuffer);
+    gl.glDrawBuffer(targets.feedbackAttachments[slots.write]);
+    gl.glUseProgram(pipeline.programs.feedback);
+    gl.glActiveTexture(gl::TEXTURE0);
+    gl.glBindTexture(gl::TEXTURE_2D, targets.sceneTexture);
+    gl.glUniform1i(1, 0);
+    gl.glUniform1i(0, t);
+    gl.glActiveTexture(gl::TEXTURE1);
+    gl.glBindTexture(gl::TEXTURE_2D, targets.feedbackTextures[slots.read]);
+    gl.glUniform1i(2, 1);
+    gl.glUniform2f(3, width, height);
+    gl.glRects(-1, -1, 1, 1);
+    gl.glBindTexture(gl::TEXTURE_2D, 0);
+    gl.glFinish();
+    times.feedback.push_back(since(start));
+
+    start = Clock::now();
+    gl.glBindFramebuffer(gl::FRAMEBUFFER, 0);
+    gl.glActiveTexture(gl::TEXTURE0);
+    gl.glBindTexture(gl::TEXTURE_2D, targets.feedbackTextures[slots.write]);
+    gl.glUseProgram(pipeline.programs.post);
+    gl.glUniform1i(0, 0);
+    gl.glUniform1i(1, t);
+    gl.glUniform2f(2, width, height);
+    gl.glRects(-1, -1, 1, 1);
+    gl.glFinish();
+    times.post.push_back(since(start));
+    endFrame(gl);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const platform::SurfaceResult surface = platform::openSurface(1280, 720, true);
+    if (surface.status != platform::SurfaceStatus::ready) {
+        std::fprintf(stderr, "no headless context: %s\n", surface.message.c_str());
+        return 1;
+    }
+    GlApi gl;
+    const GlLoadResult loaded = loadGlApi(gl);
+    if (!loaded.ok) {
+        std::fprintf(stderr, "GL entry points missing: %s\n", loaded.missing.c_str());
+        return 1;
+    }
+    const GlVersion version = queryGlVersion(gl);
+    std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
+    std::printf("median of %d frames from 25 s of the clock, glFinish after each pass\n", frames);
+    std::printf("%-10s %10s %10s %10s %10s   %s\n", "size", "scene", "feedback", "post", "frame",
+                "shares scene/feedback/post");
+
+    const int32_t sizes[][2] = {{640, 360}, {1280, 720}};
+    for (const auto& size : sizes) {
+        Pipeline pipeline;
+        pipeline.width = size[0];
+        pipeline.height = size[1];
+        pipeline.targets = createRenderTargets(gl, size[0], size[1]);
+        const ProgramsResult programs = createPrograms(gl, builtInShaderSources());
+        if (!programs.ok) {
+            std::fprintf(stderr, "%s shader: %s\n", programs.failedShader, programs.shaderLog.c_str());
+            return 1;
+        }
+        pipeline.programs = programs.programs;
+        gl.glViewport(0, 0, size[0], size[1]);
+
+        // the first frames also compile the shaders' machine code; they are not counted
+        PassTimes warmUp;
+        for (int32_t n = 0; n < 3; ++n) timeFrame(gl, pipeline, 25'000 - 48 + n * 16, n, warmUp);
+        PassTimes times;
+        for (int32_t n = 0; n < frames; ++n) timeFrame(gl, pipeline, 25'000 + n * 16, n + 3, times);
+
+        const double scene = median(times.scene);
+        const double feedback = median(times.feedback);
+        const double post = median(times.post);
+        const double frame = scene + feedback + post;
+        std::printf("%4dx%-5d %10.2f %10.2f %10.2f %10.2f   %.0f%% / %.0f%% / %.0f%%\n", size[0], size[1], scene,
+                    feedback, post, frame, 100.0 * scene / frame, 100.0 * feedback / frame,
+                    100.0 * post / frame);
+        // the objects of this size are left to the process's end, like the demo's own
+    }
+    return 0;
+}

@@ -1,0 +1,87 @@
+// The three passes drawn one at a time with the bindings the frame pipeline gives them, so a
+// test can choose each pass's inputs and the storage of its output.
+#pragma once
+
+#include "shader_gl.h"
+
+#include "shaders/shader_sources.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quarvel::test {
+
+// `resolution` defaults to the target's size; a larger one draws the lower-left corner of
+// that window only.
+struct Resolution {
+    float width = 0.0f;
+    float height = 0.0f;
+};
+
+inline Resolution resolutionOf(const ShaderTarget& target, Resolution resolution) {
+    if (resolution.width > 0.0f) return resolution;
+    return {static_cast<float>(target.width()), static_cast<float>(target.height())};
+}
+
+struct ScenePass {
+    const GlApi& gl;
+    Program program;
+
+    explicit ScenePass(const GlApi& api, const std::string& source = shaders::sceneSource) : gl(api), program(api, source) {}
+
+    void draw(const ShaderTarget& target, int32_t t, Resolution resolution = {}) const {
+        const Resolution size = resolutionOf(target, resolution);
+        target.bindForDrawing();
+        gl.glUseProgram(program.id());
+        gl.glUniform1i(0, t);
+        gl.glUniform2f(1, size.width, size.height);
+        drawRectangle(gl);
+        gl.glUseProgram(0);
+    }
+};
+
+struct FeedbackPass {
+    const GlApi& gl;
+    Program program;
+
+    explicit FeedbackPass(const GlApi& api, const std::string& source = shaders::feedbackSource) : gl(api), program(api, source) {}
+
+    void draw(const ShaderTarget& target, int32_t t, const ShaderTarget& scene, const ShaderTarget& previous,
+              Resolution resolution = {}) const {
+        const Resolution size = resolutionOf(target, resolution);
+        target.bindForDrawing();
+        gl.glUseProgram(program.id());
+        bindTexture(gl, 0, scene.texture());
+        bindTexture(gl, 1, previous.texture());
+        gl.glUniform1i(0, t);
+        gl.glUniform1i(1, 0);
+        gl.glUniform1i(2, 1);
+        gl.glUniform2f(3, size.width, size.height);
+        drawRectangle(gl);
+        gl.glUseProgram(0);
+        bindTexture(gl, 1, 0);
+        bindTexture(gl, 0, 0);
+    }
+};
+
+struct PostPass {
+    const GlApi& gl;
+    Program program;
+
+    explicit PostPass(const GlApi& api, const std::string& source = shaders::postSource) : gl(api), program(api, source) {}
+
+    void draw(const ShaderTarget& target, int32_t t, const ShaderTarget& input, Resolution resolution = {}) const {
+        const Resolution size = resolutionOf(target, resolution);
+        target.bindForDrawing();
+        gl.glUseProgram(program.id());
+        bindTexture(gl, 0, input.texture());
+        gl.glUniform1i(0, 0);
+        gl.glUniform1i(1, t);
+        gl.glUniform2f(2, size.width, size.height);
+        drawRectangle(gl);
+        gl.glUseProgram(0);
+        bindTexture(gl, 0, 0);
+    }
+};
+
+}  // namespace quarvel::test
