@@ -1,5 +1,6 @@
-// Prints the time a whole frame takes on the headless context: once with pass-through shaders
-// (the cost of the pipeline itself) and once with the show's own shaders.
+// Prints the milliseconds each of the three passes takes per frame on the headless context, at
+// 640 x 360 and 1280 x 720, and each pass's share of the frame: once with pass-through shaders
+// (the cost of the pipeline itself) and once with the show's own.
 // Usage: quarvel-bench-pipeline [frames]
 #include "platform/platform.h"
 #include "render/frame_pipeline.h"
@@ -15,6 +16,8 @@
 namespace {
 
 using namespace quarvel;
+
+using Clock = std::chrono::steady_clock;
 
 constexpr const char* passThroughScene = R"glsl(#version 430
 layout(location = 0) uniform int t;
@@ -43,30 +46,41 @@ out vec4 oColor;
 void main() { oColor = texture(inputtex, gl_FragCoord.xy / resolution); }
 )glsl";
 
-double medianFrameMs(const GlApi& gl, const ShaderSources& sources, int32_t width, int32_t height, int frames) {
-    Pipeline pipeline;
-    pipeline.width = width;
-    pipeline.height = height;
-    pipeline.targets = createRenderTargets(gl, width, height);
-    const ProgramsResult programs = createPrograms(gl, sources);
-    if (!programs.ok) {
-        std::fprintf(stderr, "%s shader: %s\n", programs.failedShader, programs.shaderLog.c_str());
-        std::exit(1);
-    }
-    pipeline.programs = programs.programs;
-    gl.glViewport(0, 0, width, height);
+struct PassTimes {
+    std::vector<double> scene;
+    std::vector<double> feedback;
+    std::vector<double> post;
+};
 
-    std::vector<double> times;
-    for (int n = 0; n < frames; ++n) {
-        const auto start = std::chrono::steady_clock::now();
-        drawFrame(gl, pipeline, 25'000 + n * 16, n, 0);
-        platform::swapBuffers();
-        endFrame(gl);
-        gl.glFinish();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Runs the passes of frame n as the demo does, waiting for the GL after each so that its time
+// can be read alone.
+void timeFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n, PassTimes& times) {
+    const FeedbackSlots slots = feedbackSlots(n);
+    const auto since = [](Clock::time_point start) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    };
+
+    gl.glFinish();
+    auto start = Clock::now();
+    drawScenePass(gl, pipeline, t);
+    gl.glFinish();
+    times.scene.push_back(since(start));
+
+    start = Clock::now();
+    drawFeedbackPass(gl, pipeline, t, slots);
+    gl.glFinish();
+    times.feedback.push_back(since(start));
+
+    start = Clock::now();
+    drawPostPass(gl, pipeline, t, slots, 0);
+    gl.glFinish();
+    times.post.push_back(since(start));
+    endFrame(gl);
 }
 
 }  // namespace
@@ -79,11 +93,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     GlApi gl;
-    if (!loadGlApi(gl).ok) return 1;
+    const GlLoadResult loaded = loadGlApi(gl);
+    if (!loaded.ok) {
+        std::fprintf(stderr, "GL entry points missing: %s\n", loaded.missing.c_str());
+        return 1;
+    }
     const GlVersion version = queryGlVersion(gl);
     std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
-    std::printf("median of %d frames, three passes, glFinish after each frame\n", frames);
-    std::printf("%-12s %-10s %12s\n", "shaders", "size", "ms/frame");
+    std::printf("median of %d frames from 25 s of the clock, glFinish after each pass\n", frames);
+    std::printf("%-12s %-10s %10s %10s %10s %10s   %s\n", "shaders", "size", "scene", "feedback", "post", "frame",
+                "shares scene/feedback/post");
+
     const struct {
         const char* name;
         ShaderSources sources;
@@ -94,8 +114,32 @@ int main(int argc, char** argv) {
     const int32_t sizes[][2] = {{640, 360}, {1280, 720}};
     for (const auto& set : sets) {
         for (const auto& size : sizes) {
-            const double ms = medianFrameMs(gl, set.sources, size[0], size[1], frames);
-            std::printf("%-12s %4dx%-5d %12.2f\n", set.name, size[0], size[1], ms);
+            Pipeline pipeline;
+            pipeline.width = size[0];
+            pipeline.height = size[1];
+            pipeline.targets = createRenderTargets(gl, size[0], size[1]);
+            const ProgramsResult programs = createPrograms(gl, set.sources);
+            if (!programs.ok) {
+                std::fprintf(stderr, "%s shader: %s\n", programs.failedShader, programs.shaderLog.c_str());
+                return 1;
+            }
+            pipeline.programs = programs.programs;
+            gl.glViewport(0, 0, size[0], size[1]);
+
+            // the first frames also compile the shaders' machine code; they are not counted
+            PassTimes warmUp;
+            for (int32_t n = 0; n < 3; ++n) timeFrame(gl, pipeline, 25'000 - 48 + n * 16, n, warmUp);
+            PassTimes times;
+            for (int32_t n = 0; n < frames; ++n) timeFrame(gl, pipeline, 25'000 + n * 16, n + 3, times);
+
+            const double scene = median(times.scene);
+            const double feedback = median(times.feedback);
+            const double post = median(times.post);
+            const double frame = scene + feedback + post;
+            std::printf("%-12s %4dx%-5d %10.2f %10.2f %10.2f %10.2f   %.0f%% / %.0f%% / %.0f%%\n", set.name, size[0], size[1], scene,
+                        feedback, post, frame, 100.0 * scene / frame, 100.0 * feedback / frame,
+                        100.0 * post / frame);
+            // the objects of this size are left to the process's end, like the demo's own
         }
     }
     return 0;

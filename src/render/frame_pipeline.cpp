@@ -4,27 +4,34 @@
 
 namespace quarvel {
 
-void drawFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n,
-               GLuint outputFramebuffer) {
-    const RenderTargets& targets = pipeline.targets;
-    const Programs& programs = pipeline.programs;
-    const FeedbackSlots slots = feedbackSlots(n);
-    const auto width = static_cast<GLfloat>(pipeline.width);
-    const auto height = static_cast<GLfloat>(pipeline.height);
+namespace {
 
-    // scene
+GLfloat widthOf(const Pipeline& pipeline) {
+    return static_cast<GLfloat>(pipeline.width);
+}
+
+GLfloat heightOf(const Pipeline& pipeline) {
+    return static_cast<GLfloat>(pipeline.height);
+}
+
+}  // namespace
+
+void drawScenePass(const GlApi& gl, const Pipeline& pipeline, int32_t t) {
     gl.glActiveTexture(gl::TEXTURE0);
-    gl.glBindFramebuffer(gl::FRAMEBUFFER, targets.sceneFramebuffer);
+    gl.glBindFramebuffer(gl::FRAMEBUFFER, pipeline.targets.sceneFramebuffer);
     gl.glDrawBuffer(gl::COLOR_ATTACHMENT0);
-    gl.glUseProgram(programs.scene);
+    gl.glUseProgram(pipeline.programs.scene);
     gl.glUniform1i(0, t);
-    gl.glUniform2f(1, width, height);
+    gl.glUniform2f(1, widthOf(pipeline), heightOf(pipeline));
     gl.glRects(-1, -1, 1, 1);
+}
 
-    // feedback: the texture read stays attached, but only the written one is the draw buffer
+// The texture read stays attached, but only the written one is the draw buffer.
+void drawFeedbackPass(const GlApi& gl, const Pipeline& pipeline, int32_t t, FeedbackSlots slots) {
+    const RenderTargets& targets = pipeline.targets;
     gl.glBindFramebuffer(gl::FRAMEBUFFER, targets.feedbackFramebuffer);
     gl.glDrawBuffer(targets.feedbackAttachments[slots.write]);
-    gl.glUseProgram(programs.feedback);
+    gl.glUseProgram(pipeline.programs.feedback);
     gl.glActiveTexture(gl::TEXTURE0);
     gl.glBindTexture(gl::TEXTURE_2D, targets.sceneTexture);
     gl.glUniform1i(1, 0);
@@ -32,19 +39,29 @@ void drawFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n,
     gl.glActiveTexture(gl::TEXTURE1);
     gl.glBindTexture(gl::TEXTURE_2D, targets.feedbackTextures[slots.read]);
     gl.glUniform1i(2, 1);
-    gl.glUniform2f(3, width, height);
+    gl.glUniform2f(3, widthOf(pipeline), heightOf(pipeline));
     gl.glRects(-1, -1, 1, 1);
     gl.glBindTexture(gl::TEXTURE_2D, 0);
+}
 
-    // post
+void drawPostPass(const GlApi& gl, const Pipeline& pipeline, int32_t t, FeedbackSlots slots,
+                  GLuint outputFramebuffer) {
     gl.glBindFramebuffer(gl::FRAMEBUFFER, outputFramebuffer);
     gl.glActiveTexture(gl::TEXTURE0);
-    gl.glBindTexture(gl::TEXTURE_2D, targets.feedbackTextures[slots.write]);
-    gl.glUseProgram(programs.post);
+    gl.glBindTexture(gl::TEXTURE_2D, pipeline.targets.feedbackTextures[slots.write]);
+    gl.glUseProgram(pipeline.programs.post);
     gl.glUniform1i(0, 0);
     gl.glUniform1i(1, t);
-    gl.glUniform2f(2, width, height);
+    gl.glUniform2f(2, widthOf(pipeline), heightOf(pipeline));
     gl.glRects(-1, -1, 1, 1);
+}
+
+void drawFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n,
+               GLuint outputFramebuffer) {
+    const FeedbackSlots slots = feedbackSlots(n);
+    drawScenePass(gl, pipeline, t);
+    drawFeedbackPass(gl, pipeline, t, slots);
+    drawPostPass(gl, pipeline, t, slots, outputFramebuffer);
 }
 
 void endFrame(const GlApi& gl) {

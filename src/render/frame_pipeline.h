@@ -34,6 +34,12 @@ constexpr FeedbackSlots feedbackSlots(int32_t n) {
 void drawFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n,
                GLuint outputFramebuffer);
 
+// The passes of drawFrame one by one, in this order, for whoever must look between them.
+void drawScenePass(const GlApi& gl, const Pipeline& pipeline, int32_t t);
+void drawFeedbackPass(const GlApi& gl, const Pipeline& pipeline, int32_t t, FeedbackSlots slots);
+void drawPostPass(const GlApi& gl, const Pipeline& pipeline, int32_t t, FeedbackSlots slots,
+                  GLuint outputFramebuffer);
+
 // Called after the frame has been presented or read back.
 void endFrame(const GlApi& gl);
 
