@@ -6,6 +6,7 @@
 #include "audio/soundtrack_player.h"
 #include "launcher/demo_clock.h"
 #include "launcher/launch_settings.h"
+#include "launcher/launcher_dialog.h"
 #include "platform/platform.h"
 #include "render/frame_pipeline.h"
 #include "render/gl_api.h"
@@ -35,7 +36,13 @@ bool supportsPipeline(const GlVersion& version) {
 int runDemo() {
     LaunchSettings settings;
 
-    // the launcher dialog comes here; until then the run goes on as if Enter was pressed
+    const LauncherOutcome launcher = runLauncherDialog(settings);
+    if (launcher.choice == LauncherChoice::exit) return exitNormal;
+    if (launcher.choice == LauncherChoice::unavailable) {
+        // never a run the viewer did not ask for
+        std::fprintf(stderr, "quarvel: the launcher dialog cannot be shown: %s\n", launcher.message.c_str());
+        return exitFailure;
+    }
 
     const int32_t width = settings.width;
     const int32_t height = settings.height;

@@ -119,4 +119,106 @@ void releaseMediaGraph(MediaGraph* graph);
 void releaseMediaControl(MediaControl control);
 void releaseMediaSeeking(MediaSeeking seeking);
 
+// --- modal dialog ------------------------------------------------------------------------------
+
+// A dialog described as data, the way a resource template describes it: positions and sizes in
+// dialog units (a quarter of the dialog font's average character width across, an eighth of its
+// height down), controls in tab order.
+enum class ControlClass { button, staticText, comboBox };
+
+// Style bits, with the values of the classic dialog manager so a template reads like the original.
+namespace style {
+inline constexpr uint32_t child = 0x40000000;
+inline constexpr uint32_t visible = 0x10000000;
+inline constexpr uint32_t popup = 0x80000000;
+inline constexpr uint32_t caption = 0x00C00000;
+inline constexpr uint32_t sysMenu = 0x00080000;
+inline constexpr uint32_t vScroll = 0x00200000;
+inline constexpr uint32_t group = 0x00020000;
+inline constexpr uint32_t tabStop = 0x00010000;
+inline constexpr uint32_t setFont = 0x00000040;
+inline constexpr uint32_t modalFrame = 0x00000080;
+inline constexpr uint32_t center = 0x00000800;
+// button kinds (the low four bits)
+inline constexpr uint32_t pushButton = 0x0;
+inline constexpr uint32_t defPushButton = 0x1;
+inline constexpr uint32_t autoCheckBox = 0x3;
+inline constexpr uint32_t buttonKindMask = 0xF;
+// static text alignment (the low two bits)
+inline constexpr uint32_t textLeft = 0x0;
+inline constexpr uint32_t textCenter = 0x1;
+inline constexpr uint32_t textRight = 0x2;
+inline constexpr uint32_t textAlignMask = 0x3;
+inline constexpr uint32_t dropDownList = 0x3;  // a combo box that only lists, no edit field
+}  // namespace style
+
+struct DialogControl {
+    int32_t id = -1;  // -1: a static text nobody addresses
+    ControlClass controlClass = ControlClass::staticText;
+    const char* text = "";
+    uint32_t style = 0;
+    int16_t x = 0, y = 0, cx = 0, cy = 0;  // for a combo box, cy includes the dropped-down list
+};
+
+struct DialogTemplate {
+    int32_t id = 0;
+    const char* caption = "";
+    const char* fontName = "";
+    int32_t fontPoints = 0;
+    uint32_t style = 0;
+    int16_t x = 0, y = 0, cx = 0, cy = 0;
+    const DialogControl* controls = nullptr;
+    int32_t controlCount = 0;
+};
+
+// Control ids the dialog manager knows: Return presses the default push button, and Escape and
+// the window's close button send `cancelId` as a command.
+inline constexpr int32_t okId = 1;
+inline constexpr int32_t cancelId = 2;
+
+// What a dialog procedure sees of its dialog's controls while the dialog runs. Changes made
+// through it send no commands back to the procedure.
+class DialogControls {
+public:
+    // combo box: append an item at the end (the list is not sorted), select item `index`,
+    // and the selected index, or -1 when none is selected
+    virtual void appendItem(int32_t controlId, const char* text) = 0;
+    virtual void selectItem(int32_t controlId, int32_t index) = 0;
+    virtual int32_t selectedItem(int32_t controlId) = 0;
+    // check box
+    virtual void setChecked(int32_t controlId, bool checked) = 0;
+    virtual bool isChecked(int32_t controlId) = 0;
+    // ends the dialog once the procedure returns; runModalDialog then returns `result`
+    virtual void end(int32_t result) = 0;
+
+protected:
+    ~DialogControls() = default;
+};
+
+enum class DialogMessage {
+    initialise,  // once, after the controls exist and before the dialog is shown
+    command,     // a button or check box was clicked, or the keyboard stood in for one
+};
+
+// `controlId` is the id of the control behind a command; 0 for initialise.
+using DialogProcedure = void (*)(DialogControls& controls, DialogMessage message, int32_t controlId);
+
+enum class DialogStatus {
+    ended,        // the procedure ended the dialog; `result` is what it gave
+    unavailable,  // no dialog could be shown (no display, no toolkit); `message` says why
+};
+
+struct DialogResult {
+    DialogStatus status = DialogStatus::unavailable;
+    int32_t result = 0;
+    std::string message;
+};
+
+// Shows the dialog of `dialogTemplate`, centred on the screen, and runs `procedure` for it until
+// the procedure ends it: the caller does not go on before then. When it returns, the dialog's
+// windows are destroyed and their events handled, so the next window the program opens is
+// alone on the screen. It leaves the process locale as it found it. Where no dialog can be
+// shown it returns `unavailable` without calling `procedure`.
+DialogResult runModalDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure);
+
 }  // namespace quarvel::platform

@@ -121,4 +121,9 @@ bool displayMode(int32_t /*index*/, DisplayMode& /*mode*/) {
     return false;
 }
 
+// nothing here can show a dialog, and nobody could answer it
+DialogResult runModalDialog(const DialogTemplate& /*dialogTemplate*/, DialogProcedure /*procedure*/) {
+    return {DialogStatus::unavailable, 0, "the headless backend has no display for a dialog"};
+}
+
 }  // namespace quarvel::platform

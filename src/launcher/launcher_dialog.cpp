@@ -1,0 +1,99 @@
+// The launcher dialog's logic: the offered modes, the preselection, Enter and Exit.
+#include "launcher/launcher_dialog.h"
+
+#include <cassert>
+#include <cstdio>
+
+namespace quarvel {
+
+LauncherDialogState launcherDialog;
+
+namespace {
+
+bool sameSize(const OfferedMode& a, int32_t width, int32_t height) {
+    return a.width == width && a.height == height;
+}
+
+bool isOffered(const LauncherDialogState& state, int32_t width, int32_t height) {
+    for (int32_t i = 0; i < state.count; ++i)
+        if (sameSize(state.modes[i], width, height)) return true;
+    return false;
+}
+
+void buildDisplayModeList(LauncherDialogState& state, DisplayModeSource source,
+                          platform::DialogControls& controls) {
+    // a second dialog in the same process starts a fresh list, so entry i stays item i
+    state.count = 0;
+    platform::DisplayMode mode;
+    for (int32_t index = 0; source(index, mode); ++index) {
+        if (state.count == maxOfferedModes) break;
+        if (!hasOfferedShape(mode.width, mode.height)) continue;
+        if (mode.bitsPerPixel != state.settings->bitsPerPixel) continue;
+        // only the latest entry is compared: a size seen again later is offered again
+        if (state.count > 0 && sameSize(state.modes[state.count - 1], mode.width, mode.height)) continue;
+
+        OfferedMode& entry = state.modes[state.count++];
+        entry = {mode.width, mode.height};
+        char text[itemTextCapacity];
+        formatModeItem(entry, text);
+        controls.appendItem(resolutionListId, text);
+    }
+}
+
+void enter(LauncherDialogState& state, platform::DialogControls& controls) {
+    LaunchSettings& settings = *state.settings;
+    const int32_t selected = controls.selectedItem(resolutionListId);
+    if (selected >= 0 && selected < state.count) {
+        settings.width = state.modes[selected].width;
+        settings.height = state.modes[selected].height;
+    } else if (!isOffered(state, settings.width, settings.height)) {
+        // nothing chosen and the preset size is not one the display offers: wait for a choice
+        return;
+    }
+    settings.windowed = controls.isChecked(fullscreenBoxId) ? 0 : 1;
+    controls.end(1);
+}
+
+}  // namespace
+
+void formatModeItem(const OfferedMode& mode, char (&text)[itemTextCapacity]) {
+    // %d never groups digits, so the locale cannot change the text
+    std::snprintf(text, sizeof text, "%d x %d", static_cast<int>(mode.width), static_cast<int>(mode.height));
+}
+
+void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource source,
+                              platform::DialogControls& controls) {
+    assert(state.settings != nullptr && "the run publishes its settings before the dialog opens");
+    buildDisplayModeList(state, source, controls);
+
+    const LaunchSettings& settings = *state.settings;
+    // every match selects its item in turn, so the last matching entry ends up selected
+    for (int32_t i = 0; i < state.count; ++i)
+        if (sameSize(state.modes[i], settings.width, settings.height)) controls.selectItem(resolutionListId, i);
+
+    if (settings.windowed == 0) controls.setChecked(fullscreenBoxId, true);
+}
+
+void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls, int32_t controlId) {
+    assert(state.settings != nullptr);
+    if (controlId == enterButtonId) enter(state, controls);
+    else if (controlId == exitButtonId) controls.end(0);
+}
+
+void launcherDialogProcedure(platform::DialogControls& controls, platform::DialogMessage message,
+                             int32_t controlId) {
+    if (message == platform::DialogMessage::initialise)
+        initialiseLauncherDialog(launcherDialog, platform::displayMode, controls);
+    else
+        launcherDialogCommand(launcherDialog, controls, controlId);
+}
+
+LauncherOutcome runLauncherDialog(LaunchSettings& settings) {
+    launcherDialog.settings = &settings;
+    const platform::DialogResult dialog = platform::runModalDialog(launcherDialogTemplate, launcherDialogProcedure);
+    launcherDialog.settings = nullptr;
+    if (dialog.status != platform::DialogStatus::ended) return {LauncherChoice::unavailable, dialog.message};
+    return {dialog.result != 0 ? LauncherChoice::enter : LauncherChoice::exit, {}};
+}
+
+}  // namespace quarvel

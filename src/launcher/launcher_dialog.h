@@ -1,0 +1,77 @@
+// The launcher dialog's own logic: which display modes it offers, which one it preselects, and
+// what Enter and Exit write into the launch settings. It sees the dialog only through
+// platform::DialogControls, so any toolkit can draw it.
+#pragma once
+
+#include "launcher/launch_settings.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quarvel {
+
+inline constexpr int32_t maxOfferedModes = 4096;
+inline constexpr int32_t itemTextCapacity = 500;
+
+// controls of the launcher dialog's template
+inline constexpr int32_t enterButtonId = platform::okId;
+inline constexpr int32_t exitButtonId = platform::cancelId;
+inline constexpr int32_t resolutionListId = 1001;
+inline constexpr int32_t fullscreenBoxId = 1003;
+
+struct OfferedMode {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// The dialog's module-level record: the dialog procedure has no other way to reach the run's
+// settings. `count` and `modes` together are the DisplayModeList; entry i of `modes` is item i of
+// the Resolution list, and no entry equals the one right before it.
+struct LauncherDialogState {
+    LaunchSettings* settings = nullptr;
+    int32_t count = 0;
+    OfferedMode modes[maxOfferedModes];
+};
+
+extern LauncherDialogState launcherDialog;
+
+// Template 101: the dialog's caption, font, size and eight controls in tab order.
+extern const platform::DialogTemplate launcherDialogTemplate;
+
+using DisplayModeSource = bool (*)(int32_t index, platform::DisplayMode& mode);
+
+// h == (w * 9) >> 4 in unsigned 32-bit arithmetic: the product wraps and the quotient truncates,
+// so 1366 x 768 and 1360 x 765 pass while 1360 x 768 does not.
+constexpr bool hasOfferedShape(int32_t width, int32_t height) {
+    return static_cast<uint32_t>(height) == (static_cast<uint32_t>(width) * 9u) >> 4;
+}
+
+// "%d x %d" into `text`, whatever the process locale.
+void formatModeItem(const OfferedMode& mode, char (&text)[itemTextCapacity]);
+
+// Builds the mode list from `source`, fills the Resolution list, preselects the preset size and
+// sets the Fullscreen box. `state.settings` must be set.
+void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource source,
+                              platform::DialogControls& controls);
+
+// Enter writes the chosen size and `windowed` and ends with 1; Exit ends with 0 and writes
+// nothing; other commands do nothing.
+void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls, int32_t controlId);
+
+// The procedure runModalDialog calls: the functions above on `launcherDialog`, with the current
+// display's modes.
+void launcherDialogProcedure(platform::DialogControls& controls, platform::DialogMessage message,
+                             int32_t controlId);
+
+enum class LauncherChoice { enter, exit, unavailable };
+
+struct LauncherOutcome {
+    LauncherChoice choice = LauncherChoice::unavailable;
+    std::string message;  // why the dialog could not be shown
+};
+
+// Publishes `settings` to the dialog and runs it modally over the launcher template.
+LauncherOutcome runLauncherDialog(LaunchSettings& settings);
+
+}  // namespace quarvel
