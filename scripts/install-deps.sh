@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev googletest
-  libsdl2-dev libsdl2-mixer-dev libgtk-3-dev
+  libsdl2-dev libsdl2-mixer-dev libgtk-3-dev libx11-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libmp3lame-dev ffmpeg
   xvfb xauth xdotool x11-utils imagemagick

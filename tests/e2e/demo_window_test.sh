@@ -11,10 +11,16 @@ mkdir -p "$artifacts"
 
 start_xvfb 1920x1080 || exit 1
 export SDL_AUDIODRIVER=dummy
+export NO_AT_BRIDGE=1
 
 cd "$bin_dir"
 ./quarvel >"$artifacts/demo_stdout.txt" 2>"$artifacts/demo_stderr.txt" &
 APP_PID=$!
+
+# the launcher dialog comes first; Return takes the preselected 1920 x 1080
+dialog=$(wait_for_window "Tessmor selektor" 30) || fail "no launcher dialog appeared"
+xdotool windowfocus --sync "$dialog" 2>/dev/null
+xdotool key Return
 
 window=$(wait_for_window Quarvel 30) || fail "no demo window appeared"
 geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} /Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print w "x" h "+" x "+" y}')

@@ -28,12 +28,21 @@ stop_xvfb() {
     rm -f "${XVFB_DISPLAY_FILE:-}"
 }
 
-# Waits up to $2 seconds for a window named $1 and prints its id.
+# Prints the id of a window named exactly $1. xdotool's own match ignores case, and GTK gives a
+# hidden window the program's name ("quarvel").
+window_named() {
+    local id
+    for id in $(xdotool search --name "^${1}\$" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ] && { echo "$id"; return 0; }
+    done
+    return 1
+}
+
+# Waits up to $2 seconds for a window named exactly $1 and prints its id.
 wait_for_window() {
-    local name=$1 seconds=$2 id
+    local name=$1 seconds=$2
     for _ in $(seq 1 $((seconds * 10))); do
-        id=$(xdotool search --name "^${name}\$" 2>/dev/null | head -n 1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
+        window_named "$name" && return 0
         sleep 0.1
     done
     return 1

@@ -167,8 +167,51 @@ void showMessage(const std::string& text) {
     state().record.messages.push_back(text);
 }
 
-bool displayMode(int32_t, DisplayMode&) {
-    return false;
+bool displayMode(int32_t index, DisplayMode& mode) {
+    const auto& modes = state().script.displayModes;
+    if (index < 0 || static_cast<std::size_t>(index) >= modes.size()) return false;
+    mode = modes[static_cast<std::size_t>(index)];
+    return true;
+}
+
+namespace {
+
+// The dialog's controls as plain values: one list, one box.
+class FakeDialog final : public DialogControls {
+public:
+    void appendItem(int32_t, const char* text) override { state().record.dialogItems.push_back(text); }
+    void selectItem(int32_t, int32_t index) override { selected = index; }
+    int32_t selectedItem(int32_t) override { return selected; }
+    void setChecked(int32_t, bool value) override { checked = value; }
+    bool isChecked(int32_t) override { return checked; }
+    void end(int32_t value) override {
+        ended = true;
+        result = value;
+    }
+
+    int32_t selected = -1;
+    bool checked = false;
+    bool ended = false;
+    int32_t result = 0;
+};
+
+}  // namespace
+
+DialogResult runModalDialog(const DialogTemplate&, DialogProcedure procedure) {
+    auto& s = state();
+    s.record.calls.push_back("dialog");
+    if (!s.script.dialogAvailable) return {DialogStatus::unavailable, 0, "the fake has no display"};
+    FakeDialog dialog;
+    procedure(dialog, DialogMessage::initialise, 0);
+    if (s.script.chooseItem >= 0) dialog.selected = s.script.chooseItem;
+    if (s.script.fullscreenBox >= 0) dialog.checked = s.script.fullscreenBox == 1;
+    for (const int32_t command : s.script.dialogCommands) {
+        if (dialog.ended) break;
+        procedure(dialog, DialogMessage::command, command);
+    }
+    // a real dialog would still be waiting for the viewer
+    if (!dialog.ended) s.record.calls.push_back("dialog still open");
+    return {DialogStatus::ended, dialog.result, {}};
 }
 
 // --- soundtrack media service: one graph, counted references, every call recorded -----------

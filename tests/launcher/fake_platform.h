@@ -28,6 +28,13 @@ struct PlatformScript {
     bool mediaControlAvailable = true;
     bool mediaSeekingAvailable = true;
     platform::MediaRenderResult mediaRender = platform::MediaRenderResult::complete;
+    // the launcher dialog: whether it can be shown, the display's modes, and what the viewer does
+    // once it is open (pick an item, set the Fullscreen box, then commands until the dialog ends)
+    bool dialogAvailable = true;
+    std::vector<platform::DisplayMode> displayModes = {{1920, 1080, 32}};
+    int32_t chooseItem = -1;  // -1 keeps the preselection
+    int fullscreenBox = -1;   // 0 or 1 sets the box; -1 leaves it
+    std::vector<int32_t> dialogCommands = {platform::okId};
 };
 
 struct PlatformRecord {
@@ -41,6 +48,7 @@ struct PlatformRecord {
     std::vector<std::string> mediaFiles;  // names given to renderMediaFile
     int mediaReferences = 0;              // references to the media graph held now
     int mediaCallsWithoutReference = 0;   // calls that passed a missing reference
+    std::vector<std::string> dialogItems;  // the Resolution list as the dialog filled it
 };
 
 // Resets the fake to `script` and clears the record.

@@ -39,6 +39,7 @@ TEST(RunSequenceTest, CallsThePlatformInTheOrderOfTheRun) {
     fake::reset(script);
     runDemo();
     const std::vector<std::string> expected = {
+        "dialog",
         "openSurface",
         "createMediaGraph", "mediaControlOf", "mediaSeekingOf", "renderMediaFile",
         "releaseMediaGraph", "seekMediaToStart", "stopMedia", "runMedia",

@@ -163,6 +163,8 @@ void GtkDialogView::applyStyle() {
     css += "\", sans-serif; font-size: " + std::to_string(dialogTemplate_.fontPoints) + "pt; }\n";
     css +=
         "window.template-dialog button { min-height: 0; min-width: 0; padding: 0 4px; }\n"
+        // the default push button wears a darker frame, as Return presses it
+        "window.template-dialog button.default { border-color: #404040; box-shadow: inset 0 0 0 1px #404040; }\n"
         "window.template-dialog combobox button { padding: 0 2px 0 4px; }\n"
         "window.template-dialog checkbutton { padding: 0; }\n"
         "window.template-dialog check { margin: 0; min-width: 12px; min-height: 12px; }\n";
