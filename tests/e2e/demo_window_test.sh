@@ -18,7 +18,7 @@ cd "$bin_dir"
 APP_PID=$!
 
 # the launcher dialog comes first; Return takes the preselected 1920 x 1080
-dialog=$(wait_for_window "Tessmor selektor" 30) || fail "no launcher dialog appeared"
+dialog=$(wait_for_window "Tessmor selektor" 60) || fail "no launcher dialog appeared; stderr: $(cat "$artifacts/demo_stderr.txt")"
 xdotool windowfocus --sync "$dialog" 2>/dev/null
 xdotool key Return
 

@@ -64,7 +64,7 @@ start_xvfb 1920x1080 || exit 1
 trap finish EXIT
 
 start_demo
-dialog=$(wait_for_window "Tessmor selektor" 30) || fail "no window captioned \"Tessmor selektor\""
+dialog=$(wait_for_window "Tessmor selektor" 60) || fail "no window captioned \"Tessmor selektor\""
 import -window "$dialog" "$artifacts/launcher_dialog.png" || fail "no screenshot of the dialog"
 press "$dialog" Return
 demo=$(wait_for_window Quarvel 60) || fail "Return: no demo window"
@@ -77,7 +77,7 @@ echo "PASS: Return starts the run at the preselected 1920 x 1080"
 
 for how in Escape close-button Tab-to-Exit; do
     start_demo
-    dialog=$(wait_for_window "Tessmor selektor" 30) || fail "$how: no dialog"
+    dialog=$(wait_for_window "Tessmor selektor" 60) || fail "$how: no dialog"
     case $how in
     Escape) press "$dialog" Escape ;;
     close-button) "$send_close_request" "$dialog" ;;
@@ -86,6 +86,8 @@ for how in Escape close-button Tab-to-Exit; do
     esac
     expect_exit_status 0 "$how"
     ! demo_window_was_created 1920 1080 || fail "$how: a demo window was opened"
+    # the soundtrack's status line comes after the window; nothing of the run may have begun
+    [ ! -s "$work/stdout" ] || fail "$how: the run began: $(cat "$work/stdout")"
     echo "PASS: $how ends with status 0 and no demo window"
 done
 stop_xvfb
@@ -95,7 +97,7 @@ start_xvfb 1280x720 || exit 1
 trap finish EXIT
 
 start_demo
-dialog=$(wait_for_window "Tessmor selektor" 30) || fail "1280 x 720: no dialog"
+dialog=$(wait_for_window "Tessmor selektor" 60) || fail "1280 x 720: no dialog"
 press "$dialog" Return
 sleep 1
 window_named Quarvel >/dev/null && fail "Return with nothing chosen opened the demo"
