@@ -3,9 +3,11 @@
 
 start_xvfb() {
     local size=$1 n
-    # the server picks a free display itself, so tests running side by side never share one
+    # the server picks a free display itself, so tests running side by side never share one;
+    # -noreset: by default the server resets whenever its last client leaves (the readiness check
+    # below, every xdotool call), and a program that connects during a reset is turned away
     XVFB_DISPLAY_FILE=$(mktemp)
-    Xvfb -displayfd 1 -screen 0 "${size}x24" -nolisten tcp >"$XVFB_DISPLAY_FILE" 2>/dev/null &
+    Xvfb -displayfd 1 -noreset -screen 0 "${size}x24" -nolisten tcp >"$XVFB_DISPLAY_FILE" 2>/dev/null &
     XVFB_PID=$!
     trap stop_xvfb EXIT
     for _ in $(seq 1 100); do
