@@ -38,6 +38,10 @@ public:
 
     ~GtkDialogView() {
         if (window_ != nullptr) gtk_widget_destroy(window_);
+        if (style_ != nullptr) {
+            gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(style_));
+            g_object_unref(style_);
+        }
     }
 
     int32_t run();
@@ -115,6 +119,7 @@ private:
     DialogProcedure procedure_;
     GtkWidget* window_ = nullptr;
     GMainLoop* loop_ = nullptr;
+    GtkCssProvider* style_ = nullptr;
     std::vector<ControlWidget> controls_;
     double scale_ = 1.0;
     int quiet_ = 0;
@@ -168,11 +173,10 @@ void GtkDialogView::applyStyle() {
         "window.template-dialog combobox button { padding: 0 2px 0 4px; }\n"
         "window.template-dialog checkbutton { padding: 0; }\n"
         "window.template-dialog check { margin: 0; min-width: 12px; min-height: 12px; }\n";
-    GtkCssProvider* provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
-    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(provider),
+    style_ = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(style_, css.c_str(), -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(style_),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    g_object_unref(provider);
     gtk_style_context_add_class(gtk_widget_get_style_context(window_), "template-dialog");
 }
 
