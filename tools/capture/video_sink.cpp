@@ -54,7 +54,7 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
                                  "-crf", "32", "-b:v", "0", "-pix_fmt", "yuv420p"});
         if (withAudio) args.insert(args.end(), {"-c:a", "libopus", "-b:a", "160k"});
     } else {
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "fast", "-crf", "20", "-pix_fmt", "yuv420p"});
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "fast", "-crf", "23", "-pix_fmt", "yuv420p"});
         if (withAudio) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
     }
     if (s.container == "mp4" || s.container == "mov") args.insert(args.end(), {"-movflags", "+faststart"});
