@@ -29,11 +29,7 @@ fi
 video=$root/build/release/quarvel-show.mp4
 echo "play.sh: no display to open (DISPLAY and WAYLAND_DISPLAY unset, or not answering);" \
      "rendering the show with its sound to $video instead" >&2
-targets=(quarvel-capture)
-if [ -d tools/soundtrack ] && grep -q '^QUARVEL_SOUNDTRACK:BOOL=ON' build/release/CMakeCache.txt; then
-    targets+=(quarvel-audio)
-fi
-cmake --build --preset release -j"$(nproc)" --target "${targets[@]}"
+cmake --build --preset release -j"$(nproc)" --target quarvel-capture
 cd build/release/bin
 ./quarvel-capture --size 640x360 --fps 30 "$video"
 echo "play.sh: the show is in $video"
