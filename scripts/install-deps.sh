@@ -7,7 +7,7 @@ packages=(
   libgtest-dev googletest
   libsdl2-dev libsdl2-mixer-dev libgtk-3-dev libx11-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-  libmp3lame-dev ffmpeg
+  libmp3lame-dev ffmpeg zlib1g-dev
   xvfb xauth xdotool x11-utils imagemagick
 )
 

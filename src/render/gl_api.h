@@ -77,6 +77,7 @@ inline constexpr GLenum MAP_READ_BIT = 0x0001;
 inline constexpr GLenum SYNC_GPU_COMMANDS_COMPLETE = 0x9117;
 inline constexpr GLbitfield SYNC_FLUSH_COMMANDS_BIT = 0x00000001;
 inline constexpr GLenum ALREADY_SIGNALED = 0x911A;
+inline constexpr GLenum TIMEOUT_EXPIRED = 0x911B;
 inline constexpr GLenum CONDITION_SATISFIED = 0x911C;
 inline constexpr GLenum WAIT_FAILED = 0x911D;
 inline constexpr GLuint64 TIMEOUT_IGNORED = ~GLuint64{0};

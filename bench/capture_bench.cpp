@@ -1,0 +1,172 @@
+// Prints how fast the capture runs against pure rendering of the same frames: the show's own
+// shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG and
+// video writers behind it. Each figure is the median of interleaved runs from a fresh state.
+// Usage: quarvel-bench-capture [frames at 640x360] [runs]
+#include "capture/capture_loop.h"
+#include "capture/png_sink.h"
+#include "capture/video_sink.h"
+#include "platform/platform.h"
+#include "render/frame_pipeline.h"
+#include "render/gl_api.h"
+#include "render/render_targets.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace quarvel;
+
+// What the video writer does before the pipe: turn the frame right way up in memory.
+class MemorySink : public FrameSink {
+public:
+    MemorySink(int32_t width, int32_t height) : width_(width), height_(height), frame_(std::size_t(width) * height * 4) {}
+    Status write(int32_t, const unsigned char* pixels) override {
+        const std::size_t row = std::size_t(width_) * 4;
+        for (int32_t y = 0; y < height_; ++y) std::memcpy(&frame_[y * row], pixels + (height_ - 1 - y) * row, row);
+        return {};
+    }
+    Status finish() override { return {}; }
+    void abandon() override {}
+
+private:
+    int32_t width_, height_;
+    std::vector<unsigned char> frame_;
+};
+
+enum class Mode { render, readback, png, video };
+const char* modeName(Mode mode) {
+    switch (mode) {
+    case Mode::render: return "render only";
+    case Mode::readback: return "capture, readback";
+    case Mode::png: return "capture to PNG";
+    case Mode::video: return "capture to mp4";
+    }
+    return "";
+}
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+struct Timing {
+    double fps = 0;
+    double cpuMsPerFrame = 0;  // this process, the rasteriser's threads included
+};
+
+Timing runOnce(const GlApi& gl, Mode mode, int32_t width, int32_t height, int frames, const std::string& folder,
+               const std::string& ffmpeg) {
+    Pipeline pipeline;
+    pipeline.width = width;
+    pipeline.height = height;
+    pipeline.targets = createRenderTargets(gl, width, height);
+    const ProgramsResult programs = createPrograms(gl, builtInShaderSources());
+    if (!programs.ok) {
+        std::fprintf(stderr, "%s shader: %s\n", programs.failedShader, programs.shaderLog.c_str());
+        std::exit(1);
+    }
+    pipeline.programs = programs.programs;
+
+    // the busy middle of the show: trails, displacement, pulsing disc
+    FramePlan plan;
+    for (int n = 0; n < frames; ++n) plan.clocks.push_back(25'000 + n * 1000 / 60);
+    plan.firstWritten = mode == Mode::render ? frames : 0;
+
+    std::unique_ptr<FrameSink> sink;
+    if (mode == Mode::png) {
+        FramePattern pattern;
+        pattern.prefix = folder + "/frame";
+        pattern.suffix = ".png";
+        pattern.hasNumber = true;
+        sink = std::make_unique<PngSink>(pattern, width, height);
+    } else if (mode == Mode::video) {
+        VideoSettings settings{width, height, 60, "mp4", folder + "/bench.mp4.part", "", 0, frames / 60.0};
+        auto video = std::make_unique<VideoSink>(settings, folder + "/bench.mp4", nullptr);
+        if (!video->start(ffmpeg).ok) std::exit(1);
+        sink = std::move(video);
+    } else {
+        sink = std::make_unique<MemorySink>(width, height);
+    }
+
+    gl.glFinish();
+    const double cpuStart = processCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    const CaptureResult result = runCapture(gl, pipeline, plan, *sink, nullptr, {});
+    const Status finished = sink->finish();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = processCpuSeconds() - cpuStart;
+    if (result.end != CaptureEnd::done || !finished.ok) {
+        std::fprintf(stderr, "capture failed: %s%s\n", result.message.c_str(), finished.message.c_str());
+        std::exit(1);
+    }
+
+    gl.glDeleteFramebuffers(1, &pipeline.targets.sceneFramebuffer);
+    gl.glDeleteFramebuffers(1, &pipeline.targets.feedbackFramebuffer);
+    gl.glDeleteTextures(1, &pipeline.targets.sceneTexture);
+    gl.glDeleteTextures(2, pipeline.targets.feedbackTextures);
+    for (GLuint program : {pipeline.programs.scene, pipeline.programs.feedback, pipeline.programs.post})
+        gl.glDeleteProgram(program);
+    return {frames / seconds, cpu * 1000.0 / frames};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int baseFrames = argc > 1 ? std::max(3, std::atoi(argv[1])) : 60;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+
+    const platform::SurfaceResult surface = platform::openSurface(16, 16, true);
+    if (surface.status != platform::SurfaceStatus::ready) {
+        std::fprintf(stderr, "no headless context: %s\n", surface.message.c_str());
+        return 1;
+    }
+    GlApi gl;
+    if (!loadGlApi(gl).ok) return 1;
+    const GlVersion version = queryGlVersion(gl);
+    char folder[] = "/tmp/quarvel-bench-capture-XXXXXX";
+    if (mkdtemp(folder) == nullptr) return 1;
+    const std::string ffmpeg = findProgram("ffmpeg");
+
+    std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
+    std::printf("show shaders from clock 25 s, fresh state each run; median of %d interleaved runs\n", runs);
+    std::printf("%-10s %-18s %7s %8s %10s %12s\n", "size", "mode", "frames", "fps", "vs render", "cpu ms/frame");
+    std::vector<Mode> modes = {Mode::render, Mode::readback, Mode::png};
+    if (!ffmpeg.empty()) modes.push_back(Mode::video);
+    const int32_t sizes[][2] = {{640, 360}, {1280, 720}};
+    for (const auto& size : sizes) {
+        const int frames = std::max(3, baseFrames * 640 * 360 / (size[0] * size[1]));
+        std::vector<std::vector<double>> fps(modes.size()), cpu(modes.size());
+        for (int run = 0; run < runs; ++run) {
+            for (std::size_t m = 0; m < modes.size(); ++m) {
+                const Timing timing = runOnce(gl, modes[m], size[0], size[1], frames, folder, ffmpeg);
+                fps[m].push_back(timing.fps);
+                cpu[m].push_back(timing.cpuMsPerFrame);
+            }
+        }
+        const double renderFps = median(fps[0]);
+        for (std::size_t m = 0; m < modes.size(); ++m) {
+            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f\n", size[0], size[1], modeName(modes[m]), frames,
+                        median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]));
+        }
+        std::fflush(stdout);
+    }
+    std::filesystem::remove_all(folder);
+    return 0;
+}

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# quarvel-capture as a user runs it: documented errors that leave nothing behind, byte-identical
+# frames, videos checked with ffprobe, and Ctrl-C or SIGTERM mid-capture.
+# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|interrupt
+set -u
+capture=$1
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+work=$root/work
+err=$root/stderr.txt
+mkdir "$work" && cd "$work"
+failures=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# expect STATUS MESSAGE ARGS...: the status, the message on stderr, and an unchanged folder;
+# CAPTURE_PATH replaces PATH for the capture alone
+expect() {
+    local status=$1 message=$2 before after got
+    shift 2
+    before=$(find . | sort)
+    PATH="${CAPTURE_PATH:-$PATH}" "$capture" "$@" >/dev/null 2>"$err"
+    got=$?
+    after=$(find . | sort)
+    [ "$got" -eq "$status" ] || fail "'$*' gave status $got, not $status"
+    grep -qF -- "$message" "$err" || fail "'$*' did not say '$message': $(cat "$err")"
+    [ "$before" = "$after" ] || fail "'$*' left files behind: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+}
+
+# streams FILE: the stream types, sorted; frames FILE: width,height,frame count of its video
+streams() {
+    ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$1" | sort | tr '\n' ' '
+}
+frames() {
+    ffprobe -v error -select_streams v -count_frames -show_entries stream=width,height,nb_read_frames -of csv=p=0 "$1"
+}
+
+case $2 in
+errors)
+    "$capture" --help >help.txt || fail "--help failed"
+    grep -q '^Usage: quarvel-capture' help.txt || fail "--help printed no usage"
+    rm help.txt
+    touch file.txt
+    mkdir taken.png
+    expect 2 "from 1 to 240" --fps 0 out.mp4
+    expect 2 "from 1 to 240" --fps 500 out.png
+    expect 2 "at least 1 pixel" --size 0x10 out.png
+    expect 2 "unknown option --bogus" --bogus out.png
+    expect 2 "OUTPUT must be the last" out.png --fps 30
+    expect 2 "--from is after the last frame" --from 99 out.png
+    expect 2 "beyond this OpenGL's limit" --size 40000x20 out.png
+    expect 1 "the output folder 'missing' does not exist" missing/out.png
+    expect 1 "'file.txt' is not a folder" file.txt/%03d.png
+    expect 1 "is a folder" taken.png
+    CAPTURE_PATH=/nonexistent expect 1 "needs the ffmpeg program" --size 16x16 --to 0 out.mp4
+    if [ "$(id -u)" -ne 0 ]; then
+        mkdir locked && chmod 555 locked
+        expect 1 "cannot be written" locked/out.png
+        chmod 755 locked
+    fi
+    # an encoder that dies: a failed capture, and no video or partial file
+    mkdir bin
+    printf '#!/bin/sh\necho "stand-in ffmpeg refuses" >&2\nexit 1\n' >bin/ffmpeg
+    chmod +x bin/ffmpeg
+    CAPTURE_PATH="$work/bin:$PATH" expect 1 "ffmpeg" --size 16x16 --to 1 out.mp4
+    ;;
+frames)
+    mkdir a b c
+    "$capture" --size 48x27 --to 0.1 a/%03d.png 2>"$err" || fail "capture a failed: $(cat "$err")"
+    [ "$(wc -l <"$err")" -eq 1 ] && grep -q "10 frames of 48x27" "$err" ||
+        fail "with stderr not a terminal, expected one summary line: $(cat "$err")"
+    "$capture" --size 48x27 --to 0.1 b/%03d.png 2>/dev/null || fail "capture b failed"
+    [ "$(ls a | wc -l)" -eq 10 ] || fail "expected frames 000 to 009: $(ls a)"
+    diff -r a b >/dev/null || fail "two captures of the same frames differ"
+    identify -format '%m %wx%h\n' a/000.png | grep -qx 'PNG 48x27' || fail "a/000.png is not a 48x27 PNG"
+
+    "$capture" --size 48x27 --clock -50,-33,-17,0,17 c/%03d.png 2>/dev/null || fail "--clock capture failed"
+    for f in 000 001 002 003 004; do
+        cmp -s "a/$f.png" "c/$f.png" || fail "--clock frame $f differs from the sequence's"
+    done
+    "$capture" --size 48x27 --to 0.1 last.png 2>/dev/null || fail "single image capture failed"
+    cmp -s a/009.png last.png || fail "the single image is not the sequence's last frame"
+    "$capture" --size 48x27 --from 0.05 --to 0.1 d%d.png 2>/dev/null || fail "windowed capture failed"
+    [ "$(ls d*.png | tr '\n' ' ')" = "d6.png d7.png d8.png d9.png " ] || fail "window wrote $(ls d*.png)"
+    cmp -s a/007.png d7.png || fail "a frame after --from differs from the whole sequence's"
+    ;;
+video)
+    ffmpeg -v error -f lavfi -i sine=frequency=440:duration=4 -c:a libmp3lame audio.mp3 || fail "no test mp3"
+    "$capture" --size 64x36 --fps 10 --to 1 v.mp4 2>"$err" || fail "video capture failed: $(cat "$err")"
+    [ "$(streams v.mp4)" = "audio video " ] || fail "v.mp4 streams: $(streams v.mp4)"
+    [ "$(frames v.mp4)" = "64,36,11" ] || fail "v.mp4 video: $(frames v.mp4), not 11 frames of 64x36"
+    audio=$(ffprobe -v error -select_streams a -show_entries stream=duration -of csv=p=0 v.mp4)
+    awk -v d="$audio" 'BEGIN { exit !(d >= 1.0 && d <= 1.3) }' || fail "audio lasts $audio s, not the 1.1 s of video"
+
+    "$capture" --size 64x36 --fps 10 --from 0.5 --to 1 w.webm 2>/dev/null || fail "webm capture failed"
+    [ "$(streams w.webm)" = "audio video " ] || fail "w.webm streams: $(streams w.webm)"
+    [ "$(frames w.webm)" = "64,36,5" ] || fail "w.webm video: $(frames w.webm), not 5 frames of 64x36"
+
+    mkdir silent && cd silent
+    "$capture" --size 64x36 --fps 10 --to 0.5 s.mkv 2>"$err" || fail "silent capture failed"
+    grep -q "no audio.mp3" "$err" || fail "no note about the missing soundtrack: $(cat "$err")"
+    [ "$(streams s.mkv)" = "video " ] || fail "s.mkv streams: $(streams s.mkv)"
+    cd ..
+    [ -z "$(find . -name '*.part')" ] || fail "partial files left: $(find . -name '*.part')"
+    ;;
+interrupt)
+    # SIGNAL OUTPUT WAITFOR STATUS: stop a whole-show capture once WAITFOR exists
+    stop_capture() {
+        local signal=$1 output=$2 waitfor=$3 status=$4 pid got
+        "$capture" --size 256x144 --fps 240 "$output" 2>"$err" &
+        pid=$!
+        for _ in $(seq 1 600); do
+            [ -e "$waitfor" ] && break
+            sleep 0.1
+        done
+        [ -e "$waitfor" ] || fail "$waitfor never appeared: $(cat "$err")"
+        kill "-$signal" "$pid"
+        wait "$pid"
+        got=$?
+        [ "$got" -eq "$status" ] || fail "$signal gave status $got, not $status: $(cat "$err")"
+        grep -q "stopped by" "$err" || fail "no word about the stop: $(cat "$err")"
+    }
+    stop_capture INT long.mp4 long.mp4.part 130
+    [ ! -e long.mp4 ] && [ ! -e long.mp4.part ] || fail "Ctrl-C left a video behind: $(ls)"
+    for p in $(pgrep -x ffmpeg); do
+        [ "$(readlink "/proc/$p/cwd")" = "$work" ] && fail "ffmpeg outlived the capture"
+    done
+
+    mkdir seq
+    stop_capture TERM seq/%05d.png seq/00005.png 143
+    [ -z "$(find seq -name '*.part')" ] || fail "SIGTERM left a partial frame"
+    ;;
+*)
+    echo "unknown case $2" >&2
+    exit 2
+    ;;
+esac
+
+[ "$failures" -eq 0 ] || exit 1
+echo "PASS: $2"

@@ -1,0 +1,271 @@
+// Parses quarvel-capture's command line into CaptureOptions, with one clear message per mistake.
+#include "capture/capture_options.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace quarvel {
+
+namespace {
+
+// sizes past this cannot be allocated anyway; the GL limits are checked once a context exists
+constexpr int32_t maxSizeAccepted = 1 << 16;
+// a window far outside the show is still accepted, within what milliseconds can count
+constexpr double maxSecondsAccepted = 1.0e6;
+
+template <typename T>
+bool parseWhole(std::string_view text, T& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty();
+}
+
+// Digits only (from_chars would take a sign); anything longer than 9 digits is simply too large.
+bool parseDimension(std::string_view text, int32_t& value) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    if (text.size() > 9) {
+        value = maxSizeAccepted + 1;
+        return true;
+    }
+    return parseWhole(text, value);
+}
+
+bool parseSize(std::string_view text, int32_t& width, int32_t& height) {
+    const std::size_t x = text.find('x');
+    if (x == std::string_view::npos) return false;
+    return parseDimension(text.substr(0, x), width) && parseDimension(text.substr(x + 1), height);
+}
+
+bool parseSecondsAsMs(std::string_view text, int32_t& ms) {
+    double seconds = 0;
+    if (!parseWhole(text, seconds) || !std::isfinite(seconds) || std::fabs(seconds) > maxSecondsAccepted)
+        return false;
+    ms = static_cast<int32_t>(std::llround(seconds * 1000.0));
+    return true;
+}
+
+bool parseClockList(std::string_view text, std::vector<int32_t>& clocks) {
+    clocks.clear();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string_view item = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+        int32_t value = 0;
+        if (!parseWhole(item, value)) return false;
+        clocks.push_back(value);
+        if (comma == std::string_view::npos) return true;
+        start = comma + 1;
+    }
+}
+
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+bool endsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// Splits a file name around its one %d (an optional 0 flag and width allowed) and turns %% into %.
+// Returns an error message, empty when the name is fine.
+std::string splitPattern(std::string_view name, FramePattern& pattern) {
+    pattern = {};
+    std::string* part = &pattern.prefix;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] != '%') {
+            part->push_back(name[i]);
+            continue;
+        }
+        if (i + 1 < name.size() && name[i + 1] == '%') {
+            part->push_back('%');
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        const bool zero = j < name.size() && name[j] == '0';
+        if (zero) ++j;
+        int width = 0;
+        while (j < name.size() && name[j] >= '0' && name[j] <= '9' && width < 100) width = width * 10 + (name[j++] - '0');
+        if (j >= name.size() || name[j] != 'd')
+            return "OUTPUT: the only conversion a frame pattern may hold is a frame number such as %05d (write %% for a percent sign)";
+        if (pattern.hasNumber) return "OUTPUT: a frame pattern holds one frame number, not two";
+        if (width > 10) return "OUTPUT: a frame number is at most 10 digits wide";
+        pattern.hasNumber = true;
+        pattern.zeroPad = zero;
+        pattern.width = width;
+        part = &pattern.suffix;
+        i = j;
+    }
+    return {};
+}
+
+std::string classifyOutput(CaptureOptions& options) {
+    const std::string& output = options.output;
+    const std::size_t slash = output.rfind('/');
+    const std::string_view folder = slash == std::string::npos ? std::string_view() : std::string_view(output).substr(0, slash);
+    const std::string_view file = slash == std::string::npos ? std::string_view(output) : std::string_view(output).substr(slash + 1);
+    if (file.empty()) return "OUTPUT names a folder, not a file";
+    if (folder.find('%') != std::string_view::npos) return "OUTPUT: the frame number belongs in the file name, not in the folder";
+
+    const std::string lower = lowerCase(file);
+    const struct {
+        const char* extension;
+        const char* container;
+    } videos[] = {{".mp4", "mp4"}, {".mkv", "matroska"}, {".webm", "webm"}, {".mov", "mov"}};
+    for (const auto& video : videos) {
+        if (!endsWith(lower, video.extension)) continue;
+        if (file.find('%') != std::string_view::npos)
+            return "OUTPUT: a frame number pattern writes PNG files; a video name has no %";
+        if (file.size() == std::string_view(video.extension).size()) return "OUTPUT: the video file has no name before its extension";
+        options.outputKind = OutputKind::video;
+        options.container = video.container;
+        return {};
+    }
+    if (!endsWith(lower, ".png"))
+        return "OUTPUT must end in .png (a frame pattern such as frames/%05d.png, or one image) or in .mp4, .mkv, .webm or .mov";
+    std::string error = splitPattern(output, options.pattern);
+    if (!error.empty()) return error;
+    options.outputKind = options.pattern.hasNumber ? OutputKind::framePattern : OutputKind::singleImage;
+    return {};
+}
+
+ParsedCommandLine failure(std::string message) {
+    ParsedCommandLine result;
+    result.error = std::move(message);
+    return result;
+}
+
+}  // namespace
+
+void frameFileName(const FramePattern& pattern, int32_t frame, std::string& name) {
+    assert(frame >= 0);
+    name.assign(pattern.prefix);
+    if (pattern.hasNumber) {
+        char digits[16];
+        const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, frame);
+        assert(ec == std::errc());
+        for (auto count = end - digits; count < pattern.width; ++count) name.push_back(pattern.zeroPad ? '0' : ' ');
+        name.append(digits, end);
+    }
+    name.append(pattern.suffix);
+}
+
+ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
+    CaptureOptions options;
+    bool rateGiven = false;
+    bool clockGiven = false;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            ParsedCommandLine result;
+            result.ok = true;
+            result.help = true;
+            return result;
+        }
+        const bool isLast = i + 1 == args.size();
+        if (arg.size() < 2 || arg.substr(0, 2) != "--") {
+            if (arg.size() > 1 && arg[0] == '-') return failure("unknown option " + std::string(arg));
+            if (!isLast) return failure("OUTPUT must be the last argument; '" + std::string(arg) + "' is followed by more");
+            options.output = arg;
+            continue;
+        }
+
+        // --name value or --name=value
+        std::string_view name = arg;
+        std::string_view value;
+        bool hasValue = false;
+        if (const std::size_t equals = arg.find('='); equals != std::string_view::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+            hasValue = true;
+        }
+        const std::string_view known[] = {"--size", "--fps", "--from", "--to", "--clock"};
+        if (std::find(std::begin(known), std::end(known), name) == std::end(known))
+            return failure("unknown option " + std::string(name));
+        if (!hasValue) {
+            if (i + 1 >= args.size()) return failure(std::string(name) + " needs a value");
+            value = args[++i];
+        }
+
+        if (name == "--size") {
+            if (!parseSize(value, options.width, options.height))
+                return failure("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" + std::string(value) + "'");
+            if (options.width <= 0 || options.height <= 0)
+                return failure("--size: width and height must be at least 1 pixel");
+            if (options.width > maxSizeAccepted || options.height > maxSizeAccepted)
+                return failure("--size " + std::string(value) + " is too large");
+        } else if (name == "--fps") {
+            if (!parseWhole(value, options.fps) || options.fps < minFps || options.fps > maxFps)
+                return failure("--fps takes a whole number of frames per second from 1 to 240; not '" + std::string(value) + "'");
+            rateGiven = true;
+        } else if (name == "--from" || name == "--to") {
+            int32_t ms = 0;
+            if (!parseSecondsAsMs(value, ms))
+                return failure(std::string(name) + " takes seconds of the show, such as 30.5; not '" + std::string(value) + "'");
+            (name == "--from" ? options.fromMs : options.toMs) = ms;
+            rateGiven = true;
+        } else {
+            if (!parseClockList(value, options.clocks))
+                return failure("--clock takes clock values in whole milliseconds separated by commas, such as -50,0,1000; not '" +
+                               std::string(value) + "'");
+            clockGiven = true;
+        }
+    }
+
+    if (options.output.empty()) return failure("no OUTPUT given (a frame pattern such as frames/%05d.png, one .png, or a video)");
+    if (clockGiven && rateGiven) return failure("--clock names every frame itself; it does not combine with --fps, --from or --to");
+    if (options.fromMs && options.toMs && *options.fromMs > *options.toMs) return failure("--from is later than --to");
+
+    std::string error = classifyOutput(options);
+    if (!error.empty()) return failure(std::move(error));
+    if (clockGiven && options.outputKind == OutputKind::video)
+        return failure("--clock writes images only; a video needs a frame rate (--fps)");
+    // 4:2:0 video stores colour for 2x2 blocks, so the encoders refuse odd sizes
+    if (options.outputKind == OutputKind::video && (options.width % 2 != 0 || options.height % 2 != 0))
+        return failure("a video needs an even width and height; --size " + std::to_string(options.width) + "x" +
+                       std::to_string(options.height) + " is odd");
+
+    ParsedCommandLine result;
+    result.ok = true;
+    result.options = std::move(options);
+    return result;
+}
+
+const char* captureUsage() {
+    return R"(Usage: quarvel-capture [OPTIONS] OUTPUT
+
+Renders the show headless, through the demo's own frame path, at a fixed frame rate from a fresh
+state, and writes it to OUTPUT.
+
+OUTPUT (always the last argument):
+  frames/%05d.png      one PNG per frame, numbered by frame (printf-style, %% for a percent sign)
+  still.png            the last frame only
+  show.mp4             a video through ffmpeg (.mp4, .mkv, .webm or .mov), with the soundtrack
+                       audio.mp3 from the working folder when there is one
+
+Options:
+  --size WxH           picture size in pixels (default 1920x1080; even for a video)
+  --fps N              frames per second, 1 to 240 (default 60); frame k shows the demo clock
+                       round(k * 1000 / N) - 50 ms, and the last frame is the first at 86 s or later
+  --from SECONDS       write only frames from this demo time on; earlier frames are still
+                       rendered, since each frame builds on the one before
+  --to SECONDS         stop after the last frame at or before this demo time
+  --clock LIST         render exactly these demo clock values in milliseconds, comma-separated
+                       (such as -50,0,1000), in that order from a fresh state; images only
+  --help               show this text
+
+A progress line goes to standard error when it is a terminal; a summary always does.
+Exit status: 0 done, 1 the capture failed (nothing partial is left behind), 2 bad arguments,
+130 or 143 when stopped by Ctrl-C or SIGTERM.
+)";
+}
+
+}  // namespace quarvel

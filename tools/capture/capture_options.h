@@ -1,0 +1,59 @@
+// The command line of quarvel-capture: what to render (size, rate, a window of the show or an
+// explicit list of clock values) and where it goes. Parsing is a pure function so every rule is testable.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarvel {
+
+enum class OutputKind {
+    framePattern,  // frames/%05d.png: one PNG per frame
+    singleImage,   // still.png: the last frame only
+    video,         // show.mp4, .mkv, .webm, .mov: through ffmpeg, with the soundtrack
+};
+
+// A file name with at most one printf-style frame number, split around it.
+struct FramePattern {
+    std::string prefix;  // text before the number, "%%" already turned into "%"
+    std::string suffix;
+    bool hasNumber = false;
+    bool zeroPad = false;
+    int width = 0;  // minimum number of digits
+};
+
+// Writes the name of frame `frame` into `name`, reusing its storage.
+void frameFileName(const FramePattern& pattern, int32_t frame, std::string& name);
+
+struct CaptureOptions {
+    int32_t width = 1920;
+    int32_t height = 1080;
+    int32_t fps = 60;
+    std::optional<int32_t> fromMs;  // demo clock, milliseconds
+    std::optional<int32_t> toMs;
+    std::vector<int32_t> clocks;    // --clock; empty for a capture at a frame rate
+    std::string output;
+    OutputKind outputKind = OutputKind::video;
+    FramePattern pattern;           // image outputs: the file name, with its number for a pattern
+    std::string container;          // video outputs: ffmpeg's format name (mp4, matroska, webm, mov)
+};
+
+struct ParsedCommandLine {
+    bool ok = false;
+    bool help = false;  // --help: print captureUsage() and succeed
+    CaptureOptions options;
+    std::string error;  // when !ok: one line for the user
+};
+
+inline constexpr int32_t minFps = 1;
+inline constexpr int32_t maxFps = 240;
+
+// `args` excludes the program name. Checks only what the arguments themselves say; the
+// output folder, ffmpeg and the GL size limits are checked by the caller.
+ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args);
+
+const char* captureUsage();
+
+}  // namespace quarvel

@@ -1,0 +1,236 @@
+// quarvel-capture: renders the show headless, through the demo's own frame path, to PNG frames
+// or to a video with its soundtrack. See captureUsage() for the command line.
+#include "capture/capture_loop.h"
+#include "capture/capture_options.h"
+#include "capture/frame_plan.h"
+#include "capture/png_sink.h"
+#include "capture/progress.h"
+#include "capture/video_sink.h"
+#include "platform/platform.h"
+#include "render/frame_pipeline.h"
+#include "render/gl_api.h"
+#include "render/render_targets.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace quarvel;
+
+constexpr int exitDone = 0;
+constexpr int exitFailed = 1;
+constexpr int exitUsage = 2;
+
+constexpr const char* soundtrackFile = "audio.mp3";
+
+// module-level because the signal handler must reach it; the loop polls it between frames
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+void installSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a blocked write to ffmpeg returns, so Ctrl-C acts at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // a dead ffmpeg shows as EPIPE on the write, with its own message
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "quarvel-capture: %s\nTry 'quarvel-capture --help'.\n", message.c_str());
+    return exitUsage;
+}
+
+int failure(const std::string& message) {
+    std::fprintf(stderr, "quarvel-capture: %s\n", message.c_str());
+    return exitFailed;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The output's folder must exist and take new files; the output itself must not be a folder.
+Status checkOutputPlace(const CaptureOptions& options) {
+    const std::string folder = folderOf(options.output);
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) {
+        if (errno == ENOENT) return failed("the output folder '" + folder + "' does not exist");
+        return failed("the output folder '" + folder + "' cannot be reached: " + std::strerror(errno));
+    }
+    if (!S_ISDIR(info.st_mode)) return failed("'" + folder + "' is not a folder");
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return failed("the output folder '" + folder + "' cannot be written: " + std::strerror(errno));
+    if (options.outputKind != OutputKind::framePattern && stat(options.output.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return failed("OUTPUT '" + options.output + "' is a folder");
+    return {};
+}
+
+bool soundtrackPresent() {
+    struct stat info {};
+    return stat(soundtrackFile, &info) == 0 && S_ISREG(info.st_mode) && access(soundtrackFile, R_OK) == 0;
+}
+
+struct GlSetup {
+    bool ok = false;
+    bool sizeRefused = false;
+    std::string message;
+};
+
+// A tiny pbuffer is enough: every frame goes to the capture's own framebuffer.
+GlSetup openGl(GlApi& gl, int32_t width, int32_t height) {
+    GlSetup setup;
+    const platform::SurfaceResult surface = platform::openSurface(16, 16, true);
+    if (surface.status != platform::SurfaceStatus::ready) {
+        setup.message = "no headless OpenGL context: " + surface.message;
+        return setup;
+    }
+    const GlLoadResult loaded = loadGlApi(gl);
+    if (gl.glGetString == nullptr) {
+        setup.message = "the OpenGL context answers no queries";
+        return setup;
+    }
+    const GlVersion version = queryGlVersion(gl);
+    if (version.major < 4 || (version.major == 4 && version.minor < 3) || !loaded.ok) {
+        setup.message = "the capture needs OpenGL 4.3 in a compatibility context; found OpenGL " + version.text +
+                        " on " + version.renderer + (loaded.ok ? "" : ", without " + loaded.missing);
+        return setup;
+    }
+    GLint maxTexture = 0;
+    GLint maxViewport[2] = {0, 0};
+    gl.glGetIntegerv(gl::MAX_TEXTURE_SIZE, &maxTexture);
+    gl.glGetIntegerv(gl::MAX_VIEWPORT_DIMS, maxViewport);
+    const GLint maxWidth = std::min(maxTexture, maxViewport[0]);
+    const GLint maxHeight = std::min(maxTexture, maxViewport[1]);
+    if (width > maxWidth || height > maxHeight) {
+        setup.sizeRefused = true;
+        setup.message = "--size " + std::to_string(width) + "x" + std::to_string(height) + " is beyond this OpenGL's limit of " +
+                        std::to_string(maxWidth) + "x" + std::to_string(maxHeight) + " (" + version.renderer + ")";
+        return setup;
+    }
+    setup.ok = true;
+    return setup;
+}
+
+std::string describeWritten(const CaptureOptions& options, const FramePlan& plan) {
+    const auto last = static_cast<int32_t>(plan.clocks.size()) - 1;
+    switch (options.outputKind) {
+    case OutputKind::singleImage:
+        return "frame " + std::to_string(last) + " (clock " + std::to_string(plan.clocks[last]) + " ms) to " + options.output;
+    case OutputKind::framePattern:
+        return "frames " + std::to_string(plan.firstWritten) + " to " + std::to_string(last) + " as " + options.output;
+    case OutputKind::video:
+        break;
+    }
+    return std::to_string(last + 1 - plan.firstWritten) + " frames at " + std::to_string(options.fps) + " fps to " +
+           options.output;
+}
+
+int run(const std::vector<std::string>& args) {
+    const ParsedCommandLine parsed = parseCaptureOptions(args);
+    if (!parsed.ok) return usageError(parsed.error);
+    if (parsed.help) {
+        std::fputs(captureUsage(), stdout);
+        return exitDone;
+    }
+    const CaptureOptions& options = parsed.options;
+    const FramePlanResult planned = makeFramePlan(options);
+    if (!planned.ok) return usageError(planned.error);
+    const FramePlan& plan = planned.plan;
+
+    if (Status place = checkOutputPlace(options); !place.ok) return failure(place.message);
+    std::string ffmpeg;
+    bool withSoundtrack = false;
+    if (options.outputKind == OutputKind::video) {
+        ffmpeg = findProgram("ffmpeg");
+        if (ffmpeg.empty()) return failure("a video output needs the ffmpeg program, and there is none on PATH");
+        withSoundtrack = soundtrackPresent();
+        if (!withSoundtrack)
+            std::fprintf(stderr, "quarvel-capture: note: there is no %s in the working folder, so the video has no sound\n",
+                         soundtrackFile);
+    }
+
+    // from here on a signal stops the capture cleanly instead of killing the process
+    installSignalHandlers();
+
+    GlApi gl;
+    const GlSetup setup = openGl(gl, options.width, options.height);
+    if (!setup.ok) return setup.sizeRefused ? usageError(setup.message) : failure(setup.message);
+
+    // a fresh state: createRenderTargets starts every target zeroed
+    Pipeline pipeline;
+    pipeline.width = options.width;
+    pipeline.height = options.height;
+    pipeline.targets = createRenderTargets(gl, options.width, options.height);
+    const ProgramsResult programs = createPrograms(gl, builtInShaderSources());
+    if (!programs.ok)
+        return failure(std::string("the ") + programs.failedShader + " shader does not compile:\n" + programs.shaderLog);
+    pipeline.programs = programs.programs;
+
+    std::unique_ptr<FrameSink> sink;
+    if (options.outputKind == OutputKind::video) {
+        const auto framesWritten = static_cast<int32_t>(plan.clocks.size()) - plan.firstWritten;
+        VideoSettings settings;
+        settings.width = options.width;
+        settings.height = options.height;
+        settings.fps = options.fps;
+        settings.container = options.container;
+        settings.path = options.output + ".part";
+        settings.audioPath = withSoundtrack ? soundtrackFile : "";
+        settings.audioStartSeconds = static_cast<double>(plan.firstWritten) / options.fps;
+        settings.durationSeconds = static_cast<double>(framesWritten) / options.fps;
+        auto video = std::make_unique<VideoSink>(settings, options.output, &stopSignal);
+        if (Status started = video->start(ffmpeg); !started.ok) return failure(started.message);
+        sink = std::move(video);
+    } else {
+        sink = std::make_unique<PngSink>(options.pattern, options.width, options.height);
+    }
+
+    const auto total = static_cast<int32_t>(plan.clocks.size());
+    ProgressLine progress(total, isatty(STDERR_FILENO) == 1);
+    const CaptureResult result = runCapture(gl, pipeline, plan, *sink, &stopSignal,
+                                            [&progress](int32_t done) { progress.update(done); });
+    Status finished;
+    if (result.end == CaptureEnd::done) finished = sink->finish();
+    else sink->abandon();
+    progress.end();
+
+    if (result.end == CaptureEnd::interrupted || (!finished.ok && stopSignal != 0)) {
+        std::fprintf(stderr, "quarvel-capture: stopped by %s after %d frames; nothing incomplete was kept\n",
+                     stopSignal == SIGTERM ? "SIGTERM" : "Ctrl-C", result.framesRendered);
+        return 128 + (stopSignal != 0 ? static_cast<int>(stopSignal) : SIGINT);
+    }
+    if (result.end == CaptureEnd::failed) return failure(result.message);
+    if (!finished.ok) return failure(finished.message);
+
+    char elapsed[32];
+    const double seconds = progress.elapsedSeconds();
+    formatDuration(seconds, elapsed, sizeof elapsed);
+    std::fprintf(stderr, "quarvel-capture: %d frames of %dx%d rendered in %s (%.1f fps); wrote %s\n", total, options.width,
+                 options.height, elapsed, seconds > 0 ? total / seconds : 0.0, describeWritten(options, plan).c_str());
+    return exitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // the GL objects and the context are left to process exit, like the demo's
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+}

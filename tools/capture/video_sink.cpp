@@ -1,0 +1,205 @@
+// The ffmpeg child: spawned in a process group of its own, so that Ctrl-C reaches only the capture,
+// which then decides whether the file is kept (never, unless complete).
+#include "capture/video_sink.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace quarvel {
+
+namespace {
+
+std::string decimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+std::string describeExit(int status) {
+    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
+
+}  // namespace
+
+std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
+    const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
+    std::vector<std::string> args = {
+        "-hide_banner", "-loglevel", "error", "-nostats", "-y",
+        "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", size,
+        "-framerate", std::to_string(s.fps), "-i", "pipe:0",
+    };
+    const bool withAudio = !s.audioPath.empty();
+    if (withAudio) {
+        // video time 0 is the first frame written; the soundtrack is cut to the same stretch
+        args.insert(args.end(), {"-ss", decimal(s.audioStartSeconds), "-t", decimal(s.durationSeconds),
+                                 "-i", s.audioPath});
+    }
+    args.insert(args.end(), {"-map", "0:v:0"});
+    if (withAudio) args.insert(args.end(), {"-map", "1:a:0"});
+
+    if (s.container == "webm") {
+        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "good", "-cpu-used", "4", "-row-mt", "1",
+                                 "-crf", "32", "-b:v", "0", "-pix_fmt", "yuv420p"});
+        if (withAudio) args.insert(args.end(), {"-c:a", "libopus", "-b:a", "160k"});
+    } else {
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "fast", "-crf", "23", "-pix_fmt", "yuv420p"});
+        if (withAudio) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
+    }
+    if (s.container == "mp4" || s.container == "mov") args.insert(args.end(), {"-movflags", "+faststart"});
+    args.insert(args.end(), {"-f", s.container, s.path});
+    return args;
+}
+
+std::string findProgram(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr || program.empty()) return {};
+    const std::string folders = path;
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t colon = folders.find(':', start);
+        if (colon == std::string::npos) colon = folders.size();
+        std::string candidate = folders.substr(start, colon - start);
+        candidate = (candidate.empty() ? "." : candidate) + "/" + program;
+        struct stat info {};
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = colon + 1;
+    }
+    return {};
+}
+
+VideoSink::VideoSink(VideoSettings settings, std::string finalPath, const volatile std::sig_atomic_t* stop)
+    : settings_(std::move(settings)),
+      finalPath_(std::move(finalPath)),
+      stop_(stop),
+      topDown_(static_cast<std::size_t>(settings_.width) * settings_.height * 4) {}
+
+VideoSink::~VideoSink() {
+    if (ffmpeg_ > 0) abandon();
+}
+
+Status VideoSink::start(const std::string& ffmpegProgram) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return failed(std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno));
+
+    const std::vector<std::string> args = ffmpegArguments(settings_);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(ffmpegProgram.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);  // the capture ignores it; ffmpeg should not inherit that
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+
+    const int error = posix_spawn(&ffmpeg_, ffmpegProgram.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(fds[0]);
+    if (error != 0) {
+        ffmpeg_ = -1;
+        close(fds[1]);
+        return failed("cannot start " + ffmpegProgram + ": " + std::strerror(error));
+    }
+    pipe_ = fds[1];
+    return {};
+}
+
+Status VideoSink::write(int32_t /*frame*/, const unsigned char* pixels) {
+    const std::size_t rowBytes = static_cast<std::size_t>(settings_.width) * 4;
+    for (int32_t y = 0; y < settings_.height; ++y)
+        std::memcpy(topDown_.data() + static_cast<std::size_t>(y) * rowBytes,
+                    pixels + static_cast<std::size_t>(settings_.height - 1 - y) * rowBytes, rowBytes);
+
+    const unsigned char* next = topDown_.data();
+    std::size_t left = topDown_.size();
+    while (left > 0) {
+        const ssize_t written = ::write(pipe_, next, left);
+        if (written > 0) {
+            next += written;
+            left -= static_cast<std::size_t>(written);
+        } else if (written < 0 && errno == EINTR) {
+            if (stopped()) return failed("interrupted");
+        } else if (written < 0 && errno == EPIPE) {
+            return endedEarly();
+        } else {
+            return failed(std::string("cannot write to ffmpeg: ") + std::strerror(errno));
+        }
+    }
+    return {};
+}
+
+bool VideoSink::stopped() const {
+    return stop_ != nullptr && *stop_ != 0;
+}
+
+// ffmpeg closed its end: it has failed, and said why on standard error
+Status VideoSink::endedEarly() {
+    close(pipe_);
+    pipe_ = -1;
+    int status = 0;
+    while (waitpid(ffmpeg_, &status, 0) < 0 && errno == EINTR) {
+    }
+    ffmpeg_ = -1;
+    std::remove(settings_.path.c_str());
+    return failed("ffmpeg stopped before the last frame (" + describeExit(status) + ")");
+}
+
+Status VideoSink::finish() {
+    if (ffmpeg_ <= 0) return failed("ffmpeg is not running");
+    close(pipe_);
+    pipe_ = -1;
+    int status = 0;
+    while (waitpid(ffmpeg_, &status, 0) < 0) {
+        if (errno != EINTR) return failed(std::string("lost track of ffmpeg: ") + std::strerror(errno));
+        if (stopped()) {
+            abandon();
+            return failed("interrupted");
+        }
+    }
+    ffmpeg_ = -1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::remove(settings_.path.c_str());
+        return failed("ffmpeg failed (" + describeExit(status) + ")");
+    }
+    if (std::rename(settings_.path.c_str(), finalPath_.c_str()) != 0) {
+        const int error = errno;
+        std::remove(settings_.path.c_str());
+        return failed("cannot rename the finished video to " + finalPath_ + ": " + std::strerror(error));
+    }
+    return {};
+}
+
+void VideoSink::abandon() {
+    if (ffmpeg_ > 0) {
+        kill(ffmpeg_, SIGKILL);
+        if (pipe_ >= 0) close(pipe_);
+        pipe_ = -1;
+        while (waitpid(ffmpeg_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        ffmpeg_ = -1;
+    }
+    std::remove(settings_.path.c_str());
+}
+
+}  // namespace quarvel
