@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the demo and the tests need; does nothing when all are present.
+# Usage: scripts/install-deps.sh [--windows]
+#   --windows  also what the Windows build needs: the mingw-w64 cross compiler, and Wine with
+#              Mesa, the X libraries its display driver uses, its fonts and the GStreamer plugins
+#              through which it plays MP3, to run the Windows tests
 set -euo pipefail
 
 packages=(
@@ -10,6 +14,14 @@ packages=(
   libmp3lame-dev ffmpeg zlib1g-dev
   xvfb xauth xdotool x11-utils imagemagick
 )
+if [ "${1:-}" = "--windows" ]; then
+  packages+=(
+    g++-mingw-w64-x86-64
+    wine wine64 fonts-wine
+    libgl1 libxrandr2 libxrender1 libxcursor1 libxi6 libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

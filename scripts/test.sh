@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a release build, and a build
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
-# Usage: scripts/test.sh [--no-sanitize]
+# with AddressSanitizer and UndefinedBehaviorSanitizer; then cross-builds the Windows demo and its
+# tests and runs them under Wine (the Windows end-to-end tests take audio.mp3 from the release build).
+# Usage: scripts/test.sh [--no-sanitize] [--no-windows]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-deps.sh
+sanitize=1
+windows=1
+for arg in "$@"; do
+    case $arg in
+        --no-sanitize) sanitize=0 ;;
+        --no-windows) windows=0 ;;
+        *) echo "usage: $0 [--no-sanitize] [--no-windows]" >&2; exit 2 ;;
+    esac
+done
 
-presets=(release sanitize)
-[ "${1:-}" = "--no-sanitize" ] && presets=(release)
+if [ $windows -eq 1 ]; then scripts/install-deps.sh --windows; else scripts/install-deps.sh; fi
+
+presets=(release)
+[ $sanitize -eq 1 ] && presets+=(sanitize)
 
 jobs=$(nproc)
 for preset in "${presets[@]}"; do
@@ -19,3 +30,11 @@ for preset in "${presets[@]}"; do
     echo "== $preset tests"
     ctest --preset "$preset" -j"$jobs"
 done
+
+if [ $windows -eq 1 ]; then
+    echo "== windows cross build"
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows -j"$jobs"
+    echo "== windows tests, under Wine"
+    ctest --preset windows
+fi
