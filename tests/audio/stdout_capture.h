@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quarvel::test {
@@ -35,10 +34,15 @@ public:
 
     std::string written() const {
         if (file_ == nullptr) return {};
-        struct stat info {};
-        fstat(fileno(file_), &info);
-        std::string text(static_cast<std::size_t>(info.st_size), '\0');
-        const ssize_t got = pread(fileno(file_), text.data(), text.size(), 0);
+        // standard output shares the file's offset: read from the start, then put it back at the end
+        // (there is no pread on Windows)
+        const int fd = fileno(file_);
+        const auto end = lseek(fd, 0, SEEK_END);
+        if (end <= 0) return {};
+        std::string text(static_cast<std::size_t>(end), '\0');
+        lseek(fd, 0, SEEK_SET);
+        const auto got = read(fd, text.data(), static_cast<unsigned>(text.size()));
+        lseek(fd, end, SEEK_SET);
         text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
         return text;
     }

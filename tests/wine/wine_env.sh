@@ -8,9 +8,10 @@ use_wine_prefix() {
     export WINEARCH=win64
     export WINEDEBUG=${QUARVEL_WINEDEBUG:--all}
     # no Mono or Gecko installer dialogs; PulseAudio is skipped, so Wine's ALSA driver plays into
-    # the null device of our own ALSA configuration: the machine needs no sound card
+    # the null device of our own ALSA configuration: the machine needs no sound card (a test may
+    # name another configuration in QUARVEL_ALSA_CONFIG)
     export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d"
-    export ALSA_CONFIG_PATH=$WINE_ENV_DIR/alsa_null.conf
+    export ALSA_CONFIG_PATH=${QUARVEL_ALSA_CONFIG:-$WINE_ENV_DIR/alsa_null.conf}
 }
 
 # Ends every Wine process of the prefix and waits for its server to go, so the next test starts a

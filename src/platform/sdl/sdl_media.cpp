@@ -1,7 +1,7 @@
 // The soundtrack media service on SDL2 and SDL2_mixer: one graph owns the mixer's output and
 // streams one checked MP3 file through it.
 #include "platform/platform.h"
-#include "platform/sdl/mp3_check.h"
+#include "platform/common/mp3_check.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -1,6 +1,7 @@
 // The soundtrack media service on DirectShow: a filter graph built with COM, its graph-builder,
 // media-control and media-seeking interfaces, each reference one counted COM reference.
 #include "platform/platform.h"
+#include "platform/common/mp3_check.h"
 
 #include <dshow.h>
 #include <windows.h>
@@ -18,6 +19,8 @@ struct MediaGraph {
     IMediaControl* control = nullptr;
     IMediaSeeking* seeking = nullptr;
     int references = 0;
+    bool renderTried = false;
+    bool rendered = false;  // the whole file is in the graph, connected to an audio output
 };
 
 namespace {
@@ -75,11 +78,16 @@ MediaSeeking mediaSeekingOf(MediaGraph* graph) {
 }
 
 MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName) {
-    assert(graph != nullptr && graph->builder != nullptr);
+    assert(graph != nullptr && graph->builder != nullptr && !graph->renderTried);
+    if (graph->renderTried) return MediaRenderResult::failed;
+    graph->renderTried = true;
+    // the decoder would play a cut or damaged file as far as it goes and call that success
+    if (!isCompleteMp3(fileName)) return MediaRenderResult::failed;
     const std::wstring name = wide(fileName);
-    // S_OK only: a partly rendered file (VFW_S_PARTIAL_RENDER, VFW_S_AUDIO_NOT_RENDERED) is a failure
-    const HRESULT rendered = graph->builder->RenderFile(name.c_str(), nullptr);
-    return rendered == S_OK ? MediaRenderResult::complete : MediaRenderResult::failed;
+    // S_OK only: the success codes of a partial render (VFW_S_PARTIAL_RENDER, and
+    // VFW_S_AUDIO_NOT_RENDERED where there is no audio output) are failures
+    graph->rendered = graph->builder->RenderFile(name.c_str(), nullptr) == S_OK;
+    return graph->rendered ? MediaRenderResult::complete : MediaRenderResult::failed;
 }
 
 void seekMediaToStart(MediaSeeking seeking) {
@@ -97,7 +105,8 @@ void stopMedia(MediaControl control) {
 
 void runMedia(MediaControl control) {
     assert(control.graph != nullptr && control.graph->control != nullptr);
-    control.graph->control->Run();
+    // a partly rendered graph would play what it holds; after a failed render nothing plays
+    if (control.graph->rendered) control.graph->control->Run();
 }
 
 void releaseMediaGraph(MediaGraph* graph) {

@@ -1,5 +1,5 @@
 // Walks the frame headers of a layer III stream from the first byte to the last.
-#include "platform/sdl/mp3_check.h"
+#include "platform/common/mp3_check.h"
 
 #include <cstdint>
 #include <cstring>
