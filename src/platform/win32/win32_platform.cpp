@@ -1,6 +1,7 @@
 // The Windows backend: popup window, display mode, WGL context, multimedia timer, key state and
 // message box, straight on user32, gdi32, opengl32 and winmm.
 #include "platform/platform.h"
+#include "platform/win32/win32_error.h"
 
 #include <windows.h>
 
@@ -22,6 +23,20 @@ Win32State& state() {
     return s;
 }
 
+// A temporary switch to width x height at 32 bits per pixel, undone by the system when the
+// process ends. The depth is that of the mode the demo draws for, not the launcher's filter.
+LONG switchDisplayMode(int32_t width, int32_t height) {
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    mode.dmBitsPerPel = 32;
+    mode.dmPelsWidth = static_cast<DWORD>(width);
+    mode.dmPelsHeight = static_cast<DWORD>(height);
+    return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
+}
+
+}  // namespace
+
 std::string lastErrorText(const char* what) {
     const DWORD code = GetLastError();
     char text[512] = {};
@@ -36,20 +51,6 @@ std::string lastErrorText(const char* what) {
     }
     return result + ")";
 }
-
-// A temporary switch to width x height at 32 bits per pixel, undone by the system when the
-// process ends. The depth is that of the mode the demo draws for, not the launcher's filter.
-LONG switchDisplayMode(int32_t width, int32_t height) {
-    DEVMODEA mode = {};
-    mode.dmSize = sizeof mode;
-    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
-    mode.dmBitsPerPel = 32;
-    mode.dmPelsWidth = static_cast<DWORD>(width);
-    mode.dmPelsHeight = static_cast<DWORD>(height);
-    return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
-}
-
-}  // namespace
 
 SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
     Win32State& s = state();
