@@ -18,10 +18,12 @@ int main() {
 
     const LRESULT count = SendDlgItemMessageA(dialog, 1001, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        // the text of an item fits the 500 bytes its owner formats it into
-        if (SendDlgItemMessageA(dialog, 1001, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= 500) return 1;
-        text[0] = '\0';
-        SendDlgItemMessageA(dialog, 1001, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        // the text of an item fits the 500 bytes its owner formats it into; it is read as UTF-16,
+        // which Wine carries from process to process where it garbles the ANSI form
+        if (SendDlgItemMessageW(dialog, 1001, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= 500) return 1;
+        wchar_t item[512] = {};
+        SendDlgItemMessageW(dialog, 1001, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+        WideCharToMultiByte(CP_UTF8, 0, item, -1, text, sizeof text, nullptr, nullptr);
         std::printf("item %s\n", text);
     }
     std::printf("selected %d\n", static_cast<int>(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0)));

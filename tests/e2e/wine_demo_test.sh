@@ -76,7 +76,7 @@ started=$(date +%s)
 [ "$(tr -d '\r' <"$artifacts/stdout.txt")" = "$line" ] ||
     fail "stdout is '$(cat "$artifacts/stdout.txt")', not the line '$line'; stderr: $(tail -n 5 "$artifacts/stderr.txt")"
 
-window=$(xdotool search --classname '^quarvel\.exe$' 2>/dev/null | head -n 1)
+window=$(xdotool search --onlyvisible --classname '^quarvel\.exe$' 2>/dev/null | head -n 1)
 [ -n "$window" ] || fail "no demo window"
 geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} /Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print w "x" h "+" x "+" y}')
 [ "$geometry" = "${screen}+0+0" ] || fail "window geometry is $geometry, not ${screen}+0+0"

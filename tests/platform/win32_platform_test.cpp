@@ -1,5 +1,5 @@
-// The win32 backend on a real window system (Wine on Xvfb, 1280x720, in CI): the resources linked
-// into every program, the popup window and its GL context, display modes, keys and the timer.
+// The win32 backend on a real window system (Wine on Xvfb, 1280x720, in CI): the popup window
+// and its GL context, display modes and the Escape key.
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -7,165 +7,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quarvel {
 namespace {
-
-// --- resources ---------------------------------------------------------------------------------
-
-// Reads a resource template the way the dialog manager does: WORD-aligned fields, texts and
-// classes either as a 0xFFFF-marked ordinal or as a NUL-terminated UTF-16 string.
-class TemplateReader {
-public:
-    TemplateReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-
-    uint16_t word() {
-        uint16_t value = 0;
-        read(&value, sizeof value);
-        return value;
-    }
-    uint32_t dword() {
-        uint32_t value = 0;
-        read(&value, sizeof value);
-        return value;
-    }
-    int16_t shortValue() { return static_cast<int16_t>(word()); }
-
-    // an ordinal reads as "#<number>", a string as its (ASCII) text
-    std::string ordinalOrText() {
-        if (peekWord() == 0xFFFF) {
-            word();
-            std::string ordinal = "#";
-            ordinal += std::to_string(word());
-            return ordinal;
-        }
-        std::string text;
-        for (uint16_t c = word(); c != 0; c = word()) text += static_cast<char>(c);
-        return text;
-    }
-    void alignToDword() { offset_ = (offset_ + 3) & ~size_t{3}; }
-    bool failed() const { return failed_; }
-
-private:
-    uint16_t peekWord() const {
-        uint16_t value = 0;
-        if (offset_ + sizeof value <= size_) std::memcpy(&value, data_ + offset_, sizeof value);
-        return value;
-    }
-    void read(void* out, size_t n) {
-        if (offset_ + n > size_) {
-            failed_ = true;
-            return;
-        }
-        std::memcpy(out, data_ + offset_, n);
-        offset_ += n;
-    }
-
-    const uint8_t* data_;
-    size_t size_;
-    size_t offset_ = 0;
-    bool failed_ = false;
-};
-
-struct ResourceBytes {
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-};
-
-ResourceBytes findResource(LPCSTR type, LPCSTR name, WORD language) {
-    HRSRC info = FindResourceExA(nullptr, type, name, language);
-    if (info == nullptr) return {};
-    HGLOBAL loaded = LoadResource(nullptr, info);
-    return {static_cast<const uint8_t*>(LockResource(loaded)), SizeofResource(nullptr, info)};
-}
-
-struct ControlRecord {
-    uint32_t helpId, exStyle, style;
-    int16_t x, y, cx, cy;
-    uint32_t id;
-    std::string className, text;
-    uint16_t creationDataSize;
-};
-
-TEST(Win32ResourceTest, LauncherTemplateIsAnExtendedDialogInHungarian) {
-    const WORD hungarian = MAKELANGID(LANG_HUNGARIAN, SUBLANG_DEFAULT);
-    ASSERT_EQ(hungarian, 1038);
-    const ResourceBytes resource = findResource(RT_DIALOG, MAKEINTRESOURCEA(101), hungarian);
-    ASSERT_NE(resource.data, nullptr) << "no dialog 101 in language 1038";
-
-    TemplateReader in(resource.data, resource.size);
-    EXPECT_EQ(in.word(), 1) << "version";
-    EXPECT_EQ(in.word(), 0xFFFF) << "signature of the extended format";
-    EXPECT_EQ(in.dword(), 0u) << "help id";
-    EXPECT_EQ(in.dword(), 0u) << "extended style";
-    EXPECT_EQ(in.dword(), static_cast<uint32_t>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
-                                                DS_CENTER));
-    const uint16_t controlCount = in.word();
-    EXPECT_EQ(controlCount, 8);
-    const int16_t x = in.shortValue(), y = in.shortValue(), cx = in.shortValue(), cy = in.shortValue();
-    EXPECT_EQ((std::vector<int>{x, y, cx, cy}), (std::vector<int>{0, 0, 186, 111}));
-    EXPECT_EQ(in.ordinalOrText(), "") << "menu";
-    EXPECT_EQ(in.ordinalOrText(), "") << "the default dialog class";
-    EXPECT_EQ(in.ordinalOrText(), "Tessmor selektor");
-    EXPECT_EQ(in.word(), 8) << "points";
-    EXPECT_EQ(in.word(), 0) << "weight";
-    EXPECT_EQ(in.word(), 0) << "italic (low byte) and character set (high byte)";
-    EXPECT_EQ(in.ordinalOrText(), "Tahoma");
-
-    const uint32_t child = WS_CHILD | WS_VISIBLE;
-    const uint32_t noId = 0xFFFFFFFF;
-    const ControlRecord expected[] = {
-        {0, 0, child | WS_TABSTOP | BS_DEFPUSHBUTTON, 7, 90, 50, 14, 1, "#128", "Enter", 0},
-        {0, 0, child | WS_TABSTOP | BS_PUSHBUTTON, 128, 90, 50, 14, 2, "#128", "Exit", 0},
-        {0, 0, child | WS_GROUP | SS_RIGHT, 20, 22, 65, 10, noId, "#130", "Resolution:", 0},
-        {0, 0, child | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 95, 20, 75, 125, 1001, "#133", "", 0},
-        {0, 0, child | WS_GROUP | SS_RIGHT, 20, 36, 65, 10, noId, "#130", "Fullscreen:", 0},
-        {0, 0, child | WS_TABSTOP | BS_AUTOCHECKBOX, 95, 36, 9, 10, 1003, "#128", "", 0},
-        {0, 0, child | WS_GROUP | SS_LEFT, 19, 54, 151, 27, noId, "#130", "                Made at Zorvath 2017.", 0},
-        {0, 0, child | WS_GROUP | SS_CENTER, 5, 8, 175, 10, noId, "#130", "Quarvel", 0},
-    };
-    for (int i = 0; i < controlCount && i < 8; ++i) {
-        const ControlRecord& want = expected[i];
-        in.alignToDword();
-        ControlRecord got{};
-        got.helpId = in.dword();
-        got.exStyle = in.dword();
-        got.style = in.dword();
-        got.x = in.shortValue();
-        got.y = in.shortValue();
-        got.cx = in.shortValue();
-        got.cy = in.shortValue();
-        got.id = in.dword();
-        got.className = in.ordinalOrText();
-        got.text = in.ordinalOrText();
-        got.creationDataSize = in.word();
-        SCOPED_TRACE("control " + std::to_string(i + 1) + " \"" + want.text + "\"");
-        EXPECT_EQ(got.helpId, want.helpId);
-        EXPECT_EQ(got.exStyle, want.exStyle);
-        EXPECT_EQ(got.style, want.style);
-        EXPECT_EQ((std::vector<int>{got.x, got.y, got.cx, got.cy}), (std::vector<int>{want.x, want.y, want.cx, want.cy}));
-        EXPECT_EQ(got.id, want.id);
-        EXPECT_EQ(got.className, want.className);
-        EXPECT_EQ(got.text, want.text);
-        EXPECT_EQ(got.creationDataSize, want.creationDataSize);
-    }
-    EXPECT_FALSE(in.failed()) << "the template is shorter than its controls";
-}
-
-TEST(Win32ResourceTest, ManifestAsksForTheInvokersRightsAndNothingElse) {
-    const ResourceBytes resource =
-        findResource(RT_MANIFEST, MAKEINTRESOURCEA(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-    ASSERT_NE(resource.data, nullptr) << "no application manifest";
-    const std::string manifest(reinterpret_cast<const char*>(resource.data), resource.size);
-    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
-    // no dependency on a newer common-controls version: the dialog keeps the classic look
-    EXPECT_EQ(manifest.find("dependency"), std::string::npos);
-    EXPECT_EQ(manifest.find("compatibility"), std::string::npos);
-}
 
 // --- window and context ------------------------------------------------------------------------
 
@@ -234,7 +80,7 @@ TEST(Win32PlatformTest, FullscreenAtASizeTheDisplayDoesNotOfferIsRefused) {
     EXPECT_EQ(surface.status, platform::SurfaceStatus::displayModeRefused) << surface.message;
 }
 
-// --- display modes, timer, keys, messages ------------------------------------------------------
+// --- display modes and keys --------------------------------------------------------------------
 
 TEST(Win32PlatformTest, DisplayModesListTheScreenSizeAndEndPastTheLast) {
     std::vector<platform::DisplayMode> modes;
@@ -249,13 +95,6 @@ TEST(Win32PlatformTest, DisplayModesListTheScreenSizeAndEndPastTheLast) {
     // the system's "current" and "registry" pseudo-indices are not entries of the list
     EXPECT_FALSE(platform::displayMode(-1, mode));
     EXPECT_FALSE(platform::displayMode(-2, mode));
-}
-
-TEST(Win32PlatformTest, TimerCountsMilliseconds) {
-    const uint32_t before = platform::timerMilliseconds();
-    Sleep(200);
-    const uint32_t elapsed = platform::timerMilliseconds() - before;
-    EXPECT_GE(elapsed, 180u);
 }
 
 void sendEscape(bool down) {
@@ -283,23 +122,6 @@ TEST(Win32PlatformTest, EscapeTappedBetweenQueriesIsSeenOnceAndHeldOnEveryQuery)
     sendEscape(false);
     platform::escapePressed();
     EXPECT_FALSE(platform::escapePressed());
-}
-
-TEST(Win32PlatformTest, RemoveOneMessageTakesExactlyOneAndNeverWaits) {
-    // a thread without windows has an empty queue
-    std::thread([] { platform::removeOneMessage(); }).join();
-
-    // here the windows of earlier cases keep asking for WM_PAINT, which nobody dispatches, so the
-    // queue never runs dry; posted messages are always taken before it
-
-    MSG message;
-    const DWORD thread = GetCurrentThreadId();
-    ASSERT_TRUE(PostThreadMessageA(thread, WM_APP, 1, 0));
-    ASSERT_TRUE(PostThreadMessageA(thread, WM_APP, 2, 0));
-    platform::removeOneMessage();
-    ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));
-    EXPECT_EQ(message.wParam, 2u);
-    EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));
 }
 
 }  // namespace
