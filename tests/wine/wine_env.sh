@@ -12,6 +12,8 @@ use_wine_prefix() {
     # name another configuration in QUARVEL_ALSA_CONFIG)
     export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d"
     export ALSA_CONFIG_PATH=${QUARVEL_ALSA_CONFIG:-$WINE_ENV_DIR/alsa_null.conf}
+    # a session that a killed test left behind would still be tied to its X server
+    stop_wine
 }
 
 # Ends every Wine process of the prefix and waits for its server to go, so the next test starts a
