@@ -1,0 +1,288 @@
+// The launcher dialog on the win32 backend (Wine on Xvfb in CI): template 101 as linked into the
+// program, and the dialog manager running the procedure. In a run the dialog comes before any
+// other window, so these cases have a process of their own.
+#include "launcher/launcher_dialog.h"
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quarvel {
+namespace {
+
+// --- resources ---------------------------------------------------------------------------------
+
+// How the reader below shows an ordinal: "#<number>".
+std::string ordinalText(uint16_t ordinal) {
+    std::string text = "#";
+    text += std::to_string(ordinal);
+    return text;
+}
+
+// Reads a resource template the way the dialog manager does: WORD-aligned fields, texts and
+// classes either as a 0xFFFF-marked ordinal or as a NUL-terminated UTF-16 string.
+class TemplateReader {
+public:
+    TemplateReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    uint16_t word() {
+        uint16_t value = 0;
+        read(&value, sizeof value);
+        return value;
+    }
+    uint32_t dword() {
+        uint32_t value = 0;
+        read(&value, sizeof value);
+        return value;
+    }
+    int16_t shortValue() { return static_cast<int16_t>(word()); }
+
+    // an ordinal reads as ordinalText gives it, a string as its (ASCII) text
+    std::string ordinalOrText() {
+        if (peekWord() == 0xFFFF) {
+            word();
+            return ordinalText(word());
+        }
+        std::string text;
+        for (uint16_t c = word(); c != 0; c = word()) text += static_cast<char>(c);
+        return text;
+    }
+    void alignToDword() { offset_ = (offset_ + 3) & ~size_t{3}; }
+    bool failed() const { return failed_; }
+
+private:
+    uint16_t peekWord() const {
+        uint16_t value = 0;
+        if (offset_ + sizeof value <= size_) std::memcpy(&value, data_ + offset_, sizeof value);
+        return value;
+    }
+    void read(void* out, size_t n) {
+        if (offset_ + n > size_) {
+            failed_ = true;
+            return;
+        }
+        std::memcpy(out, data_ + offset_, n);
+        offset_ += n;
+    }
+
+    const uint8_t* data_;
+    size_t size_;
+    size_t offset_ = 0;
+    bool failed_ = false;
+};
+
+struct ResourceBytes {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+};
+
+ResourceBytes findResource(LPCSTR type, LPCSTR name, WORD language) {
+    HRSRC info = FindResourceExA(nullptr, type, name, language);
+    if (info == nullptr) return {};
+    HGLOBAL loaded = LoadResource(nullptr, info);
+    return {static_cast<const uint8_t*>(LockResource(loaded)), SizeofResource(nullptr, info)};
+}
+
+uint16_t classAtom(platform::ControlClass controlClass) {
+    switch (controlClass) {
+    case platform::ControlClass::button: return 0x0080;
+    case platform::ControlClass::staticText: return 0x0082;
+    case platform::ControlClass::comboBox: return 0x0085;
+    }
+    return 0;
+}
+
+// The resource the dialog manager shows must be the template the launcher's logic is written
+// against: its caption, font, styles and controls, in the extended format, in Hungarian.
+TEST(Win32ResourceTest, Template101IsTheLauncherTemplateInTheExtendedFormatInHungarian) {
+    const platform::DialogTemplate& want = launcherDialogTemplate;
+    ASSERT_EQ(want.id, 101);
+    const WORD hungarian = MAKELANGID(LANG_HUNGARIAN, SUBLANG_DEFAULT);
+    ASSERT_EQ(hungarian, 1038);
+    const ResourceBytes resource = findResource(RT_DIALOG, MAKEINTRESOURCEA(want.id), hungarian);
+    ASSERT_NE(resource.data, nullptr) << "no dialog 101 in language 1038";
+
+    TemplateReader in(resource.data, resource.size);
+    EXPECT_EQ(in.word(), 1) << "version";
+    EXPECT_EQ(in.word(), 0xFFFF) << "signature of the extended format";
+    EXPECT_EQ(in.dword(), 0u) << "help id";
+    EXPECT_EQ(in.dword(), 0u) << "extended style";
+    EXPECT_EQ(in.dword(), want.style);
+    const uint16_t controlCount = in.word();
+    ASSERT_EQ(controlCount, want.controlCount);
+    const int16_t x = in.shortValue(), y = in.shortValue(), cx = in.shortValue(), cy = in.shortValue();
+    EXPECT_EQ((std::vector<int>{x, y, cx, cy}), (std::vector<int>{want.x, want.y, want.cx, want.cy}));
+    EXPECT_EQ(in.ordinalOrText(), "") << "menu";
+    EXPECT_EQ(in.ordinalOrText(), "") << "the default dialog class";
+    EXPECT_EQ(in.ordinalOrText(), want.caption);
+    EXPECT_EQ(in.word(), want.fontPoints);
+    EXPECT_EQ(in.word(), 0) << "weight";
+    EXPECT_EQ(in.word(), 0) << "italic (low byte) and character set (high byte)";
+    EXPECT_EQ(in.ordinalOrText(), want.fontName);
+
+    for (int i = 0; i < controlCount; ++i) {
+        const platform::DialogControl& control = want.controls[i];
+        SCOPED_TRACE("control " + std::to_string(i + 1) + " \"" + control.text + "\"");
+        in.alignToDword();
+        EXPECT_EQ(in.dword(), 0u) << "help id";
+        EXPECT_EQ(in.dword(), 0u) << "extended style";
+        EXPECT_EQ(in.dword(), control.style);
+        const int16_t cxPos = in.shortValue(), cyPos = in.shortValue(), width = in.shortValue(), height = in.shortValue();
+        EXPECT_EQ((std::vector<int>{cxPos, cyPos, width, height}),
+                  (std::vector<int>{control.x, control.y, control.cx, control.cy}));
+        // -1, a static text nobody addresses, has all 32 bits set
+        EXPECT_EQ(in.dword(), static_cast<uint32_t>(control.id));
+        EXPECT_EQ(in.ordinalOrText(), ordinalText(classAtom(control.controlClass)));
+        EXPECT_EQ(in.ordinalOrText(), control.text);
+        EXPECT_EQ(in.word(), 0) << "creation data";
+    }
+    EXPECT_FALSE(in.failed()) << "the template is shorter than its controls";
+}
+
+// --- modal dialog ------------------------------------------------------------------------------
+
+// What a dialog procedure saw, for the cases below to look at once the dialog has ended.
+struct DialogLog {
+    int32_t selectedAtFirst = 0;
+    int32_t selectedAfterChoice = 0;
+    std::vector<std::string> items;
+    bool checkedAtFirst = true;
+    bool checkedAfterSet = false;
+    bool checkedAfterClear = true;
+    std::vector<int32_t> commands;
+};
+DialogLog dialogLog;
+
+HWND launcherDialogWindow() {
+    return FindWindowA("#32770", launcherDialogTemplate.caption);
+}
+
+// Fills and reads back the controls, then ends on Exit; Enter ends with 1.
+void recordingProcedure(platform::DialogControls& controls, platform::DialogMessage message, int32_t controlId) {
+    DialogLog& log = dialogLog;
+    if (message == platform::DialogMessage::initialise) {
+        log.selectedAtFirst = controls.selectedItem(resolutionListId);
+        controls.appendItem(resolutionListId, "1280 x 720");
+        controls.appendItem(resolutionListId, "640 x 360");
+        controls.selectItem(resolutionListId, 1);
+        log.selectedAfterChoice = controls.selectedItem(resolutionListId);
+        const HWND dialog = launcherDialogWindow();
+        for (int i = 0; i < 2; ++i) {
+            char text[64] = {};
+            SendDlgItemMessageA(dialog, resolutionListId, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                                reinterpret_cast<LPARAM>(text));
+            log.items.emplace_back(text);
+        }
+        log.checkedAtFirst = controls.isChecked(fullscreenBoxId);
+        controls.setChecked(fullscreenBoxId, true);
+        log.checkedAfterSet = controls.isChecked(fullscreenBoxId);
+        controls.setChecked(fullscreenBoxId, false);
+        log.checkedAfterClear = controls.isChecked(fullscreenBoxId);
+        return;
+    }
+    log.commands.push_back(controlId);
+    if (controlId == exitButtonId) controls.end(0);
+    if (controlId == enterButtonId) controls.end(1);
+}
+
+// Once the dialog is on screen, does `act` to it from another thread; closes it after ten
+// seconds if it is still there, so a lost key fails the case instead of hanging it.
+class DialogDriver {
+public:
+    explicit DialogDriver(std::function<void(HWND)> act)
+        : thread_([act] {
+              HWND dialog = nullptr;
+              for (int i = 0; i < 1000 && (dialog == nullptr || !IsWindowVisible(dialog)); ++i) {
+                  Sleep(10);
+                  dialog = launcherDialogWindow();
+              }
+              if (dialog == nullptr) return;
+              act(dialog);
+              for (int i = 0; i < 1000 && IsWindow(dialog); ++i) Sleep(10);
+              if (IsWindow(dialog)) PostMessageA(dialog, WM_CLOSE, 0, 0);
+          }) {}
+    ~DialogDriver() { thread_.join(); }
+
+private:
+    std::thread thread_;
+};
+
+void pressKey(WORD key) {
+    INPUT input[2] = {};
+    for (INPUT& i : input) {
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = key;
+        i.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+    }
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+TEST(Win32DialogTest, ControlsAnswerWhatTheProcedureSetAndCommandsArriveById) {
+    dialogLog = {};
+    platform::DialogResult result;
+    {
+        // a click on the Fullscreen box reaches the procedure as its id; the close box as Exit's
+        DialogDriver driver([](HWND dialog) {
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(fullscreenBoxId, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, fullscreenBoxId)));
+            PostMessageA(dialog, WM_CLOSE, 0, 0);
+        });
+        result = platform::runModalDialog(launcherDialogTemplate, recordingProcedure);
+    }
+    ASSERT_EQ(result.status, platform::DialogStatus::ended) << result.message;
+    EXPECT_EQ(result.result, 0);
+    EXPECT_EQ(dialogLog.selectedAtFirst, -1);
+    EXPECT_EQ(dialogLog.selectedAfterChoice, 1);
+    EXPECT_EQ(dialogLog.items, (std::vector<std::string>{"1280 x 720", "640 x 360"})) << "appended, not sorted";
+    EXPECT_FALSE(dialogLog.checkedAtFirst);
+    EXPECT_TRUE(dialogLog.checkedAfterSet);
+    EXPECT_FALSE(dialogLog.checkedAfterClear);
+    EXPECT_EQ(dialogLog.commands, (std::vector<int32_t>{fullscreenBoxId, exitButtonId}));
+    EXPECT_EQ(launcherDialogWindow(), nullptr) << "the dialog is gone when the call returns";
+}
+
+TEST(Win32DialogTest, ReturnPressesEnterAndEscapePressesExit) {
+    struct Case {
+        const char* name;
+        WORD key;
+        int32_t command;
+        int32_t result;
+    };
+    const Case cases[] = {{"Return", VK_RETURN, enterButtonId, 1}, {"Escape", VK_ESCAPE, exitButtonId, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogLog = {};
+        platform::DialogResult result;
+        {
+            DialogDriver driver([&c](HWND dialog) {
+                SetForegroundWindow(dialog);
+                pressKey(c.key);
+            });
+            result = platform::runModalDialog(launcherDialogTemplate, recordingProcedure);
+        }
+        ASSERT_EQ(result.status, platform::DialogStatus::ended) << result.message;
+        EXPECT_EQ(result.result, c.result);
+        EXPECT_EQ(dialogLog.commands, (std::vector<int32_t>{c.command}));
+    }
+}
+
+TEST(Win32DialogTest, ATemplateTheProgramDoesNotHoldCannotBeShown) {
+    platform::DialogTemplate missing = launcherDialogTemplate;
+    missing.id = 4321;
+    dialogLog = {};
+    const platform::DialogResult result = platform::runModalDialog(missing, recordingProcedure);
+    EXPECT_EQ(result.status, platform::DialogStatus::unavailable);
+    EXPECT_FALSE(result.message.empty());
+    EXPECT_TRUE(dialogLog.commands.empty());
+}
+
+}  // namespace
+}  // namespace quarvel
