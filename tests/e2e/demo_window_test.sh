@@ -26,16 +26,9 @@ window=$(wait_for_window Quarvel 30) || fail "no demo window appeared"
 geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} /Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print w "x" h "+" x "+" y}')
 [ "$geometry" = "1920x1080+0+0" ] || fail "window geometry is $geometry, not 1920x1080+0+0"
 
-# the software rasteriser takes about a second a frame at this size: wait for a picture
-colours=1
-for _ in $(seq 1 60); do
-    kill -0 "$APP_PID" 2>/dev/null || fail "the demo ended before Escape"
-    import -window root "$artifacts/demo_window.png" || fail "no screenshot"
-    colours=$(convert "$artifacts/demo_window.png" -format '%k' info:)
-    [ "$colours" -gt 1 ] && break
-    sleep 1
-done
-[ "$colours" -gt 1 ] || fail "the window shows one uniform colour: no frame was drawn"
+# the software rasteriser takes about a second a frame at this size
+wait_for_picture "$artifacts/demo_window.png" "$APP_PID"
+colours=$COLOURS
 
 xdotool windowfocus --sync "$window" 2>/dev/null
 xdotool key Escape

@@ -81,16 +81,9 @@ window=$(xdotool search --onlyvisible --classname '^quarvel\.exe$' 2>/dev/null |
 geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} /Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print w "x" h "+" x "+" y}')
 [ "$geometry" = "${screen}+0+0" ] || fail "window geometry is $geometry, not ${screen}+0+0"
 
-# the software rasteriser takes about a second a frame at this size: wait for a picture
-colours=1
-for _ in $(seq 1 60); do
-    kill -0 "$APP_PID" 2>/dev/null || fail "the demo ended early"
-    import -window root "$artifacts/show.png" || fail "no screenshot of the show"
-    colours=$(convert "$artifacts/show.png" -format '%k' info:)
-    [ "$colours" -gt 1 ] && break
-    sleep 1
-done
-[ "$colours" -gt 1 ] || fail "the screen shows one uniform colour: no frame was drawn"
+# the software rasteriser takes about a second a frame at this size
+wait_for_picture "$artifacts/show.png" "$APP_PID"
+colours=$COLOURS
 
 if [ "$mode" = soundtrack ]; then
     xdotool key Escape

@@ -50,6 +50,21 @@ wait_for_window() {
     return 1
 }
 
+# Takes screenshots of the whole screen into $1 until one is not a single colour, for up to 60 s
+# while process $2 runs (the software rasteriser may take seconds a frame). Sets COLOURS.
+wait_for_picture() {
+    local shot=$1 pid=$2
+    COLOURS=1
+    for _ in $(seq 1 60); do
+        kill -0 "$pid" 2>/dev/null || fail "the program ended before its picture was seen"
+        import -window root "$shot" || fail "no screenshot"
+        COLOURS=$(convert "$shot" -format '%k' info:)
+        [ "$COLOURS" -gt 1 ] && return 0
+        sleep 1
+    done
+    fail "the screen shows one uniform colour: no frame was drawn"
+}
+
 # Waits up to $2 seconds for process $1 to end; sets EXIT_STATUS.
 wait_for_exit() {
     local pid=$1 seconds=$2
