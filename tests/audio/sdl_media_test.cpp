@@ -1,6 +1,7 @@
 // The soundtrack player on the SDL media service, with SDL's dummy or disk audio driver chosen
 // here, in the test's environment: which files play, and what reaches the output and when.
 #include "audio/soundtrack_player.h"
+#include "soundtrack_files.h"
 #include "stdout_capture.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,14 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<char> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& path, const std::vector<char>& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test::readFile;
 
 std::vector<int16_t> samplesOf(const std::vector<char>& bytes) {
     std::vector<int16_t> samples(bytes.size() / 2);
@@ -102,44 +94,12 @@ TEST_F(SdlMediaTest, EachBadInputGivesOneFailureLineAndLeavesTheOutputFree) {
     const std::vector<char> good = readFile(QUARVEL_TEST_MP3);
     ASSERT_GT(good.size(), 4096u);
 
-    // the sweep is 64 kbit/s at 44.1 kHz: its last frame is 208 or 209 bytes long
-    std::size_t lastFrame = good.size() - 208;
-    if (static_cast<uint8_t>(good[lastFrame]) != 0xFF) lastFrame = good.size() - 209;
-    ASSERT_EQ(static_cast<uint8_t>(good[lastFrame]), 0xFF);
-    ASSERT_EQ(static_cast<uint8_t>(good[lastFrame + 1]) & 0xE0, 0xE0);
-
-    struct Case {
-        const char* name;
-        std::function<void()> make;
-    };
-    const Case cases[] = {
-        {"missing", [] {}},
-        {"empty", [] { writeFile(soundtrackFileName, {}); }},
-        {"random bytes",
-         [] {
-             std::mt19937 random(4);
-             std::vector<char> bytes(64 * 1024);
-             for (char& b : bytes) b = static_cast<char>(random());
-             writeFile(soundtrackFileName, bytes);
-         }},
-        {"cut inside a frame",
-         [&] { writeFile(soundtrackFileName, std::vector<char>(good.begin(), good.begin() + good.size() * 3 / 5)); }},
-        {"cut at a frame boundary: one frame fewer than the encoder's tag counts",
-         [&] { writeFile(soundtrackFileName, std::vector<char>(good.begin(), good.begin() + lastFrame)); }},
-        {"junk between frames, which the decoder would skip",
-         [&] {
-             std::vector<char> bytes = good;
-             bytes.insert(bytes.begin() + lastFrame, 300, '\0');
-             writeFile(soundtrackFileName, bytes);
-         }},
-        {"a directory", [] { fs::create_directory(soundtrackFileName); }},
-        {"no audio output",
-         [] {
-             fs::copy_file(QUARVEL_TEST_MP3, soundtrackFileName);
-             setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-         }},
-    };
-    for (const Case& c : cases) {
+    std::vector<test::BadSoundtrack> cases = test::badSoundtracks(good);
+    cases.push_back({"no audio output", [] {
+                         fs::copy_file(QUARVEL_TEST_MP3, soundtrackFileName);
+                         setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+                     }});
+    for (const test::BadSoundtrack& c : cases) {
         SCOPED_TRACE(c.name);
         std::error_code ignored;
         fs::remove_all(soundtrackFileName, ignored);

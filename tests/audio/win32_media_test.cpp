@@ -1,6 +1,7 @@
 // The soundtrack player on the DirectShow media service (under Wine in CI, which decodes through
 // GStreamer and plays into ALSA's null device): which files play, and the status lines they give.
 #include "audio/soundtrack_player.h"
+#include "soundtrack_files.h"
 #include "stdout_capture.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,14 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<char> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& path, const std::vector<char>& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test::readFile;
 
 // The status lines of one player's life: construction, Run, release.
 std::string statusOfOnePlayer() {
@@ -72,33 +64,9 @@ TEST_F(Win32MediaTest, EachBadInputGivesOneFailureLine) {
     const std::vector<char> good = readFile(sweep_);
     ASSERT_GT(good.size(), 4096u);
 
-    // the sweep is 64 kbit/s at 44.1 kHz: its last frame is 208 or 209 bytes long
-    std::size_t lastFrame = good.size() - 208;
-    if (static_cast<uint8_t>(good[lastFrame]) != 0xFF) lastFrame = good.size() - 209;
-    ASSERT_EQ(static_cast<uint8_t>(good[lastFrame]), 0xFF);
-
-    struct Case {
-        const char* name;
-        std::function<void()> make;
-    };
-    const Case cases[] = {
-        {"missing", [] {}},
-        {"empty", [] { writeFile(soundtrackFileName, {}); }},
-        {"random bytes",
-         [] {
-             std::mt19937 random(4);
-             std::vector<char> bytes(64 * 1024);
-             for (char& b : bytes) b = static_cast<char>(random());
-             writeFile(soundtrackFileName, bytes);
-         }},
-        // DirectShow would render these and play them as far as they go
-        {"cut inside a frame",
-         [&] { writeFile(soundtrackFileName, std::vector<char>(good.begin(), good.begin() + good.size() * 3 / 5)); }},
-        {"cut at a frame boundary: one frame fewer than the encoder's tag counts",
-         [&] { writeFile(soundtrackFileName, std::vector<char>(good.begin(), good.begin() + lastFrame)); }},
-        {"a directory", [] { fs::create_directory(soundtrackFileName); }},
-    };
-    for (const Case& c : cases) {
+    // DirectShow would render some of these and play them as far as they go
+    const std::vector<test::BadSoundtrack> cases = test::badSoundtracks(good);
+    for (const test::BadSoundtrack& c : cases) {
         SCOPED_TRACE(c.name);
         std::error_code ignored;
         fs::remove_all(soundtrackFileName, ignored);
