@@ -69,15 +69,11 @@ struct Timing {
 Timing runOnce(const GlApi& gl, Mode mode, int32_t width, int32_t height, int frames, const std::string& folder,
                const std::string& ffmpeg) {
     Pipeline pipeline;
-    pipeline.width = width;
-    pipeline.height = height;
-    pipeline.targets = createRenderTargets(gl, width, height);
-    const ProgramsResult programs = createPrograms(gl, builtInShaderSources());
+    const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
     if (!programs.ok) {
         std::fprintf(stderr, "%s shader: %s\n", programs.failedShader, programs.shaderLog.c_str());
         std::exit(1);
     }
-    pipeline.programs = programs.programs;
 
     // the busy middle of the show: trails, displacement, pulsing disc
     FramePlan plan;

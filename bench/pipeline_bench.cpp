@@ -115,15 +115,11 @@ int main(int argc, char** argv) {
     for (const auto& set : sets) {
         for (const auto& size : sizes) {
             Pipeline pipeline;
-            pipeline.width = size[0];
-            pipeline.height = size[1];
-            pipeline.targets = createRenderTargets(gl, size[0], size[1]);
-            const ProgramsResult programs = createPrograms(gl, set.sources);
+            const ProgramsResult programs = createPipeline(gl, set.sources, size[0], size[1], pipeline);
             if (!programs.ok) {
                 std::fprintf(stderr, "%s shader: %s\n", programs.failedShader, programs.shaderLog.c_str());
                 return 1;
             }
-            pipeline.programs = programs.programs;
             gl.glViewport(0, 0, size[0], size[1]);
 
             // the first frames also compile the shaders' machine code; they are not counted

@@ -67,17 +67,13 @@ int runDemo() {
     }
 
     Pipeline pipeline;
-    pipeline.width = width;
-    pipeline.height = height;
-    pipeline.targets = createRenderTargets(gl, width, height);
-    const ProgramsResult programs = createPrograms(gl, builtInShaderSources());
+    const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
     if (!programs.ok) {
         std::fprintf(stderr, "quarvel: the %s shader does not compile:\n%s\n", programs.failedShader,
                      programs.shaderLog.c_str());
         platform::showMessage(programs.programLog);
         return exitFailure;
     }
-    pipeline.programs = programs.programs;
 
     // the soundtrack starts here, right before the clock's origin
     SoundtrackPlayer soundtrack(soundtrackFileName);

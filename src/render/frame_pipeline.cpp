@@ -16,6 +16,16 @@ GLfloat heightOf(const Pipeline& pipeline) {
 
 }  // namespace
 
+ProgramsResult createPipeline(const GlApi& gl, const ShaderSources& sources, int32_t width, int32_t height,
+                              Pipeline& pipeline) {
+    pipeline.width = width;
+    pipeline.height = height;
+    pipeline.targets = createRenderTargets(gl, width, height);
+    const ProgramsResult programs = createPrograms(gl, sources);
+    if (programs.ok) pipeline.programs = programs.programs;
+    return programs;
+}
+
 void drawScenePass(const GlApi& gl, const Pipeline& pipeline, int32_t t) {
     gl.glActiveTexture(gl::TEXTURE0);
     gl.glBindFramebuffer(gl::FRAMEBUFFER, pipeline.targets.sceneFramebuffer);

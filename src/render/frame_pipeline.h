@@ -16,6 +16,11 @@ struct Pipeline {
     int32_t height = 0;
 };
 
+// Creates the targets and then the programs of a width x height pipeline: the order the demo
+// starts in. `pipeline` gets its programs only when all three compile.
+ProgramsResult createPipeline(const GlApi& gl, const ShaderSources& sources, int32_t width, int32_t height,
+                              Pipeline& pipeline);
+
 // Which feedback texture frame n reads and which it writes: each frame reads what the previous
 // one wrote, and frame 0 reads texture 0.
 struct FeedbackSlots {

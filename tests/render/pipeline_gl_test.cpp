@@ -73,12 +73,9 @@ protected:
         gl = test::sharedGl();
         ASSERT_NE(gl, nullptr) << test::glUnavailableReason();
         gl->glViewport(0, 0, width, height);
-        pipeline.width = width;
-        pipeline.height = height;
-        pipeline.targets = createRenderTargets(*gl, width, height);
-        const ProgramsResult programs = createPrograms(*gl, {sceneProbe, feedbackProbe, postProbe});
+        const ProgramsResult programs =
+            createPipeline(*gl, {sceneProbe, feedbackProbe, postProbe}, width, height, pipeline);
         ASSERT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
-        pipeline.programs = programs.programs;
         output = test::makeTarget(*gl, width, height, gl::RGBA);
     }
 

@@ -185,12 +185,8 @@ struct OwnedPipeline {
     Pipeline pipeline;
 
     OwnedPipeline(const GlApi& api, int32_t width, int32_t height) : gl(api) {
-        pipeline.width = width;
-        pipeline.height = height;
-        pipeline.targets = createRenderTargets(gl, width, height);
-        const ProgramsResult programs = createPrograms(gl, builtInShaderSources());
+        const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
         EXPECT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
-        pipeline.programs = programs.programs;
     }
 
     ~OwnedPipeline() {

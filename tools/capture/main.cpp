@@ -176,13 +176,9 @@ int run(const std::vector<std::string>& args) {
 
     // a fresh state: createRenderTargets starts every target zeroed
     Pipeline pipeline;
-    pipeline.width = options.width;
-    pipeline.height = options.height;
-    pipeline.targets = createRenderTargets(gl, options.width, options.height);
-    const ProgramsResult programs = createPrograms(gl, builtInShaderSources());
+    const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), options.width, options.height, pipeline);
     if (!programs.ok)
         return failure(std::string("the ") + programs.failedShader + " shader does not compile:\n" + programs.shaderLog);
-    pipeline.programs = programs.programs;
 
     std::unique_ptr<FrameSink> sink;
     if (options.outputKind == OutputKind::video) {

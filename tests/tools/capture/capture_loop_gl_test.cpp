@@ -93,12 +93,9 @@ protected:
     // a fresh pipeline each time, as the tool makes one
     CaptureResult capture(const FramePlan& plan, RecordingSink& sink) {
         Pipeline pipeline;
-        pipeline.width = width;
-        pipeline.height = height;
-        pipeline.targets = createRenderTargets(*gl, width, height);
-        const ProgramsResult programs = createPrograms(*gl, {sceneProbe, feedbackProbe, postProbe});
+        const ProgramsResult programs =
+            createPipeline(*gl, {sceneProbe, feedbackProbe, postProbe}, width, height, pipeline);
         EXPECT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
-        pipeline.programs = programs.programs;
         const CaptureResult result = runCapture(*gl, pipeline, plan, sink, &sink.stop, {});
         gl->glDeleteFramebuffers(1, &pipeline.targets.sceneFramebuffer);
         gl->glDeleteFramebuffers(1, &pipeline.targets.feedbackFramebuffer);
