@@ -10,8 +10,6 @@
 #include "render/gl_api.h"
 #include "render/render_targets.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +19,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -30,10 +29,12 @@ using namespace quarvel;
 // What the video writer does before the pipe: turn the frame right way up in memory.
 class MemorySink : public FrameSink {
 public:
-    MemorySink(int32_t width, int32_t height) : width_(width), height_(height), frame_(std::size_t(width) * height * 4) {}
+    MemorySink(int32_t width, int32_t height)
+        : width_(width), height_(height), frame_(std::size_t(width) * height * 4) {}
     Status write(int32_t, const unsigned char* pixels) override {
         const std::size_t row = std::size_t(width_) * 4;
-        for (int32_t y = 0; y < height_; ++y) std::memcpy(&frame_[y * row], pixels + (height_ - 1 - y) * row, row);
+        for (int32_t y = 0; y < height_; ++y)
+            std::memcpy(&frame_[y * row], pixels + (height_ - 1 - y) * row, row);
         return {};
     }
     Status finish() override { return {}; }
@@ -47,10 +48,10 @@ private:
 enum class Mode { render, readback, png, video };
 const char* modeName(Mode mode) {
     switch (mode) {
-    case Mode::render: return "render only";
-    case Mode::readback: return "capture, readback";
-    case Mode::png: return "capture to PNG";
-    case Mode::video: return "capture to mp4";
+        case Mode::render: return "render only";
+        case Mode::readback: return "capture, readback";
+        case Mode::png: return "capture to PNG";
+        case Mode::video: return "capture to mp4";
     }
     return "";
 }
@@ -66,8 +67,8 @@ struct Timing {
     double cpuMsPerFrame = 0;  // this process, the rasteriser's threads included
 };
 
-Timing runOnce(const GlApi& gl, Mode mode, int32_t width, int32_t height, int frames, const std::string& folder,
-               const std::string& ffmpeg) {
+Timing runOnce(const GlApi& gl, Mode mode, int32_t width, int32_t height, int frames,
+               const std::string& folder, const std::string& ffmpeg) {
     Pipeline pipeline;
     const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
     if (!programs.ok) {
@@ -142,7 +143,8 @@ int main(int argc, char** argv) {
 
     std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
     std::printf("show shaders from clock 25 s, fresh state each run; median of %d interleaved runs\n", runs);
-    std::printf("%-10s %-18s %7s %8s %10s %12s\n", "size", "mode", "frames", "fps", "vs render", "cpu ms/frame");
+    std::printf("%-10s %-18s %7s %8s %10s %12s\n", "size", "mode", "frames", "fps", "vs render",
+                "cpu ms/frame");
     std::vector<Mode> modes = {Mode::render, Mode::readback, Mode::png};
     if (!ffmpeg.empty()) modes.push_back(Mode::video);
     const int32_t sizes[][2] = {{640, 360}, {1280, 720}};
@@ -158,8 +160,8 @@ int main(int argc, char** argv) {
         }
         const double renderFps = median(fps[0]);
         for (std::size_t m = 0; m < modes.size(); ++m) {
-            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f\n", size[0], size[1], modeName(modes[m]), frames,
-                        median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]));
+            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f\n", size[0], size[1], modeName(modes[m]),
+                        frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]));
         }
         std::fflush(stdout);
     }

@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
     const GlVersion version = queryGlVersion(gl);
     std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
     std::printf("median of %d frames from 25 s of the clock, glFinish after each pass\n", frames);
-    std::printf("%-12s %-10s %10s %10s %10s %10s   %s\n", "shaders", "size", "scene", "feedback", "post", "frame",
-                "shares scene/feedback/post");
+    std::printf("%-12s %-10s %10s %10s %10s %10s   %s\n", "shaders", "size", "scene", "feedback", "post",
+                "frame", "shares scene/feedback/post");
 
     const struct {
         const char* name;
@@ -132,9 +132,9 @@ int main(int argc, char** argv) {
             const double feedback = median(times.feedback);
             const double post = median(times.post);
             const double frame = scene + feedback + post;
-            std::printf("%-12s %4dx%-5d %10.2f %10.2f %10.2f %10.2f   %.0f%% / %.0f%% / %.0f%%\n", set.name, size[0], size[1], scene,
-                        feedback, post, frame, 100.0 * scene / frame, 100.0 * feedback / frame,
-                        100.0 * post / frame);
+            std::printf("%-12s %4dx%-5d %10.2f %10.2f %10.2f %10.2f   %.0f%% / %.0f%% / %.0f%%\n", set.name,
+                        size[0], size[1], scene, feedback, post, frame, 100.0 * scene / frame,
+                        100.0 * feedback / frame, 100.0 * post / frame);
             // the objects of this size are left to the process's end, like the demo's own
         }
     }

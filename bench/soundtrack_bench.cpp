@@ -8,7 +8,6 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -88,7 +87,8 @@ int main(int argc, char** argv) {
         for (int wait = 0; wait < 2000 && firstSoundAt == 0; ++wait)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (firstSoundAt == 0) {
-            std::printf("no sound reached the output within 2 s: did the file render? driver: %s\n", driver.c_str());
+            std::printf("no sound reached the output within 2 s: did the file render? driver: %s\n",
+                        driver.c_str());
             return 1;
         }
         runToSound.push_back(ms(Clock::time_point(Clock::duration(firstSoundAt.load())) - run));
@@ -98,9 +98,12 @@ int main(int argc, char** argv) {
 
     std::printf("audio driver: %s\n", driver.c_str());
     printSpread("construction, file in the page cache", buildCached);
-    if (!buildEvicted.empty()) printSpread("construction, file evicted from the page cache first", buildEvicted);
+    if (!buildEvicted.empty())
+        printSpread("construction, file evicted from the page cache first", buildEvicted);
     printSpread("Run to the first buffer with sound handed to the output", runToSound);
-    std::printf("output buffer: %d bytes, %.1f ms of 16-bit stereo at 44.1 kHz; the device's own latency comes on top\n",
-                bufferBytes.load(), bufferBytes.load() / 4.0 / 44.1);
+    std::printf(
+        "output buffer: %d bytes, %.1f ms of 16-bit stereo at 44.1 kHz; the device's own latency comes on "
+        "top\n",
+        bufferBytes.load(), bufferBytes.load() / 4.0 / 44.1);
     return 0;
 }

@@ -1,10 +1,10 @@
 // soundtrack_generation_bench.cpp: how long generating the soundtrack takes, stage by stage, over a few runs.
-#include <algorithm>
-#include <cstdlib>
-#include <cstdio>
-#include <vector>
-
 #include "soundtrack.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 int main(int argc, char** argv) {
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
@@ -17,11 +17,12 @@ int main(int argc, char** argv) {
         }
         double total = soundtrack.renderSeconds + soundtrack.masterSeconds + soundtrack.encodeSeconds;
         totals.push_back(total);
-        std::printf("run %d: synthesis %.2f s, master %.2f s, mp3 %.2f s, total %.2f s (%.0fx real time)\n", run + 1,
-                    soundtrack.renderSeconds, soundtrack.masterSeconds, soundtrack.encodeSeconds, total, 86.0 / total);
+        std::printf("run %d: synthesis %.2f s, master %.2f s, mp3 %.2f s, total %.2f s (%.0fx real time)\n",
+                    run + 1, soundtrack.renderSeconds, soundtrack.masterSeconds, soundtrack.encodeSeconds,
+                    total, 86.0 / total);
     }
     std::sort(totals.begin(), totals.end());
-    std::printf("soundtrack generation: best %.2f s, median %.2f s over %d runs for 86 s of audio\n", totals.front(),
-                totals[totals.size() / 2], runs);
+    std::printf("soundtrack generation: best %.2f s, median %.2f s over %d runs for 86 s of audio\n",
+                totals.front(), totals[totals.size() / 2], runs);
     return 0;
 }

@@ -69,12 +69,14 @@ void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource sour
     const LaunchSettings& settings = *state.settings;
     // every match selects its item in turn, so the last matching entry ends up selected
     for (int32_t i = 0; i < state.count; ++i)
-        if (sameSize(state.modes[i], settings.width, settings.height)) controls.selectItem(resolutionListId, i);
+        if (sameSize(state.modes[i], settings.width, settings.height))
+            controls.selectItem(resolutionListId, i);
 
     if (settings.windowed == 0) controls.setChecked(fullscreenBoxId, true);
 }
 
-void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls, int32_t controlId) {
+void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls,
+                           int32_t controlId) {
     assert(state.settings != nullptr);
     if (controlId == enterButtonId) enter(state, controls);
     else if (controlId == exitButtonId) controls.end(0);
@@ -84,13 +86,13 @@ void launcherDialogProcedure(platform::DialogControls& controls, platform::Dialo
                              int32_t controlId) {
     if (message == platform::DialogMessage::initialise)
         initialiseLauncherDialog(launcherDialog, platform::displayMode, controls);
-    else
-        launcherDialogCommand(launcherDialog, controls, controlId);
+    else launcherDialogCommand(launcherDialog, controls, controlId);
 }
 
 LauncherOutcome runLauncherDialog(LaunchSettings& settings) {
     launcherDialog.settings = &settings;
-    const platform::DialogResult dialog = platform::runModalDialog(launcherDialogTemplate, launcherDialogProcedure);
+    const platform::DialogResult dialog =
+        platform::runModalDialog(launcherDialogTemplate, launcherDialogProcedure);
     launcherDialog.settings = nullptr;
     if (dialog.status != platform::DialogStatus::ended) return {LauncherChoice::unavailable, dialog.message};
     return {dialog.result != 0 ? LauncherChoice::enter : LauncherChoice::exit, {}};

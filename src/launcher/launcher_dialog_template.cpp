@@ -14,15 +14,20 @@ constexpr uint32_t control = style::child | style::visible;
 constexpr int32_t noId = -1;
 
 constexpr platform::DialogControl launcherControls[] = {
-    {enterButtonId, ControlClass::button, "Enter", control | style::tabStop | style::defPushButton, 7, 90, 50, 14},
-    {exitButtonId, ControlClass::button, "Exit", control | style::tabStop | style::pushButton, 128, 90, 50, 14},
-    {noId, ControlClass::staticText, "Resolution:", control | style::group | style::textRight, 20, 22, 65, 10},
+    {enterButtonId, ControlClass::button, "Enter", control | style::tabStop | style::defPushButton, 7, 90, 50,
+     14},
+    {exitButtonId, ControlClass::button, "Exit", control | style::tabStop | style::pushButton, 128, 90, 50,
+     14},
+    {noId, ControlClass::staticText, "Resolution:", control | style::group | style::textRight, 20, 22, 65,
+     10},
     {resolutionListId, ControlClass::comboBox, "",
      control | style::vScroll | style::tabStop | style::dropDownList, 95, 20, 75, 125},
-    {noId, ControlClass::staticText, "Fullscreen:", control | style::group | style::textRight, 20, 36, 65, 10},
-    {fullscreenBoxId, ControlClass::button, "", control | style::tabStop | style::autoCheckBox, 95, 36, 9, 10},
-    {noId, ControlClass::staticText, "                Made at Zorvath 2017.", control | style::group | style::textLeft,
-     19, 54, 151, 27},
+    {noId, ControlClass::staticText, "Fullscreen:", control | style::group | style::textRight, 20, 36, 65,
+     10},
+    {fullscreenBoxId, ControlClass::button, "", control | style::tabStop | style::autoCheckBox, 95, 36, 9,
+     10},
+    {noId, ControlClass::staticText, "                Made at Zorvath 2017.",
+     control | style::group | style::textLeft, 19, 54, 151, 27},
     {noId, ControlClass::staticText, "Quarvel", control | style::group | style::textCenter, 5, 8, 175, 10},
 };
 

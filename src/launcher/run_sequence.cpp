@@ -49,8 +49,8 @@ int runDemo() {
 
     const platform::SurfaceResult surface = platform::openSurface(width, height, settings.windowed != 0);
     if (surface.status == platform::SurfaceStatus::displayModeRefused) {
-        std::fprintf(stderr, "quarvel: the display refused the fullscreen mode %d x %d (%s)\n", width,
-                     height, surface.message.c_str());
+        std::fprintf(stderr, "quarvel: the display refused the fullscreen mode %d x %d (%s)\n", width, height,
+                     surface.message.c_str());
         return exitModeRefused;
     }
     if (surface.status != platform::SurfaceStatus::ready) return fail(surface.message);

@@ -66,8 +66,7 @@ void drawPostPass(const GlApi& gl, const Pipeline& pipeline, int32_t t, Feedback
     gl.glRects(-1, -1, 1, 1);
 }
 
-void drawFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n,
-               GLuint outputFramebuffer) {
+void drawFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n, GLuint outputFramebuffer) {
     const FeedbackSlots slots = feedbackSlots(n);
     drawScenePass(gl, pipeline, t);
     drawFeedbackPass(gl, pipeline, t, slots);

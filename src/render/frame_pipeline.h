@@ -36,8 +36,7 @@ constexpr FeedbackSlots feedbackSlots(int32_t n) {
 // Runs the three passes of frame n at clock t (milliseconds). The post pass draws into
 // outputFramebuffer (0 is the window's back buffer). Leaves feedback texture `write` bound on
 // texture unit 0 until endFrame.
-void drawFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n,
-               GLuint outputFramebuffer);
+void drawFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n, GLuint outputFramebuffer);
 
 // The passes of drawFrame one by one, in this order, for whoever must look between them.
 void drawScenePass(const GlApi& gl, const Pipeline& pipeline, int32_t t);

@@ -9,7 +9,7 @@ namespace quarvel {
 
 GlLoadResult loadGlApi(GlApi& gl) {
     GlLoadResult result;
-#define QUARVEL_GL_LOAD(ret, name, args)                                              \
+#define QUARVEL_GL_LOAD(ret, name, args)                                                    \
     gl.name = reinterpret_cast<ret(QUARVEL_GL_CALL*) args>(platform::glProcAddress(#name)); \
     if (gl.name == nullptr) result.missing += (result.missing.empty() ? "" : ", ") + std::string(#name);
     QUARVEL_GL_FUNCTIONS(QUARVEL_GL_LOAD)

@@ -84,55 +84,55 @@ inline constexpr GLuint64 TIMEOUT_IGNORED = ~GLuint64{0};
 }  // namespace gl
 
 // Every entry point listed here is required: loadGlApi fails when any is missing.
-#define QUARVEL_GL_FUNCTIONS(X)                                                                          \
+#define QUARVEL_GL_FUNCTIONS(X)                                                                        \
     /* GL 1.1 */                                                                                       \
-    X(void, glGenTextures, (GLsizei n, GLuint* textures))                                              \
+    X(void, glGenTextures, (GLsizei n, GLuint * textures))                                             \
     X(void, glDeleteTextures, (GLsizei n, const GLuint* textures))                                     \
     X(void, glBindTexture, (GLenum target, GLuint texture))                                            \
     X(void, glTexParameteri, (GLenum target, GLenum pname, GLint param))                               \
-    X(void, glTexImage2D, (GLenum target, GLint level, GLint internalformat, GLsizei width,           \
-                           GLsizei height, GLint border, GLenum format, GLenum type,                   \
-                           const void* pixels))                                                        \
+    X(void, glTexImage2D,                                                                              \
+      (GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,  \
+       GLenum format, GLenum type, const void* pixels))                                                \
     X(void, glDrawBuffer, (GLenum buf))                                                                \
     X(void, glReadBuffer, (GLenum src))                                                                \
     X(void, glRects, (GLshort x1, GLshort y1, GLshort x2, GLshort y2))                                 \
     X(const GLubyte*, glGetString, (GLenum name))                                                      \
-    X(void, glGetIntegerv, (GLenum pname, GLint* data))                                                \
+    X(void, glGetIntegerv, (GLenum pname, GLint * data))                                               \
     X(GLenum, glGetError, ())                                                                          \
-    X(void, glReadPixels, (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format,           \
-                           GLenum type, void* pixels))                                                 \
+    X(void, glReadPixels,                                                                              \
+      (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels))     \
     X(void, glPixelStorei, (GLenum pname, GLint param))                                                \
     X(void, glFinish, ())                                                                              \
     X(void, glFlush, ())                                                                               \
     X(void, glViewport, (GLint x, GLint y, GLsizei width, GLsizei height))                             \
     /* framebuffers */                                                                                 \
-    X(void, glGenFramebuffers, (GLsizei n, GLuint* framebuffers))                                      \
+    X(void, glGenFramebuffers, (GLsizei n, GLuint * framebuffers))                                     \
     X(void, glDeleteFramebuffers, (GLsizei n, const GLuint* framebuffers))                             \
     X(void, glBindFramebuffer, (GLenum target, GLuint framebuffer))                                    \
-    X(void, glFramebufferTexture2D, (GLenum target, GLenum attachment, GLenum textarget,              \
-                                     GLuint texture, GLint level))                                     \
+    X(void, glFramebufferTexture2D,                                                                    \
+      (GLenum target, GLenum attachment, GLenum textarget, GLuint texture, GLint level))               \
     X(GLenum, glCheckFramebufferStatus, (GLenum target))                                               \
     /* programs */                                                                                     \
     X(GLuint, glCreateProgram, ())                                                                     \
     X(void, glDeleteProgram, (GLuint program))                                                         \
     X(GLuint, glCreateShader, (GLenum type))                                                           \
     X(void, glDeleteShader, (GLuint shader))                                                           \
-    X(void, glShaderSource, (GLuint shader, GLsizei count, const GLchar* const* string,               \
-                             const GLint* length))                                                     \
+    X(void, glShaderSource,                                                                            \
+      (GLuint shader, GLsizei count, const GLchar* const* string, const GLint* length))                \
     X(void, glCompileShader, (GLuint shader))                                                          \
     X(void, glAttachShader, (GLuint program, GLuint shader))                                           \
     X(void, glLinkProgram, (GLuint program))                                                           \
-    X(void, glGetObjectParameterivARB, (GLhandleARB obj, GLenum pname, GLint* params))                 \
-    X(void, glGetInfoLogARB, (GLhandleARB obj, GLsizei maxLength, GLsizei* length, GLchar* infoLog))   \
+    X(void, glGetObjectParameterivARB, (GLhandleARB obj, GLenum pname, GLint * params))                \
+    X(void, glGetInfoLogARB, (GLhandleARB obj, GLsizei maxLength, GLsizei * length, GLchar * infoLog)) \
     X(void, glActiveTexture, (GLenum texture))                                                         \
     X(void, glUseProgram, (GLuint program))                                                            \
     X(void, glUniform1i, (GLint location, GLint v0))                                                   \
     X(void, glUniform2f, (GLint location, GLfloat v0, GLfloat v1))                                     \
     /* pixel read-back without stalls */                                                               \
-    X(void, glGenBuffers, (GLsizei n, GLuint* buffers))                                                \
+    X(void, glGenBuffers, (GLsizei n, GLuint * buffers))                                               \
     X(void, glDeleteBuffers, (GLsizei n, const GLuint* buffers))                                       \
     X(void, glBindBuffer, (GLenum target, GLuint buffer))                                              \
-    X(void, glBufferData, (GLenum target, GLsizeiptr size, const void* data, GLenum usage))           \
+    X(void, glBufferData, (GLenum target, GLsizeiptr size, const void* data, GLenum usage))            \
     X(void*, glMapBufferRange, (GLenum target, GLintptr offset, GLsizeiptr length, GLbitfield access)) \
     X(GLboolean, glUnmapBuffer, (GLenum target))                                                       \
     X(GLsync, glFenceSync, (GLenum condition, GLbitfield flags))                                       \

@@ -20,8 +20,7 @@ void prepareTexture(const GlApi& gl, GLuint texture, int32_t width, int32_t heig
     gl.glTexParameteri(gl::TEXTURE_2D, gl::TEXTURE_MIN_FILTER, gl::LINEAR);
     gl.glTexParameteri(gl::TEXTURE_2D, gl::TEXTURE_WRAP_S, gl::CLAMP_TO_EDGE);
     gl.glTexParameteri(gl::TEXTURE_2D, gl::TEXTURE_WRAP_T, gl::CLAMP_TO_EDGE);
-    gl.glTexImage2D(gl::TEXTURE_2D, 0, gl::RGBA, width, height, 0, gl::RGBA, gl::UNSIGNED_BYTE,
-                    zeros.data());
+    gl.glTexImage2D(gl::TEXTURE_2D, 0, gl::RGBA, width, height, 0, gl::RGBA, gl::UNSIGNED_BYTE, zeros.data());
     gl.glBindTexture(gl::TEXTURE_2D, 0);
 }
 
@@ -42,8 +41,8 @@ RenderTargets createRenderTargets(const GlApi& gl, int32_t width, int32_t height
     gl.glBindFramebuffer(gl::FRAMEBUFFER, targets.sceneFramebuffer);
     gl.glGenTextures(1, &targets.sceneTexture);
     prepareTexture(gl, targets.sceneTexture, width, height, zeros);
-    gl.glFramebufferTexture2D(gl::FRAMEBUFFER, gl::COLOR_ATTACHMENT0, gl::TEXTURE_2D,
-                              targets.sceneTexture, 0);
+    gl.glFramebufferTexture2D(gl::FRAMEBUFFER, gl::COLOR_ATTACHMENT0, gl::TEXTURE_2D, targets.sceneTexture,
+                              0);
 
     gl.glGenFramebuffers(1, &targets.feedbackFramebuffer);
     gl.glBindFramebuffer(gl::FRAMEBUFFER, targets.feedbackFramebuffer);

@@ -4,19 +4,18 @@
 #include "soundtrack_files.h"
 #include "stdout_capture.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
-#include <thread>
-#include <vector>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace quarvel {
 namespace {
@@ -28,7 +27,8 @@ using test::readFile;
 std::vector<int16_t> samplesOf(const std::vector<char>& bytes) {
     std::vector<int16_t> samples(bytes.size() / 2);
     for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                          static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
     return samples;
 }
 
@@ -142,7 +142,8 @@ TEST_F(SdlMediaTest, UnreadableFileGivesOneFailureLine) {
     close(pipeEnds[1]);
     std::string output;
     char buffer[256];
-    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(n));
     close(pipeEnds[0]);
     int status = 0;
     waitpid(child, &status, 0);

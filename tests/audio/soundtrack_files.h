@@ -4,13 +4,12 @@
 
 #include "audio/soundtrack_player.h"
 
-#include <gtest/gtest.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <random>
 #include <vector>
 
@@ -57,10 +56,15 @@ inline std::vector<BadSoundtrack> badSoundtracks(const std::vector<char>& sweep)
              writeFile(soundtrackFileName, bytes);
          }},
         {"cut inside a frame",
-         [sweep] { writeFile(soundtrackFileName, std::vector<char>(sweep.begin(), sweep.begin() + sweep.size() * 3 / 5)); }},
+         [sweep] {
+             writeFile(soundtrackFileName,
+                       std::vector<char>(sweep.begin(), sweep.begin() + sweep.size() * 3 / 5));
+         }},
         {"cut at a frame boundary: one frame fewer than the encoder's tag counts",
          [sweep, lastFrame] {
-             writeFile(soundtrackFileName, std::vector<char>(sweep.begin(), sweep.begin() + static_cast<std::ptrdiff_t>(lastFrame)));
+             writeFile(
+                 soundtrackFileName,
+                 std::vector<char>(sweep.begin(), sweep.begin() + static_cast<std::ptrdiff_t>(lastFrame)));
          }},
         {"junk between frames, which the decoder would skip",
          [sweep, lastFrame] {

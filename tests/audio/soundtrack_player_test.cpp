@@ -1,14 +1,14 @@
 // The soundtrack in the run sequence, over the scripted platform: one status line before the
 // clock starts, a full run whatever the media service does, and references released in order.
 #include "audio/soundtrack_player.h"
+
 #include "launcher/demo_clock.h"
 #include "launcher/fake_platform.h"
 #include "launcher/run_sequence.h"
 #include "stdout_capture.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -32,8 +32,8 @@ TEST(SoundtrackPlayerTest, EveryOutcomeGivesOneStatusLineBeforeTheClockAndAFullR
     };
     std::vector<Case> cases;
     const std::vector<std::string> allCalls = {
-        "createMediaGraph", "mediaControlOf", "mediaSeekingOf", "renderMediaFile", "releaseMediaGraph",
-        "seekMediaToStart", "stopMedia", "runMedia", "releaseMediaControl", "releaseMediaSeeking",
+        "createMediaGraph", "mediaControlOf", "mediaSeekingOf", "renderMediaFile",     "releaseMediaGraph",
+        "seekMediaToStart", "stopMedia",      "runMedia",       "releaseMediaControl", "releaseMediaSeeking",
     };
     cases.push_back({"file plays", {}, test::successLine, allCalls});
     {
@@ -49,14 +49,18 @@ TEST(SoundtrackPlayerTest, EveryOutcomeGivesOneStatusLineBeforeTheClockAndAFullR
     {
         fake::PlatformScript s;
         s.mediaControlAvailable = false;
-        cases.push_back({"no control reference", s, test::failureLine,
+        cases.push_back({"no control reference",
+                         s,
+                         test::failureLine,
                          {"createMediaGraph", "mediaControlOf", "mediaSeekingOf", "releaseMediaGraph",
                           "seekMediaToStart", "releaseMediaSeeking"}});
     }
     {
         fake::PlatformScript s;
         s.mediaSeekingAvailable = false;
-        cases.push_back({"no seeking reference", s, test::failureLine,
+        cases.push_back({"no seeking reference",
+                         s,
+                         test::failureLine,
                          {"createMediaGraph", "mediaControlOf", "mediaSeekingOf", "releaseMediaGraph",
                           "stopMedia", "runMedia", "releaseMediaControl"}});
     }

@@ -2,9 +2,8 @@
 // in stdio's buffer does not count until it is flushed.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 

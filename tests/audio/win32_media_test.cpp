@@ -4,15 +4,14 @@
 #include "soundtrack_files.h"
 #include "stdout_capture.h"
 
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace quarvel {
 namespace {
@@ -78,7 +77,8 @@ TEST_F(Win32MediaTest, EachBadInputGivesOneFailureLine) {
 // Run by itself, with an ALSA configuration that has no device: DirectShow then builds the graph
 // without its audio renderer and calls that a partial success.
 TEST(Win32MediaNoOutputTest, PlayableFileWithoutAnAudioOutputGivesTheFailureLine) {
-    if (std::getenv("QUARVEL_NO_AUDIO_OUTPUT") == nullptr) GTEST_SKIP() << "only where no audio output is set up";
+    if (std::getenv("QUARVEL_NO_AUDIO_OUTPUT") == nullptr)
+        GTEST_SKIP() << "only where no audio output is set up";
     const fs::path sweep = fs::absolute(QUARVEL_TEST_MP3);
     const fs::path folder = fs::temp_directory_path() / "quarvel-media-no-output";
     fs::remove_all(folder);

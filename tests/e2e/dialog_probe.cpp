@@ -2,9 +2,8 @@
 // outside, through the dialog manager, and prints what a viewer would see in it, one line each:
 //   caption <text> / item <text> (each entry of the Resolution list) / selected <index> / fullscreen <0|1>
 // Exits with 1 when no launcher dialog is open.
-#include <windows.h>
-
 #include <cstdio>
+#include <windows.h>
 
 int main() {
     const HWND dialog = FindWindowA("#32770", "Tessmor selektor");
@@ -22,7 +21,8 @@ int main() {
         // which Wine carries from process to process where it garbles the ANSI form
         if (SendDlgItemMessageW(dialog, 1001, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= 500) return 1;
         wchar_t item[512] = {};
-        SendDlgItemMessageW(dialog, 1001, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+        SendDlgItemMessageW(dialog, 1001, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                            reinterpret_cast<LPARAM>(item));
         WideCharToMultiByte(CP_UTF8, 0, item, -1, text, sizeof text, nullptr, nullptr);
         std::printf("item %s\n", text);
     }

@@ -16,11 +16,13 @@ struct PlatformScript {
     platform::SurfaceStatus surfaceStatus = platform::SurfaceStatus::ready;
     std::string surfaceMessage;
     std::string glVersion = "4.5 (Compatibility Profile) Fake";
-    const char* missingEntryPoint = nullptr;   // glProcAddress answers null for this name
-    int failingShader = -1;                     // 0 scene, 1 feedback, 2 post: compile status 0
+    const char* missingEntryPoint = nullptr;  // glProcAddress answers null for this name
+    int failingShader = -1;                   // 0 scene, 1 feedback, 2 post: compile status 0
     std::string programLog = "0:3(1): error: the fake says no";
     // timer readings, one per call; the default advances 7 ms a call
-    std::function<uint32_t(int call)> timer = [](int call) { return 1000u + 7u * static_cast<uint32_t>(call); };
+    std::function<uint32_t(int call)> timer = [](int call) {
+        return 1000u + 7u * static_cast<uint32_t>(call);
+    };
     // Escape state, asked once per frame, with the index of the frame just presented
     std::function<bool(int frame)> escape = [](int) { return false; };
     // the media service: which references it hands out and how a render ends
@@ -38,16 +40,16 @@ struct PlatformScript {
 };
 
 struct PlatformRecord {
-    std::vector<std::string> calls;    // platform operations and draws, in order
-    std::vector<int32_t> frameClocks;  // t of each frame, as the scene pass received it
-    std::vector<std::string> messages; // texts of message boxes
+    std::vector<std::string> calls;     // platform operations and draws, in order
+    std::vector<int32_t> frameClocks;   // t of each frame, as the scene pass received it
+    std::vector<std::string> messages;  // texts of message boxes
     int32_t surfaceWidth = 0;
     int32_t surfaceHeight = 0;
     bool surfaceWindowed = false;
     int swaps = 0;
-    std::vector<std::string> mediaFiles;  // names given to renderMediaFile
-    int mediaReferences = 0;              // references to the media graph held now
-    int mediaCallsWithoutReference = 0;   // calls that passed a missing reference
+    std::vector<std::string> mediaFiles;   // names given to renderMediaFile
+    int mediaReferences = 0;               // references to the media graph held now
+    int mediaCallsWithoutReference = 0;    // calls that passed a missing reference
     std::vector<std::string> dialogItems;  // the Resolution list as the dialog filled it
 };
 

@@ -1,12 +1,12 @@
 // The launcher dialog's logic with a scripted mode enumeration and a view that records what the
 // dialog does to its controls, and its place in the run over the scripted platform.
-#include "fake_platform.h"
 #include "launcher/launcher_dialog.h"
+
+#include "fake_platform.h"
 #include "launcher/run_sequence.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -64,7 +64,8 @@ public:
 };
 
 bool operator==(const LaunchSettings& a, const LaunchSettings& b) {
-    return a.width == b.width && a.height == b.height && a.bitsPerPixel == b.bitsPerPixel && a.windowed == b.windowed;
+    return a.width == b.width && a.height == b.height && a.bitsPerPixel == b.bitsPerPixel &&
+           a.windowed == b.windowed;
 }
 
 // One open dialog over `modes` with `settings` under edit.
@@ -94,8 +95,8 @@ TEST(LauncherDialogTest, OffersOnlySizesWhoseHeightIsNineSixteenthsOfTheWidthInU
         {1368, 768, false},  // 12312 >> 4 = 769
         {1360, 768, false},  // 765
         {1360, 765, true},
-        {1280, 800, false},  // 720
-        {1680, 1050, false}, // 945
+        {1280, 800, false},   // 720
+        {1680, 1050, false},  // 945
         {1280, 720, true},
         // 477219954 * 9 wraps past 2^32 to 12290, and 12290 >> 4 = 768
         {477219954, 768, true},
@@ -110,7 +111,8 @@ TEST(LauncherDialogTest, OffersOnlySizesWhoseHeightIsNineSixteenthsOfTheWidthInU
 }
 
 TEST(LauncherDialogTest, OffersOnlyModesOfTheRequiredColourDepth) {
-    const std::vector<DisplayMode> modes = {{1920, 1080, 16}, {1280, 720, 32}, {1600, 900, 24}, {1920, 1080, 32}};
+    const std::vector<DisplayMode> modes = {
+        {1920, 1080, 16}, {1280, 720, 32}, {1600, 900, 24}, {1920, 1080, 32}};
     OpenDialog at32(modes);
     EXPECT_EQ(at32.controls.items, (std::vector<std::string>{"1280 x 720", "1920 x 1080"}));
     EXPECT_EQ(at32.controls.selected, 1);
@@ -124,22 +126,29 @@ TEST(LauncherDialogTest, OffersOnlyModesOfTheRequiredColourDepth) {
 
 TEST(LauncherDialogTest, CollapsesRepeatsInARowButOffersASizeAgainAfterAnotherAndPreselectsTheLast) {
     // displays list a size once per refresh rate, one after the other
-    OpenDialog dialog({{1920, 1080, 32}, {1920, 1080, 32}, {1920, 1080, 32}, {1280, 720, 32}, {1280, 720, 16},
-                       {1920, 1080, 32}, {1280, 720, 32}});
+    OpenDialog dialog({{1920, 1080, 32},
+                       {1920, 1080, 32},
+                       {1920, 1080, 32},
+                       {1280, 720, 32},
+                       {1280, 720, 16},
+                       {1920, 1080, 32},
+                       {1280, 720, 32}});
     EXPECT_EQ(dialog.controls.items,
               (std::vector<std::string>{"1920 x 1080", "1280 x 720", "1920 x 1080", "1280 x 720"}));
     EXPECT_EQ(dialog.controls.selected, 2);
     for (int32_t i = 0; i < dialog.state.count; ++i) {
         char text[itemTextCapacity];
         formatModeItem(dialog.state.modes[i], text);
-        EXPECT_EQ(dialog.controls.items[static_cast<std::size_t>(i)], text) << "entry " << i << " is not item " << i;
+        EXPECT_EQ(dialog.controls.items[static_cast<std::size_t>(i)], text)
+            << "entry " << i << " is not item " << i;
     }
 }
 
 TEST(LauncherDialogTest, OffersTheFirst4096QualifyingModesInTheDisplaysOrder) {
     // sizes alternate so that none repeats the one before it; the preset comes only after the cap
     std::vector<DisplayMode> modes;
-    for (int i = 0; i < 5000; ++i) modes.push_back(i % 2 == 0 ? DisplayMode{1280, 720, 32} : DisplayMode{1600, 900, 32});
+    for (int i = 0; i < 5000; ++i)
+        modes.push_back(i % 2 == 0 ? DisplayMode{1280, 720, 32} : DisplayMode{1600, 900, 32});
     modes.push_back({1920, 1080, 32});
     OpenDialog dialog(modes);
     EXPECT_EQ(dialog.state.count, maxOfferedModes);
@@ -232,7 +241,7 @@ TEST(LauncherDialogTest, ExitEndsWithZeroAndLeavesTheSettingsAsTheyWere) {
     const LaunchSettings before = dialog.settings;
     dialog.controls.selected = 0;
     dialog.controls.checked = false;
-    dialog.command(fullscreenBoxId);    // the box's own clicks are no command to the dialog
+    dialog.command(fullscreenBoxId);  // the box's own clicks are no command to the dialog
     dialog.command(resolutionListId);
     EXPECT_FALSE(dialog.controls.ended);
     dialog.command(exitButtonId);  // the view sends this for Escape and the close button too
@@ -301,7 +310,8 @@ TEST(LauncherInTheRunTest, TheChosenSizeAndTheBoxReachTheWindow) {
     script.escape = [](int) { return true; };
     fake::reset(script);
     EXPECT_EQ(runDemo(), exitNormal);
-    EXPECT_EQ(fake::record().dialogItems, (std::vector<std::string>{"1280 x 720", "1920 x 1080", "1366 x 768"}));
+    EXPECT_EQ(fake::record().dialogItems,
+              (std::vector<std::string>{"1280 x 720", "1920 x 1080", "1366 x 768"}));
     EXPECT_EQ(fake::record().surfaceWidth, 1366);
     EXPECT_EQ(fake::record().surfaceHeight, 768);
     EXPECT_TRUE(fake::record().surfaceWindowed);

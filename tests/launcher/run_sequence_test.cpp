@@ -1,13 +1,13 @@
 // The run sequence over the scripted platform: the order of the run, the demo clock, and how a
 // run ends, well or badly.
-#include "fake_platform.h"
-#include "launcher/demo_clock.h"
 #include "launcher/run_sequence.h"
 
-#include <gtest/gtest.h>
+#include "fake_platform.h"
+#include "launcher/demo_clock.h"
 
 #include <algorithm>
 #include <climits>
+#include <gtest/gtest.h>
 
 namespace quarvel {
 namespace {
@@ -41,12 +41,31 @@ TEST(RunSequenceTest, CallsThePlatformInTheOrderOfTheRun) {
     const std::vector<std::string> expected = {
         "dialog",
         "openSurface",
-        "createMediaGraph", "mediaControlOf", "mediaSeekingOf", "renderMediaFile",
-        "releaseMediaGraph", "seekMediaToStart", "stopMedia", "runMedia",
+        "createMediaGraph",
+        "mediaControlOf",
+        "mediaSeekingOf",
+        "renderMediaFile",
+        "releaseMediaGraph",
+        "seekMediaToStart",
+        "stopMedia",
+        "runMedia",
         "timer",  // the clock's origin
-        "removeOneMessage", "timer", "draw", "draw", "draw", "swap", "escape",
-        "removeOneMessage", "timer", "draw", "draw", "draw", "swap", "escape",
-        "releaseMediaControl", "releaseMediaSeeking",
+        "removeOneMessage",
+        "timer",
+        "draw",
+        "draw",
+        "draw",
+        "swap",
+        "escape",
+        "removeOneMessage",
+        "timer",
+        "draw",
+        "draw",
+        "draw",
+        "swap",
+        "escape",
+        "releaseMediaControl",
+        "releaseMediaSeeking",
     };
     EXPECT_EQ(fake::record().calls, expected);
     EXPECT_EQ(fake::record().surfaceWidth, 1920);
@@ -114,7 +133,8 @@ TEST(RunSequenceTest, FailuresEndTheRunWithAMessageAndANonZeroStatus) {
     {
         fake::PlatformScript s;
         s.glVersion = "3.3 (Compatibility Profile) Mesa 22.3.6";
-        cases.push_back({"GL too old", s, exitFailure, true, "found OpenGL 3.3 (Compatibility Profile) Mesa 22.3.6 on fake renderer"});
+        cases.push_back({"GL too old", s, exitFailure, true,
+                         "found OpenGL 3.3 (Compatibility Profile) Mesa 22.3.6 on fake renderer"});
     }
     {
         fake::PlatformScript s;

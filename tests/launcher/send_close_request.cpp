@@ -1,7 +1,6 @@
 // Test helper: asks a top-level window to close, as a window manager does when its close button
 // is clicked (a WM_DELETE_WINDOW message). Usage: send_close_request WINDOW-ID
 #include <X11/Xlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 

@@ -2,12 +2,11 @@
 // sees them, the template's caption and size, the locale, and no display at all.
 #include "platform/platform.h"
 
-#include <gtk/gtk.h>
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <string>
 
 namespace quarvel::platform {
@@ -17,16 +16,30 @@ constexpr int32_t listId = 1001;
 constexpr int32_t boxId = 1003;
 
 constexpr DialogControl testControls[] = {
-    {okId, ControlClass::button, "OK", style::child | style::visible | style::tabStop | style::defPushButton, 7, 90, 50, 14},
-    {cancelId, ControlClass::button, "Cancel", style::child | style::visible | style::tabStop, 128, 90, 50, 14},
-    {listId, ControlClass::comboBox, "", style::child | style::visible | style::tabStop | style::dropDownList, 95, 20, 75, 125},
-    {boxId, ControlClass::button, "", style::child | style::visible | style::tabStop | style::autoCheckBox, 95, 36, 9, 10},
-    {-1, ControlClass::staticText, "  Label", style::child | style::visible | style::textRight, 20, 22, 65, 10},
+    {okId, ControlClass::button, "OK", style::child | style::visible | style::tabStop | style::defPushButton,
+     7, 90, 50, 14},
+    {cancelId, ControlClass::button, "Cancel", style::child | style::visible | style::tabStop, 128, 90, 50,
+     14},
+    {listId, ControlClass::comboBox, "", style::child | style::visible | style::tabStop | style::dropDownList,
+     95, 20, 75, 125},
+    {boxId, ControlClass::button, "", style::child | style::visible | style::tabStop | style::autoCheckBox,
+     95, 36, 9, 10},
+    {-1, ControlClass::staticText, "  Label", style::child | style::visible | style::textRight, 20, 22, 65,
+     10},
 };
 
 constexpr DialogTemplate testTemplate = {
-    1, "View test", "Tahoma", 8, style::popup | style::caption | style::center, 0, 0, 186, 111,
-    testControls, static_cast<int32_t>(std::size(testControls)),
+    1,
+    "View test",
+    "Tahoma",
+    8,
+    style::popup | style::caption | style::center,
+    0,
+    0,
+    186,
+    111,
+    testControls,
+    static_cast<int32_t>(std::size(testControls)),
 };
 
 // what a procedure saw, filled in while the dialog initialises
@@ -45,8 +58,8 @@ GtkWidget* dialogWindow() {
     GList* windows = gtk_window_list_toplevels();
     GtkWidget* found = nullptr;
     for (GList* w = windows; w != nullptr; w = w->next)
-        if (std::string(gtk_window_get_title(GTK_WINDOW(w->data)) ? gtk_window_get_title(GTK_WINDOW(w->data)) : "") ==
-            testTemplate.caption)
+        if (std::string(gtk_window_get_title(GTK_WINDOW(w->data)) ? gtk_window_get_title(GTK_WINDOW(w->data))
+                                                                  : "") == testTemplate.caption)
             found = GTK_WIDGET(w->data);
     g_list_free(windows);
     return found;

@@ -2,10 +2,9 @@
 // modes and the fullscreen switch. Each test runs in its own process (one window per process).
 #include "platform/platform.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
@@ -38,7 +37,8 @@ TEST(SdlPlatformTest, EscapePressedAndReleasedBetweenQueriesIsSeenOnceBehindOthe
     openWindow();
     EXPECT_FALSE(platform::escapePressed());
     // a queue full of other events, of which the run takes only one per frame
-    for (int i = 0; i < 40; ++i) xdotool("mousemove " + std::to_string(10 + i) + " " + std::to_string(10 + i % 7));
+    for (int i = 0; i < 40; ++i)
+        xdotool("mousemove " + std::to_string(10 + i) + " " + std::to_string(10 + i % 7));
     xdotool("key Escape");  // press and release
     platform::removeOneMessage();
     EXPECT_TRUE(escapeWithinOneSecond()) << "the press happened since the previous query";

@@ -4,15 +4,14 @@
 #include "launcher/launcher_dialog.h"
 #include "platform/platform.h"
 
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
+#include <windows.h>
 
 namespace quarvel {
 namespace {
@@ -92,9 +91,9 @@ ResourceBytes findResource(LPCSTR type, LPCSTR name, WORD language) {
 
 uint16_t classAtom(platform::ControlClass controlClass) {
     switch (controlClass) {
-    case platform::ControlClass::button: return 0x0080;
-    case platform::ControlClass::staticText: return 0x0082;
-    case platform::ControlClass::comboBox: return 0x0085;
+        case platform::ControlClass::button: return 0x0080;
+        case platform::ControlClass::staticText: return 0x0082;
+        case platform::ControlClass::comboBox: return 0x0085;
     }
     return 0;
 }
@@ -134,7 +133,8 @@ TEST(Win32ResourceTest, Template101IsTheLauncherTemplateInTheExtendedFormatInHun
         EXPECT_EQ(in.dword(), 0u) << "help id";
         EXPECT_EQ(in.dword(), 0u) << "extended style";
         EXPECT_EQ(in.dword(), control.style);
-        const int16_t cxPos = in.shortValue(), cyPos = in.shortValue(), width = in.shortValue(), height = in.shortValue();
+        const int16_t cxPos = in.shortValue(), cyPos = in.shortValue(), width = in.shortValue(),
+                      height = in.shortValue();
         EXPECT_EQ((std::vector<int>{cxPos, cyPos, width, height}),
                   (std::vector<int>{control.x, control.y, control.cx, control.cy}));
         // -1, a static text nobody addresses, has all 32 bits set
@@ -165,7 +165,8 @@ HWND launcherDialogWindow() {
 }
 
 // Fills and reads back the controls, then ends on Exit; Enter ends with 1.
-void recordingProcedure(platform::DialogControls& controls, platform::DialogMessage message, int32_t controlId) {
+void recordingProcedure(platform::DialogControls& controls, platform::DialogMessage message,
+                        int32_t controlId) {
     DialogLog& log = dialogLog;
     if (message == platform::DialogMessage::initialise) {
         log.selectedAtFirst = controls.selectedItem(resolutionListId);
@@ -241,7 +242,8 @@ TEST(Win32DialogTest, ControlsAnswerWhatTheProcedureSetAndCommandsArriveById) {
     EXPECT_EQ(result.result, 0);
     EXPECT_EQ(dialogLog.selectedAtFirst, -1);
     EXPECT_EQ(dialogLog.selectedAfterChoice, 1);
-    EXPECT_EQ(dialogLog.items, (std::vector<std::string>{"1280 x 720", "640 x 360"})) << "appended, not sorted";
+    EXPECT_EQ(dialogLog.items, (std::vector<std::string>{"1280 x 720", "640 x 360"}))
+        << "appended, not sorted";
     EXPECT_FALSE(dialogLog.checkedAtFirst);
     EXPECT_TRUE(dialogLog.checkedAfterSet);
     EXPECT_FALSE(dialogLog.checkedAfterClear);

@@ -2,13 +2,12 @@
 // and its GL context, display modes and the Escape key.
 #include "platform/platform.h"
 
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace quarvel {
 namespace {
@@ -35,9 +34,11 @@ TEST(Win32PlatformTest, WindowedSurfaceIsAnUndecoratedPopupWithACompatibilityCon
     ASSERT_NE(deviceContext, nullptr) << "no context is current";
     const HWND window = WindowFromDC(deviceContext);
     const RECT rect = windowRect(window);
-    EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right, rect.bottom}), (std::vector<LONG>{0, 0, 640, 360}));
+    EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right, rect.bottom}),
+              (std::vector<LONG>{0, 0, 640, 360}));
     const auto style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
-    EXPECT_EQ(style & (WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_THICKFRAME), static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
+    EXPECT_EQ(style & (WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_THICKFRAME),
+              static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
 
     PIXELFORMATDESCRIPTOR format{};
     DescribePixelFormat(deviceContext, GetPixelFormat(deviceContext), sizeof format, &format);
@@ -58,7 +59,8 @@ TEST(Win32PlatformTest, WindowedSurfaceIsAnUndecoratedPopupWithACompatibilityCon
     int major = 0, minor = 0;
     ASSERT_EQ(std::sscanf(version, "%d.%d", &major, &minor), 2) << version;
     EXPECT_GE(major * 10 + minor, 43) << version;
-    EXPECT_EQ(std::string(version).find("Core"), std::string::npos) << "a core profile has no glRects: " << version;
+    EXPECT_EQ(std::string(version).find("Core"), std::string::npos)
+        << "a core profile has no glRects: " << version;
 
     int viewport[4] = {};
     getIntegerv(glViewport, viewport);
@@ -69,7 +71,8 @@ TEST(Win32PlatformTest, FullscreenAtTheScreenSizeHidesTheCursor) {
     const platform::SurfaceResult surface = platform::openSurface(1280, 720, false);
     ASSERT_EQ(surface.status, platform::SurfaceStatus::ready) << surface.message;
     const RECT rect = windowRect(WindowFromDC(wglGetCurrentDC()));
-    EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right, rect.bottom}), (std::vector<LONG>{0, 0, 1280, 720}));
+    EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right, rect.bottom}),
+              (std::vector<LONG>{0, 0, 1280, 720}));
     // one hide: showing once brings the display count back to 0
     EXPECT_EQ(ShowCursor(TRUE), 0);
     ShowCursor(FALSE);

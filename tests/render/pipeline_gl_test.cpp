@@ -5,7 +5,6 @@
 #include "support/gl_test_context.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace quarvel {
@@ -141,8 +140,8 @@ TEST_F(PipelineGlTest, DiscardedScenePixelsKeepThePreviousFrame) {
 
 TEST_F(PipelineGlTest, EveryPassReceivesTheSameClockAndTheTargetSize) {
     frame(200, 0);
-    const auto scene = test::readBytes(*gl, pipeline.targets.sceneFramebuffer, width, height,
-                                       gl::COLOR_ATTACHMENT0);
+    const auto scene =
+        test::readBytes(*gl, pipeline.targets.sceneFramebuffer, width, height, gl::COLOR_ATTACHMENT0);
     EXPECT_EQ(pixelAt(scene, 31, 15), (Pixel{200, width, height, 255}));
     EXPECT_EQ(pixelAt(feedbackTexture(1), 31, 15), (Pixel{200, 1, 200, height}));
     EXPECT_EQ(pixelAt(shown(), 31, 15), (Pixel{1, 200, 200, width}));
@@ -151,13 +150,14 @@ TEST_F(PipelineGlTest, EveryPassReceivesTheSameClockAndTheTargetSize) {
 TEST(RenderTargetsGlTest, TexturesAreRgba8LinearClampedAndStartZeroed) {
     QUARVEL_REQUIRE_GL(gl);
     const RenderTargets targets = createRenderTargets(gl, width, height);
-    const GLuint textures[] = {targets.sceneTexture, targets.feedbackTextures[0], targets.feedbackTextures[1]};
+    const GLuint textures[] = {targets.sceneTexture, targets.feedbackTextures[0],
+                               targets.feedbackTextures[1]};
     for (GLuint texture : textures) {
         EXPECT_NE(texture, 0u);
-        const GLuint framebuffer = texture == targets.sceneTexture ? targets.sceneFramebuffer
-                                                                   : targets.feedbackFramebuffer;
-        const GLenum attachment = texture == targets.feedbackTextures[1] ? gl::COLOR_ATTACHMENT1
-                                                                         : gl::COLOR_ATTACHMENT0;
+        const GLuint framebuffer =
+            texture == targets.sceneTexture ? targets.sceneFramebuffer : targets.feedbackFramebuffer;
+        const GLenum attachment =
+            texture == targets.feedbackTextures[1] ? gl::COLOR_ATTACHMENT1 : gl::COLOR_ATTACHMENT0;
         const auto bytes = test::readBytes(gl, framebuffer, width, height, attachment);
         for (unsigned char b : bytes) ASSERT_EQ(b, 0);
     }

@@ -3,10 +3,9 @@
 #include "shader_passes.h"
 #include "support/gl_test_context.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace quarvel::test {
@@ -27,15 +26,16 @@ TEST(FeedbackGLTest, DerivedTimeChangesRateBetween20100And20200Milliseconds) {
         float time;
     };
     const Case cases[] = {
-        {-50, -0.0025f}, {0, 0.0f},      {10000, 0.5f},  {20100, 1.005f},
-        {20200, 6.06f},  {30000, 9.0f},  {86000, 25.8f},
+        {-50, -0.0025f}, {0, 0.0f},     {10000, 0.5f},  {20100, 1.005f},
+        {20200, 6.06f},  {30000, 9.0f}, {86000, 25.8f},
     };
     std::vector<Rgba> inputs;
     for (const Case& c : cases) inputs.push_back({static_cast<float>(c.t)});
     const auto result = evaluate(gl, function, inputs, "vec4(timeAt(int(x.x)))");
     ASSERT_EQ(result.size(), inputs.size());
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        EXPECT_NEAR(result[i].r, cases[i].time, 1e-5f * std::max(1.0f, cases[i].time)) << "T = " << cases[i].t;
+        EXPECT_NEAR(result[i].r, cases[i].time, 1e-5f * std::max(1.0f, cases[i].time))
+            << "T = " << cases[i].t;
     }
 }
 
@@ -48,7 +48,8 @@ TEST(FeedbackGLTest, DerivedTimeNeverDecreasesAndReachesTheFirstMarkAt20194) {
     constexpr int kRows = (86051 + kColumns - 1) / kColumns;
     const std::string source = "#version 430\nlayout(location = 0) out vec4 oColor;\n" + function +
                                "void main()\n{\n    ivec2 c = ivec2(gl_FragCoord.xy);\n"
-                               "    oColor = vec4(timeAt(c.y * " + std::to_string(kColumns) + " + c.x - 50));\n}\n";
+                               "    oColor = vec4(timeAt(c.y * " +
+                               std::to_string(kColumns) + " + c.x - 50));\n}\n";
     const auto result = runHelper(gl, source, kColumns, kRows);
     ASSERT_EQ(result.size(), static_cast<std::size_t>(kColumns * kRows));
     const auto timeAt = [&](int32_t t) { return result[static_cast<std::size_t>(t + 50)].r; };
@@ -79,8 +80,8 @@ TEST(FeedbackGLTest, WorkedExampleAt1920x1080) {
     std::vector<Rgba> texels;
     for (int y = 0; y < kSide; ++y) {
         for (int x = 0; x < kSide; ++x) {
-            texels.push_back({static_cast<float>(ramp((y + 0.5) / kSide)), static_cast<float>(ramp((x + 0.5) / kSide)),
-                              0.2f, 0.2f});
+            texels.push_back({static_cast<float>(ramp((y + 0.5) / kSide)),
+                              static_cast<float>(ramp((x + 0.5) / kSide)), 0.2f, 0.2f});
         }
     }
     ShaderTarget previous(pass.gl, kSide, kSide, Storage::float32);

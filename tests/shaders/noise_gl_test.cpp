@@ -1,12 +1,10 @@
 // The simplex noise and its three-octave sum, run from the embedded noise text on the GL.
 #include "shader_gl.h"
+#include "shaders/shader_sources.h"
 #include "support/gl_test_context.h"
 
-#include "shaders/shader_sources.h"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace quarvel::test {
@@ -51,8 +49,8 @@ TEST(NoiseGLTest, SimplexAndFbm3GiveTheirReferenceValues) {
     };
     std::vector<Rgba> inputs;
     for (const Case& c : cases) inputs.push_back(c.v);
-    const auto result = evaluate(gl, shaders::noiseSource, inputs,
-                                 "vec4(simplex(x.xyz), fbm3(x.xyz), 0.0, 0.0)");
+    const auto result =
+        evaluate(gl, shaders::noiseSource, inputs, "vec4(simplex(x.xyz), fbm3(x.xyz), 0.0, 0.0)");
     ASSERT_EQ(result.size(), inputs.size());
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
@@ -71,8 +69,8 @@ TEST(NoiseGLTest, StaysFiniteAndWithinItsBoundOverALargeSweep) {
     QUARVEL_REQUIRE_GL(gl);
     // rows 0-47: scattered positions within +-300; rows 48-55: around 1e5, where the position
     // within a cell is coarse; rows 56-63: the diagonal (a, a, a), where the ties are
-    const std::string source = std::string("#version 430\nlayout(location = 0) out vec4 oColor;\n") +
-                               shaders::noiseSource + R"glsl(
+    const std::string source =
+        std::string("#version 430\nlayout(location = 0) out vec4 oColor;\n") + shaders::noiseSource + R"glsl(
 void main()
 {
     vec2 c = floor(gl_FragCoord.xy);

@@ -1,16 +1,14 @@
 // The three shaders together: finite output at every clock value of the run, and a short run
 // of the frame pipeline that repeats byte for byte.
-#include "shader_passes.h"
-#include "support/gl_test_context.h"
-
 #include "render/frame_pipeline.h"
 #include "render/render_targets.h"
-
-#include <gtest/gtest.h>
+#include "shader_passes.h"
+#include "support/gl_test_context.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -60,7 +58,8 @@ std::string replaceCalls(const std::string& text, std::string_view from, std::st
     std::string result;
     std::size_t done = 0;
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + from.size())) {
-        const bool tail = at > 0 && (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '_');
+        const bool tail =
+            at > 0 && (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '_');
         if (tail) continue;
         result.append(text, done, at - done).append(to);
         done = at + from.size();
@@ -97,9 +96,10 @@ vec4 strictClamp(vec4 x, float a, float b)
     const std::string text = source;
     const std::size_t body = text.find('\n') + 1;  // after the version line
     std::string rest = text.substr(body);
-    for (const auto& [from, to] : {std::pair{"pow(", "strictPow("}, std::pair{"max(", "strictMax("},
-                                   std::pair{"clamp(", "strictClamp("}, std::pair{"texture(", "strictTexture("},
-                                   std::pair{"smoothstep(", "strictSmoothstep("}}) {
+    for (const auto& [from, to] :
+         {std::pair{"pow(", "strictPow("}, std::pair{"max(", "strictMax("},
+          std::pair{"clamp(", "strictClamp("}, std::pair{"texture(", "strictTexture("},
+          std::pair{"smoothstep(", "strictSmoothstep("}}) {
         rest = replaceCalls(rest, from, to);
     }
     return text.substr(0, body) + kStrict + rest;
@@ -131,7 +131,8 @@ void expectFiniteOutputOverTheRun(const GlApi& gl, const ScenePass& scene, const
     constexpr int kWidth = 16;
     constexpr int kHeight = 9;
     const ShaderTarget sceneStored(gl, kWidth, kHeight, Storage::unorm8);
-    const ShaderTarget feedbackStored[2] = {{gl, kWidth, kHeight, Storage::unorm8}, {gl, kWidth, kHeight, Storage::unorm8}};
+    const ShaderTarget feedbackStored[2] = {{gl, kWidth, kHeight, Storage::unorm8},
+                                            {gl, kWidth, kHeight, Storage::unorm8}};
     const ShaderTarget sceneExact(gl, kWidth, kHeight, Storage::float32);
     const ShaderTarget feedbackExact(gl, kWidth, kHeight, Storage::float32);
     const ShaderTarget postExact(gl, kWidth, kHeight, Storage::float32);

@@ -3,9 +3,8 @@
 #include "shader_passes.h"
 #include "support/gl_test_context.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace quarvel::test {
@@ -17,10 +16,10 @@ constexpr int kHeight = 36;
 // The grain of every pixel at clock t: simplex noise at (q uv, 900 time), q growing with the
 // window's diagonal so that the grain keeps its size in pixels.
 std::vector<Rgba> grainAt(const GlApi& gl, int32_t t) {
-    const std::string source = std::string("#version 430\nlayout(location = 0) out vec4 oColor;\n") +
-                               shaders::noiseSource + "const vec2 resolution = vec2(" + std::to_string(kWidth) +
-                               ".0, " + std::to_string(kHeight) + ".0);\nconst float time = float(" +
-                               std::to_string(t) + ") * 0.001;\n" + R"glsl(
+    const std::string source =
+        std::string("#version 430\nlayout(location = 0) out vec4 oColor;\n") + shaders::noiseSource +
+        "const vec2 resolution = vec2(" + std::to_string(kWidth) + ".0, " + std::to_string(kHeight) +
+        ".0);\nconst float time = float(" + std::to_string(t) + ") * 0.001;\n" + R"glsl(
 void main()
 {
     vec2 uv = gl_FragCoord.xy / resolution;
@@ -42,11 +41,9 @@ TEST(PostGLTest, UniformInputsGiveInvertedLevelsWithRedAndGreenExchanged) {
         float expected[3];
     };
     const Case cases[] = {
-        {{0, 0, 0, 1}, {kDark, kDark, kDark}},
-        {{1, 1, 1, 1}, {kBright, kBright, kBright}},
+        {{0, 0, 0, 1}, {kDark, kDark, kDark}},     {{1, 1, 1, 1}, {kBright, kBright, kBright}},
         {{0, 1, 1, 1}, {kBright, kDark, kBright}},  // red input shows as green
-        {{1, 0, 1, 1}, {kDark, kBright, kBright}},
-        {{1, 1, 0, 1}, {kBright, kBright, kDark}},
+        {{1, 0, 1, 1}, {kDark, kBright, kBright}}, {{1, 1, 0, 1}, {kBright, kBright, kDark}},
     };
     const PostPass pass(gl);
     ShaderTarget input(pass.gl, kWidth, kHeight, Storage::unorm8);
@@ -72,7 +69,8 @@ TEST(PostGLTest, UniformInputsGiveInvertedLevelsWithRedAndGreenExchanged) {
                 const float channels[3] = {p.r, p.g, p.b};
                 for (int k = 0; k < 3; ++k) {
                     const float x = (channels[k] / flicker + 0.03f - 0.06f * g) / (0.985f + 0.05f * g);
-                    ASSERT_NEAR(0.985f * x - 0.03f, c.expected[k], 5e-4f) << "pixel " << i << " channel " << k;
+                    ASSERT_NEAR(0.985f * x - 0.03f, c.expected[k], 5e-4f)
+                        << "pixel " << i << " channel " << k;
                 }
             }
         }

@@ -3,10 +3,9 @@
 #include "shader_passes.h"
 #include "support/gl_test_context.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace quarvel::test {
@@ -70,7 +69,8 @@ std::vector<Rgba> render(const ScenePass& pass, int32_t t) {
 TEST(SceneGLTest, HashesGiveTheirSampleValues) {
     QUARVEL_REQUIRE_GL(gl);
     const std::string source = shaders::sceneSource;
-    const std::string functions = functionText(source, "float hash12(") + functionText(source, "float hash13(") +
+    const std::string functions = functionText(source, "float hash12(") +
+                                  functionText(source, "float hash13(") +
                                   functionText(source, "vec2 hash21(") + functionText(source, "float noise(");
     ASSERT_FALSE(functions.empty());
     struct Case {
@@ -99,7 +99,8 @@ TEST(SceneGLTest, HashesGiveTheirSampleValues) {
         const std::string value = call == "hash21"   ? "vec4(hash21(x.x), 0.0, 0.0)"
                                   : call == "hash13" ? "vec4(hash13(x.xyz))"
                                                      : "vec4(" + call + "(x.xy))";
-        expression = "(int(gl_FragCoord.x) == " + std::to_string(i) + " ? " + value + " : " + expression + ")";
+        expression =
+            "(int(gl_FragCoord.x) == " + std::to_string(i) + " ? " + value + " : " + expression + ")";
     }
     const auto result = evaluate(gl, functions, inputs, expression);
     ASSERT_EQ(result.size(), inputs.size());
@@ -116,17 +117,15 @@ TEST(SceneGLTest, DiscFollowsQtAndPulsesWithDisptime) {
     QUARVEL_REQUIRE_GL(gl);
     struct Case {
         int32_t t;
-        float qt;        // places and sizes the disc
+        float qt;  // places and sizes the disc
         float stre;
         float disptime;  // sum of the three pulses (1 from 62 s)
     };
     const Case cases[] = {
         {-50, 0.0f, 0.2f, 0.08136f},  // first frame: centred on the lower-left corner
         {0, 0.0f, 0.2f, 1.07808f},    // the first event-A pulse starts
-        {2000, 36.576f, 0.2f, 0.52821f},
-        {4500, 72.136f, 0.2f, 0.94990f},
-        {6000, 162.56f, 0.2f, 1.12315f},
-        {65000, 1047.496f, 1.0f, 1.0f},
+        {2000, 36.576f, 0.2f, 0.52821f}, {4500, 72.136f, 0.2f, 0.94990f},
+        {6000, 162.56f, 0.2f, 1.12315f}, {65000, 1047.496f, 1.0f, 1.0f},
     };
     const ScenePass pass(gl);
     for (const Case& c : cases) {
@@ -184,9 +183,9 @@ TEST(SceneGLTest, HolesOpenOnlyInTheGlitchPeriods) {
         bool holes;
     };
     const Case cases[] = {
-        {-50, false},   {0, false},      {6000, false},  {8000, false},  {8400, false},
-        {12000, true},  {19300, false},  {25000, false}, {30500, false}, {35000, true},
-        {40600, false}, {45000, false},  {62000, false}, {81000, false}, {86000, false},
+        {-50, false},   {0, false},     {6000, false},  {8000, false},  {8400, false},
+        {12000, true},  {19300, false}, {25000, false}, {30500, false}, {35000, true},
+        {40600, false}, {45000, false}, {62000, false}, {81000, false}, {86000, false},
     };
     // a colour the grey scene never writes
     const Rgba earlier{0.25f, 0.5f, 0.75f, 1.0f};

@@ -155,8 +155,8 @@ std::string glslFloat(float value) {
     return literal;
 }
 
-std::vector<Rgba> evaluate(const GlApi& gl, const std::string& preamble,
-                           const std::vector<Rgba>& inputs, const std::string& expression) {
+std::vector<Rgba> evaluate(const GlApi& gl, const std::string& preamble, const std::vector<Rgba>& inputs,
+                           const std::string& expression) {
     assert(!inputs.empty());
     const int count = static_cast<int>(inputs.size());
     std::string source = "#version 430\nlayout(location = 0) out vec4 oColor;\n" + preamble + "\n";
@@ -166,8 +166,8 @@ std::vector<Rgba> evaluate(const GlApi& gl, const std::string& preamble,
         source += "    vec4(" + glslFloat(x.r) + ", " + glslFloat(x.g) + ", " + glslFloat(x.b) + ", " +
                   glslFloat(x.a) + (i + 1 < count ? ")," : ")") + "\n";
     }
-    source += ");\nvoid main()\n{\n    vec4 x = inputs[int(gl_FragCoord.x)];\n    oColor = " +
-              expression + ";\n}\n";
+    source += ");\nvoid main()\n{\n    vec4 x = inputs[int(gl_FragCoord.x)];\n    oColor = " + expression +
+              ";\n}\n";
 
     return runHelper(gl, source, count, 1);
 }

@@ -96,8 +96,8 @@ std::vector<Rgba> runHelper(const GlApi& gl, const std::string& source, int widt
 // Evaluates `expression` once per entry of `inputs` in a helper shader made of `preamble`
 // (functions it calls) and a constant array `in` of the inputs; the expression sees the current
 // input as `x` (a vec4) and must give a vec4.
-std::vector<Rgba> evaluate(const GlApi& gl, const std::string& preamble,
-                           const std::vector<Rgba>& inputs, const std::string& expression);
+std::vector<Rgba> evaluate(const GlApi& gl, const std::string& preamble, const std::vector<Rgba>& inputs,
+                           const std::string& expression);
 
 // GLSL literal that reads back as exactly `value` in single precision.
 std::string glslFloat(float value);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "shader_gl.h"
-
 #include "shaders/shader_sources.h"
 
 #include <cstdint>
@@ -27,7 +26,8 @@ struct ScenePass {
     const GlApi& gl;
     Program program;
 
-    explicit ScenePass(const GlApi& api, const std::string& source = shaders::sceneSource) : gl(api), program(api, source) {}
+    explicit ScenePass(const GlApi& api, const std::string& source = shaders::sceneSource)
+        : gl(api), program(api, source) {}
 
     void draw(const ShaderTarget& target, int32_t t, Resolution resolution = {}) const {
         const Resolution size = resolutionOf(target, resolution);
@@ -44,7 +44,8 @@ struct FeedbackPass {
     const GlApi& gl;
     Program program;
 
-    explicit FeedbackPass(const GlApi& api, const std::string& source = shaders::feedbackSource) : gl(api), program(api, source) {}
+    explicit FeedbackPass(const GlApi& api, const std::string& source = shaders::feedbackSource)
+        : gl(api), program(api, source) {}
 
     void draw(const ShaderTarget& target, int32_t t, const ShaderTarget& scene, const ShaderTarget& previous,
               Resolution resolution = {}) const {
@@ -68,9 +69,11 @@ struct PostPass {
     const GlApi& gl;
     Program program;
 
-    explicit PostPass(const GlApi& api, const std::string& source = shaders::postSource) : gl(api), program(api, source) {}
+    explicit PostPass(const GlApi& api, const std::string& source = shaders::postSource)
+        : gl(api), program(api, source) {}
 
-    void draw(const ShaderTarget& target, int32_t t, const ShaderTarget& input, Resolution resolution = {}) const {
+    void draw(const ShaderTarget& target, int32_t t, const ShaderTarget& input,
+              Resolution resolution = {}) const {
         const Resolution size = resolutionOf(target, resolution);
         target.bindForDrawing();
         gl.glUseProgram(program.id());

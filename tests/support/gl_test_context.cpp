@@ -85,8 +85,8 @@ Target makeTarget(const GlApi& gl, int32_t width, int32_t height, GLenum interna
     gl.glTexParameteri(gl::TEXTURE_2D, gl::TEXTURE_MIN_FILTER, gl::NEAREST);
     gl.glTexParameteri(gl::TEXTURE_2D, gl::TEXTURE_MAG_FILTER, gl::NEAREST);
     const GLenum type = internalFormat == gl::RGBA32F ? gl::FLOAT : gl::UNSIGNED_BYTE;
-    gl.glTexImage2D(gl::TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, gl::RGBA,
-                    type, nullptr);
+    gl.glTexImage2D(gl::TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, gl::RGBA, type,
+                    nullptr);
     gl.glBindTexture(gl::TEXTURE_2D, 0);
     gl.glGenFramebuffers(1, &target.framebuffer);
     gl.glBindFramebuffer(gl::FRAMEBUFFER, target.framebuffer);

@@ -46,7 +46,7 @@ void expectNoGlError(const GlApi& gl);
 }  // namespace quarvel::test
 
 // Skips nothing: a machine without GL 4.3 is a broken test machine, so the test fails loudly.
-#define QUARVEL_REQUIRE_GL(glVar)                                                      \
-    const ::quarvel::GlApi* glVar##Pointer = ::quarvel::test::sharedGl();            \
-    ASSERT_NE(glVar##Pointer, nullptr) << ::quarvel::test::glUnavailableReason();    \
+#define QUARVEL_REQUIRE_GL(glVar)                                                 \
+    const ::quarvel::GlApi* glVar##Pointer = ::quarvel::test::sharedGl();         \
+    ASSERT_NE(glVar##Pointer, nullptr) << ::quarvel::test::glUnavailableReason(); \
     const ::quarvel::GlApi& glVar = *glVar##Pointer

@@ -54,8 +54,7 @@ CaptureResult runCapture(const GlApi& gl, const Pipeline& pipeline, const FrameP
     const auto frameCount = static_cast<int32_t>(plan.clocks.size());
     const auto stopped = [stop] { return stop != nullptr && *stop != 0; };
 
-    while (gl.glGetError() != gl::NO_ERROR) {
-    }
+    while (gl.glGetError() != gl::NO_ERROR) {}
     ReadbackObjects objects(gl);
     gl.glGenTextures(1, &objects.texture);
     gl.glBindTexture(gl::TEXTURE_2D, objects.texture);
@@ -69,7 +68,8 @@ CaptureResult runCapture(const GlApi& gl, const Pipeline& pipeline, const FrameP
     gl.glDrawBuffer(gl::COLOR_ATTACHMENT0);
     gl.glReadBuffer(gl::COLOR_ATTACHMENT0);
     const GLenum completeness = gl.glCheckFramebufferStatus(gl::FRAMEBUFFER);
-    if (completeness != gl::FRAMEBUFFER_COMPLETE) return failure(glFailure("the capture framebuffer is incomplete", completeness), 0, 0);
+    if (completeness != gl::FRAMEBUFFER_COMPLETE)
+        return failure(glFailure("the capture framebuffer is incomplete", completeness), 0, 0);
     gl.glGenBuffers(readbackRingSize, objects.buffers);
     for (GLuint buffer : objects.buffers) {
         gl.glBindBuffer(gl::PIXEL_PACK_BUFFER, buffer);
@@ -83,7 +83,7 @@ CaptureResult runCapture(const GlApi& gl, const Pipeline& pipeline, const FrameP
 
     int32_t rendered = 0;
     int32_t written = 0;
-    int oldest = 0;   // ring slot of the oldest frame in flight
+    int oldest = 0;  // ring slot of the oldest frame in flight
     int inFlight = 0;
 
     // waits for the oldest frame's copy, hands it to the sink and frees its slot
@@ -96,7 +96,8 @@ CaptureResult runCapture(const GlApi& gl, const Pipeline& pipeline, const FrameP
         }
         gl.glDeleteSync(fence);
         fence = nullptr;
-        if (waited == gl::WAIT_FAILED) return failed(glFailure("waiting for a frame failed", gl.glGetError()));
+        if (waited == gl::WAIT_FAILED)
+            return failed(glFailure("waiting for a frame failed", gl.glGetError()));
 
         gl.glBindBuffer(gl::PIXEL_PACK_BUFFER, objects.buffers[oldest]);
         const void* pixels = gl.glMapBufferRange(gl::PIXEL_PACK_BUFFER, 0, frameBytes, gl::MAP_READ_BIT);

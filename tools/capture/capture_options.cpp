@@ -54,7 +54,8 @@ bool parseClockList(std::string_view text, std::vector<int32_t>& clocks) {
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = text.find(',', start);
-        const std::string_view item = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+        const std::string_view item =
+            text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         int32_t value = 0;
         if (!parseWhole(item, value)) return false;
         clocks.push_back(value);
@@ -92,9 +93,11 @@ std::string splitPattern(std::string_view name, FramePattern& pattern) {
         const bool zero = j < name.size() && name[j] == '0';
         if (zero) ++j;
         int width = 0;
-        while (j < name.size() && name[j] >= '0' && name[j] <= '9' && width < 100) width = width * 10 + (name[j++] - '0');
+        while (j < name.size() && name[j] >= '0' && name[j] <= '9' && width < 100)
+            width = width * 10 + (name[j++] - '0');
         if (j >= name.size() || name[j] != 'd')
-            return "OUTPUT: the only conversion a frame pattern may hold is a frame number such as %05d (write %% for a percent sign)";
+            return "OUTPUT: the only conversion a frame pattern may hold is a frame number such as %05d "
+                   "(write %% for a percent sign)";
         if (pattern.hasNumber) return "OUTPUT: a frame pattern holds one frame number, not two";
         if (width > 10) return "OUTPUT: a frame number is at most 10 digits wide";
         pattern.hasNumber = true;
@@ -109,10 +112,13 @@ std::string splitPattern(std::string_view name, FramePattern& pattern) {
 std::string classifyOutput(CaptureOptions& options) {
     const std::string& output = options.output;
     const std::size_t slash = output.rfind('/');
-    const std::string_view folder = slash == std::string::npos ? std::string_view() : std::string_view(output).substr(0, slash);
-    const std::string_view file = slash == std::string::npos ? std::string_view(output) : std::string_view(output).substr(slash + 1);
+    const std::string_view folder =
+        slash == std::string::npos ? std::string_view() : std::string_view(output).substr(0, slash);
+    const std::string_view file =
+        slash == std::string::npos ? std::string_view(output) : std::string_view(output).substr(slash + 1);
     if (file.empty()) return "OUTPUT names a folder, not a file";
-    if (folder.find('%') != std::string_view::npos) return "OUTPUT: the frame number belongs in the file name, not in the folder";
+    if (folder.find('%') != std::string_view::npos)
+        return "OUTPUT: the frame number belongs in the file name, not in the folder";
 
     const std::string lower = lowerCase(file);
     const struct {
@@ -123,13 +129,15 @@ std::string classifyOutput(CaptureOptions& options) {
         if (!endsWith(lower, video.extension)) continue;
         if (file.find('%') != std::string_view::npos)
             return "OUTPUT: a frame number pattern writes PNG files; a video name has no %";
-        if (file.size() == std::string_view(video.extension).size()) return "OUTPUT: the video file has no name before its extension";
+        if (file.size() == std::string_view(video.extension).size())
+            return "OUTPUT: the video file has no name before its extension";
         options.outputKind = OutputKind::video;
         options.container = video.container;
         return {};
     }
     if (!endsWith(lower, ".png"))
-        return "OUTPUT must end in .png (a frame pattern such as frames/%05d.png, or one image) or in .mp4, .mkv, .webm or .mov";
+        return "OUTPUT must end in .png (a frame pattern such as frames/%05d.png, or one image) or in .mp4, "
+               ".mkv, .webm or .mov";
     std::string error = splitPattern(output, options.pattern);
     if (!error.empty()) return error;
     options.outputKind = options.pattern.hasNumber ? OutputKind::framePattern : OutputKind::singleImage;
@@ -151,7 +159,8 @@ void frameFileName(const FramePattern& pattern, int32_t frame, std::string& name
         char digits[16];
         const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, frame);
         assert(ec == std::errc());
-        for (auto count = end - digits; count < pattern.width; ++count) name.push_back(pattern.zeroPad ? '0' : ' ');
+        for (auto count = end - digits; count < pattern.width; ++count)
+            name.push_back(pattern.zeroPad ? '0' : ' ');
         name.append(digits, end);
     }
     name.append(pattern.suffix);
@@ -173,7 +182,9 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
         const bool isLast = i + 1 == args.size();
         if (arg.size() < 2 || arg.substr(0, 2) != "--") {
             if (arg.size() > 1 && arg[0] == '-') return failure("unknown option " + std::string(arg));
-            if (!isLast) return failure("OUTPUT must be the last argument; '" + std::string(arg) + "' is followed by more");
+            if (!isLast)
+                return failure("OUTPUT must be the last argument; '" + std::string(arg) +
+                               "' is followed by more");
             options.output = arg;
             continue;
         }
@@ -197,32 +208,40 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
 
         if (name == "--size") {
             if (!parseSize(value, options.width, options.height))
-                return failure("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" + std::string(value) + "'");
+                return failure("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" +
+                               std::string(value) + "'");
             if (options.width <= 0 || options.height <= 0)
                 return failure("--size: width and height must be at least 1 pixel");
             if (options.width > maxSizeAccepted || options.height > maxSizeAccepted)
                 return failure("--size " + std::string(value) + " is too large");
         } else if (name == "--fps") {
             if (!parseWhole(value, options.fps) || options.fps < minFps || options.fps > maxFps)
-                return failure("--fps takes a whole number of frames per second from 1 to 240; not '" + std::string(value) + "'");
+                return failure("--fps takes a whole number of frames per second from 1 to 240; not '" +
+                               std::string(value) + "'");
             rateGiven = true;
         } else if (name == "--from" || name == "--to") {
             int32_t ms = 0;
             if (!parseSecondsAsMs(value, ms))
-                return failure(std::string(name) + " takes seconds of the show, such as 30.5; not '" + std::string(value) + "'");
+                return failure(std::string(name) + " takes seconds of the show, such as 30.5; not '" +
+                               std::string(value) + "'");
             (name == "--from" ? options.fromMs : options.toMs) = ms;
             rateGiven = true;
         } else {
             if (!parseClockList(value, options.clocks))
-                return failure("--clock takes clock values in whole milliseconds separated by commas, such as -50,0,1000; not '" +
-                               std::string(value) + "'");
+                return failure(
+                    "--clock takes clock values in whole milliseconds separated by commas, such as "
+                    "-50,0,1000; not '" +
+                    std::string(value) + "'");
             clockGiven = true;
         }
     }
 
-    if (options.output.empty()) return failure("no OUTPUT given (a frame pattern such as frames/%05d.png, one .png, or a video)");
-    if (clockGiven && rateGiven) return failure("--clock names every frame itself; it does not combine with --fps, --from or --to");
-    if (options.fromMs && options.toMs && *options.fromMs > *options.toMs) return failure("--from is later than --to");
+    if (options.output.empty())
+        return failure("no OUTPUT given (a frame pattern such as frames/%05d.png, one .png, or a video)");
+    if (clockGiven && rateGiven)
+        return failure("--clock names every frame itself; it does not combine with --fps, --from or --to");
+    if (options.fromMs && options.toMs && *options.fromMs > *options.toMs)
+        return failure("--from is later than --to");
 
     std::string error = classifyOutput(options);
     if (!error.empty()) return failure(std::move(error));
@@ -230,8 +249,8 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
         return failure("--clock writes images only; a video needs a frame rate (--fps)");
     // 4:2:0 video stores colour for 2x2 blocks, so the encoders refuse odd sizes
     if (options.outputKind == OutputKind::video && (options.width % 2 != 0 || options.height % 2 != 0))
-        return failure("a video needs an even width and height; --size " + std::to_string(options.width) + "x" +
-                       std::to_string(options.height) + " is odd");
+        return failure("a video needs an even width and height; --size " + std::to_string(options.width) +
+                       "x" + std::to_string(options.height) + " is odd");
 
     ParsedCommandLine result;
     result.ok = true;

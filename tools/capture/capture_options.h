@@ -33,11 +33,11 @@ struct CaptureOptions {
     int32_t fps = 60;
     std::optional<int32_t> fromMs;  // demo clock, milliseconds
     std::optional<int32_t> toMs;
-    std::vector<int32_t> clocks;    // --clock; empty for a capture at a frame rate
+    std::vector<int32_t> clocks;  // --clock; empty for a capture at a frame rate
     std::string output;
     OutputKind outputKind = OutputKind::video;
-    FramePattern pattern;           // image outputs: the file name, with its number for a pattern
-    std::string container;          // video outputs: ffmpeg's format name (mp4, matroska, webm, mov)
+    FramePattern pattern;   // image outputs: the file name, with its number for a pattern
+    std::string container;  // video outputs: ffmpeg's format name (mp4, matroska, webm, mov)
 };
 
 struct ParsedCommandLine {

@@ -45,7 +45,8 @@ FramePlanResult makeFramePlan(const CaptureOptions& options) {
         }
         if (plan.firstWritten > last) {
             char text[160];
-            std::snprintf(text, sizeof text, "--from is after the last frame, which shows the clock at %.3f s",
+            std::snprintf(text, sizeof text,
+                          "--from is after the last frame, which shows the clock at %.3f s",
                           plan.clocks[last] / 1000.0);
             result.error = text;
             return result;

@@ -11,9 +11,6 @@
 #include "render/gl_api.h"
 #include "render/render_targets.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -21,6 +18,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -78,7 +77,8 @@ Status checkOutputPlace(const CaptureOptions& options) {
     if (!S_ISDIR(info.st_mode)) return failed("'" + folder + "' is not a folder");
     if (access(folder.c_str(), W_OK | X_OK) != 0)
         return failed("the output folder '" + folder + "' cannot be written: " + std::strerror(errno));
-    if (options.outputKind != OutputKind::framePattern && stat(options.output.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    if (options.outputKind != OutputKind::framePattern && stat(options.output.c_str(), &info) == 0 &&
+        S_ISDIR(info.st_mode))
         return failed("OUTPUT '" + options.output + "' is a folder");
     return {};
 }
@@ -109,8 +109,9 @@ GlSetup openGl(GlApi& gl, int32_t width, int32_t height) {
     }
     const GlVersion version = queryGlVersion(gl);
     if (version.major < 4 || (version.major == 4 && version.minor < 3) || !loaded.ok) {
-        setup.message = "the capture needs OpenGL 4.3 in a compatibility context; found OpenGL " + version.text +
-                        " on " + version.renderer + (loaded.ok ? "" : ", without " + loaded.missing);
+        setup.message = "the capture needs OpenGL 4.3 in a compatibility context; found OpenGL " +
+                        version.text + " on " + version.renderer +
+                        (loaded.ok ? "" : ", without " + loaded.missing);
         return setup;
     }
     GLint maxTexture = 0;
@@ -121,8 +122,9 @@ GlSetup openGl(GlApi& gl, int32_t width, int32_t height) {
     const GLint maxHeight = std::min(maxTexture, maxViewport[1]);
     if (width > maxWidth || height > maxHeight) {
         setup.sizeRefused = true;
-        setup.message = "--size " + std::to_string(width) + "x" + std::to_string(height) + " is beyond this OpenGL's limit of " +
-                        std::to_string(maxWidth) + "x" + std::to_string(maxHeight) + " (" + version.renderer + ")";
+        setup.message = "--size " + std::to_string(width) + "x" + std::to_string(height) +
+                        " is beyond this OpenGL's limit of " + std::to_string(maxWidth) + "x" +
+                        std::to_string(maxHeight) + " (" + version.renderer + ")";
         return setup;
     }
     setup.ok = true;
@@ -132,15 +134,16 @@ GlSetup openGl(GlApi& gl, int32_t width, int32_t height) {
 std::string describeWritten(const CaptureOptions& options, const FramePlan& plan) {
     const auto last = static_cast<int32_t>(plan.clocks.size()) - 1;
     switch (options.outputKind) {
-    case OutputKind::singleImage:
-        return "frame " + std::to_string(last) + " (clock " + std::to_string(plan.clocks[last]) + " ms) to " + options.output;
-    case OutputKind::framePattern:
-        return "frames " + std::to_string(plan.firstWritten) + " to " + std::to_string(last) + " as " + options.output;
-    case OutputKind::video:
-        break;
+        case OutputKind::singleImage:
+            return "frame " + std::to_string(last) + " (clock " + std::to_string(plan.clocks[last]) +
+                   " ms) to " + options.output;
+        case OutputKind::framePattern:
+            return "frames " + std::to_string(plan.firstWritten) + " to " + std::to_string(last) + " as " +
+                   options.output;
+        case OutputKind::video: break;
     }
-    return std::to_string(last + 1 - plan.firstWritten) + " frames at " + std::to_string(options.fps) + " fps to " +
-           options.output;
+    return std::to_string(last + 1 - plan.firstWritten) + " frames at " + std::to_string(options.fps) +
+           " fps to " + options.output;
 }
 
 int run(const std::vector<std::string>& args) {
@@ -160,11 +163,14 @@ int run(const std::vector<std::string>& args) {
     bool withSoundtrack = false;
     if (options.outputKind == OutputKind::video) {
         ffmpeg = findProgram("ffmpeg");
-        if (ffmpeg.empty()) return failure("a video output needs the ffmpeg program, and there is none on PATH");
+        if (ffmpeg.empty())
+            return failure("a video output needs the ffmpeg program, and there is none on PATH");
         withSoundtrack = soundtrackPresent();
         if (!withSoundtrack)
-            std::fprintf(stderr, "quarvel-capture: note: there is no %s in the working folder, so the video has no sound\n",
-                         soundtrackFile);
+            std::fprintf(
+                stderr,
+                "quarvel-capture: note: there is no %s in the working folder, so the video has no sound\n",
+                soundtrackFile);
     }
 
     // from here on a signal stops the capture cleanly instead of killing the process
@@ -176,9 +182,11 @@ int run(const std::vector<std::string>& args) {
 
     // a fresh state: createRenderTargets starts every target zeroed
     Pipeline pipeline;
-    const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), options.width, options.height, pipeline);
+    const ProgramsResult programs =
+        createPipeline(gl, builtInShaderSources(), options.width, options.height, pipeline);
     if (!programs.ok)
-        return failure(std::string("the ") + programs.failedShader + " shader does not compile:\n" + programs.shaderLog);
+        return failure(std::string("the ") + programs.failedShader + " shader does not compile:\n" +
+                       programs.shaderLog);
 
     std::unique_ptr<FrameSink> sink;
     if (options.outputKind == OutputKind::video) {
@@ -219,8 +227,9 @@ int run(const std::vector<std::string>& args) {
     char elapsed[32];
     const double seconds = progress.elapsedSeconds();
     formatDuration(seconds, elapsed, sizeof elapsed);
-    std::fprintf(stderr, "quarvel-capture: %d frames of %dx%d rendered in %s (%.1f fps); wrote %s\n", total, options.width,
-                 options.height, elapsed, seconds > 0 ? total / seconds : 0.0, describeWritten(options, plan).c_str());
+    std::fprintf(stderr, "quarvel-capture: %d frames of %dx%d rendered in %s (%.1f fps); wrote %s\n", total,
+                 options.width, options.height, elapsed, seconds > 0 ? total / seconds : 0.0,
+                 describeWritten(options, plan).c_str());
     return exitDone;
 }
 

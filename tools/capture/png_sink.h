@@ -21,7 +21,7 @@ public:
 private:
     FramePattern pattern_;
     PngEncoder encoder_;
-    std::string name_;       // reused for every frame
+    std::string name_;  // reused for every frame
     std::string temporary_;
 };
 

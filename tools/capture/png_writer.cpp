@@ -34,7 +34,8 @@ PngEncoder::~PngEncoder() {
     if (ready_) deflateEnd(&stream_);
 }
 
-bool PngEncoder::writeChunk(std::FILE* file, const char type[4], const unsigned char* data, std::size_t size) {
+bool PngEncoder::writeChunk(std::FILE* file, const char type[4], const unsigned char* data,
+                            std::size_t size) {
     unsigned char head[8];
     putBigEndian(head, static_cast<uint32_t>(size));
     std::memcpy(head + 4, type, 4);
@@ -53,7 +54,8 @@ bool PngEncoder::flushDeflate(std::FILE* file, int flush) {
         if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return false;
         const std::size_t filled = compressed_.size() - stream_.avail_out;
         const bool full = stream_.avail_out == 0;
-        if ((full || (flush == Z_FINISH && filled > 0)) && !writeChunk(file, "IDAT", compressed_.data(), filled))
+        if ((full || (flush == Z_FINISH && filled > 0)) &&
+            !writeChunk(file, "IDAT", compressed_.data(), filled))
             return false;
         if (full || flush == Z_FINISH) {
             stream_.next_out = compressed_.data();

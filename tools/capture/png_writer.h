@@ -1,11 +1,10 @@
 // Encodes the capture's frames as 8-bit RGB PNG files with zlib: only what the capture needs.
 #pragma once
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <vector>
+#include <zlib.h>
 
 namespace quarvel {
 

@@ -11,8 +11,7 @@ void formatDuration(double seconds, char* out, std::size_t size) {
     const auto whole = static_cast<long long>(std::llround(std::max(0.0, seconds)));
     if (whole >= 3600)
         std::snprintf(out, size, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
-    else
-        std::snprintf(out, size, "%lld:%02lld", whole / 60, whole % 60);
+    else std::snprintf(out, size, "%lld:%02lld", whole / 60, whole % 60);
 }
 
 void formatProgress(int32_t done, int32_t total, double elapsedSeconds, char* out, std::size_t size) {

@@ -2,16 +2,15 @@
 // which then decides whether the file is kept (never, unless complete).
 #include "capture/video_sink.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 extern char** environ;
 
@@ -36,15 +35,27 @@ std::string describeExit(int status) {
 std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
     const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
     std::vector<std::string> args = {
-        "-hide_banner", "-loglevel", "error", "-nostats", "-y",
-        "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", size,
-        "-framerate", std::to_string(s.fps), "-i", "pipe:0",
+        "-hide_banner",
+        "-loglevel",
+        "error",
+        "-nostats",
+        "-y",
+        "-f",
+        "rawvideo",
+        "-pixel_format",
+        "rgba",
+        "-video_size",
+        size,
+        "-framerate",
+        std::to_string(s.fps),
+        "-i",
+        "pipe:0",
     };
     const bool withAudio = !s.audioPath.empty();
     if (withAudio) {
         // video time 0 is the first frame written; the soundtrack is cut to the same stretch
-        args.insert(args.end(), {"-ss", decimal(s.audioStartSeconds), "-t", decimal(s.durationSeconds),
-                                 "-i", s.audioPath});
+        args.insert(args.end(), {"-ss", decimal(s.audioStartSeconds), "-t", decimal(s.durationSeconds), "-i",
+                                 s.audioPath});
     }
     args.insert(args.end(), {"-map", "0:v:0"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a:0"});
@@ -73,7 +84,8 @@ std::string findProgram(const std::string& program) {
         std::string candidate = folders.substr(start, colon - start);
         candidate = (candidate.empty() ? "." : candidate) + "/" + program;
         struct stat info {};
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
             return candidate;
         start = colon + 1;
     }
@@ -92,7 +104,8 @@ VideoSink::~VideoSink() {
 
 Status VideoSink::start(const std::string& ffmpegProgram) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return failed(std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno));
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return failed(std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno));
 
     const std::vector<std::string> args = ffmpegArguments(settings_);
     std::vector<char*> argv;
@@ -112,7 +125,8 @@ Status VideoSink::start(const std::string& ffmpegProgram) {
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
 
-    const int error = posix_spawn(&ffmpeg_, ffmpegProgram.c_str(), &actions, &attributes, argv.data(), environ);
+    const int error =
+        posix_spawn(&ffmpeg_, ffmpegProgram.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(fds[0]);
@@ -158,8 +172,7 @@ Status VideoSink::endedEarly() {
     close(pipe_);
     pipe_ = -1;
     int status = 0;
-    while (waitpid(ffmpeg_, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(ffmpeg_, &status, 0) < 0 && errno == EINTR) {}
     ffmpeg_ = -1;
     std::remove(settings_.path.c_str());
     return failed("ffmpeg stopped before the last frame (" + describeExit(status) + ")");
@@ -195,8 +208,7 @@ void VideoSink::abandon() {
         kill(ffmpeg_, SIGKILL);
         if (pipe_ >= 0) close(pipe_);
         pipe_ = -1;
-        while (waitpid(ffmpeg_, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(ffmpeg_, nullptr, 0) < 0 && errno == EINTR) {}
         ffmpeg_ = -1;
     }
     std::remove(settings_.path.c_str());

@@ -4,10 +4,9 @@
 
 #include "capture/frame_sink.h"
 
-#include <sys/types.h>
-
 #include <csignal>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace quarvel {
@@ -16,11 +15,11 @@ struct VideoSettings {
     int32_t width = 0;
     int32_t height = 0;
     int32_t fps = 60;
-    std::string container;        // ffmpeg's format name: mp4, matroska, webm, mov
-    std::string path;             // the file ffmpeg writes
-    std::string audioPath;        // the soundtrack; empty for none
-    double audioStartSeconds = 0; // the soundtrack time under the first frame written
-    double durationSeconds = 0;   // how long the frames written last
+    std::string container;         // ffmpeg's format name: mp4, matroska, webm, mov
+    std::string path;              // the file ffmpeg writes
+    std::string audioPath;         // the soundtrack; empty for none
+    double audioStartSeconds = 0;  // the soundtrack time under the first frame written
+    double durationSeconds = 0;    // how long the frames written last
 };
 
 // The arguments after the program name, for frames arriving on standard input.

@@ -2,12 +2,12 @@
 // the show's clock; every musical event sits at the second where the picture changes.
 #include "composition.h"
 
+#include "portable_math.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
-
-#include "portable_math.h"
 
 namespace quarvel {
 namespace {
@@ -26,35 +26,57 @@ constexpr int kStepsPerCycle = 50;
 
 constexpr double kCut = 82.0;
 
-size_t toFrame(double seconds) { return static_cast<size_t>(std::llround(seconds * kSampleRate)); }
+size_t toFrame(double seconds) {
+    return static_cast<size_t>(std::llround(seconds * kSampleRate));
+}
 
-double frameTime(size_t frame) { return static_cast<double>(frame) / kSampleRate; }
+double frameTime(size_t frame) {
+    return static_cast<double>(frame) / kSampleRate;
+}
 
 // ---- the timeline, the same ramps as the picture's
 
 // 1 inside the contrasting middle part
-double middlePart(double t) { return smoothstep(30.5, 30.6, t) - smoothstep(40.5, 40.7, t); }
+double middlePart(double t) {
+    return smoothstep(30.5, 30.6, t) - smoothstep(40.5, 40.7, t);
+}
 
-double glitchEnvelope(double t) { return smoothstep(7.0, 9.0, t) - smoothstep(19.0, 20.0, t) + middlePart(t); }
+double glitchEnvelope(double t) {
+    return smoothstep(7.0, 9.0, t) - smoothstep(19.0, 20.0, t) + middlePart(t);
+}
 
-double dropped(double t) { return smoothstep(20.0, 21.0, t); }
+double dropped(double t) {
+    return smoothstep(20.0, 21.0, t);
+}
 
 // pulses give way to the sustained texture
-double sustained(double t) { return smoothstep(59.0, 62.0, t); }
+double sustained(double t) {
+    return smoothstep(59.0, 62.0, t);
+}
 
-double swell(double t) { return smoothstep(77.0, 82.0, t); }
+double swell(double t) {
+    return smoothstep(77.0, 82.0, t);
+}
 
 // bass, arpeggio and melody play after the drop, outside the middle part, until the texture takes over
-double fullBand(double t) { return dropped(t) * (1.0 - middlePart(t)) * (1.0 - sustained(t)); }
+double fullBand(double t) {
+    return dropped(t) * (1.0 - middlePart(t)) * (1.0 - sustained(t));
+}
 
 // a 2 ms ramp at the cut keeps it from clicking
-double cutGate(double t) { return t < kCut ? 1.0 : clampTo(1.0 - (t - kCut) / 0.002, 0.0, 1.0); }
+double cutGate(double t) {
+    return t < kCut ? 1.0 : clampTo(1.0 - (t - kCut) / 0.002, 0.0, 1.0);
+}
 
 // the echoes after the cut fade out well before the end
-double tailFade(double t) { return 1.0 - smoothstep(83.0, 85.8, t); }
+double tailFade(double t) {
+    return 1.0 - smoothstep(83.0, 85.8, t);
+}
 
 // the slow sweep of the sustained texture as the flow field changes scale
-double sweepCutoff(double t) { return 350.0 * portablePow(20.0, smoothstep(63.0, 70.0, t)) * (1.0 + 0.7 * swell(t)); }
+double sweepCutoff(double t) {
+    return 350.0 * portablePow(20.0, smoothstep(63.0, 70.0, t)) * (1.0 + 0.7 * swell(t));
+}
 
 // strength of the hits, following the disc: light before the drop, soft in the middle and at the end
 double hitLevel(double t) {
@@ -215,8 +237,8 @@ void addTom(Mix& mix, double time, double level, uint32_t seed) {
     double sweepDecay = decayFactor(0.05), ampDecay = decayFactor(0.22), metalDecay = decayFactor(0.07),
            tickDecay = decayFactor(0.002);
     for (size_t n = 0; n < toFrame(1.4); ++n) {
-        double v = sineOfTurns(phase) * amp +
-                   0.22 * metal * (sineOfTurns(ring1) + 0.7 * sineOfTurns(ring2)) + 0.8 * noise.next() * tick;
+        double v = sineOfTurns(phase) * amp + 0.22 * metal * (sineOfTurns(ring1) + 0.7 * sineOfTurns(ring2)) +
+                   0.8 * noise.next() * tick;
         phase += (105.0 + 60.0 * sweep) * kDt;
         phase -= std::floor(phase);
         ring1 += 547.0 * kDt;
@@ -238,15 +260,9 @@ void addHits(Mix& mix, const std::vector<Event>& events) {
         double level = hitLevel(event.time);
         uint32_t seed = 1000 + index++;
         switch (event.kind) {
-        case EventKind::A:
-            addKick(mix, event.time, 0.32 * level, seed);
-            break;
-        case EventKind::B:
-            addSnare(mix, event.time, 0.22 * level, seed);
-            break;
-        case EventKind::C:
-            addTom(mix, event.time, 0.25 * level, seed);
-            break;
+            case EventKind::A: addKick(mix, event.time, 0.32 * level, seed); break;
+            case EventKind::B: addSnare(mix, event.time, 0.22 * level, seed); break;
+            case EventKind::C: addTom(mix, event.time, 0.25 * level, seed); break;
         }
     }
 }
@@ -273,7 +289,8 @@ void addBells(Mix& mix, const Event& event) {
                 break;
             }
             double index = 0.15 + 1.2 * env * env;
-            double v = sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * kPi)) * env * fade * gain;
+            double v =
+                sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * kPi)) * env * fade * gain;
             carrier += hz * kDt;
             carrier -= std::floor(carrier);
             modulator += 3.5 * hz * kDt;
@@ -301,7 +318,8 @@ void addKeys(Mix& mix, const Event& event) {
                 break;
             }
             double index = 0.1 + 1.1 * env * env + 0.8 * tineLevel * sineOfTurns(tine);
-            double v = sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * kPi)) * env * fade * 0.05;
+            double v =
+                sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * kPi)) * env * fade * 0.05;
             carrier += hz * kDt;
             carrier -= std::floor(carrier);
             modulator += hz * kDt;
@@ -390,7 +408,8 @@ void addBassNote(Mix& mix, double time, double hz, double velocity) {
         if (n % 16 == 0) {
             filter.setup(180.0 + 1500.0 * bright * bright * velocity, 1.1);
         }
-        double gate = n < 132 ? n / 132.0 : (n < length ? 1.0 : 1.0 - static_cast<double>(n - length) / release);
+        double gate =
+            n < 132 ? n / 132.0 : (n < length ? 1.0 : 1.0 - static_cast<double>(n - length) / release);
         double v = filter.tick(sawOfTurns(saw, hz * kDt)).low + 0.8 * sineOfTurns(sub);
         saw += hz * kDt;
         saw -= std::floor(saw);
@@ -415,7 +434,8 @@ void addPluck(Mix& mix, double time, double hz, double velocity, double position
         if (n % 16 == 0) {
             filter.setup(450.0 + 3800.0 * bright * velocity, 1.4);
         }
-        double gate = n < 66 ? n / 66.0 : (n < length ? 1.0 : 1.0 - static_cast<double>(n - length) / release);
+        double gate =
+            n < 66 ? n / 66.0 : (n < length ? 1.0 : 1.0 - static_cast<double>(n - length) / release);
         double v = filter.tick(sawOfTurns(saw, hz * kDt) + 0.3 * sawOfTurns(octave, 2.0 * hz * kDt)).low;
         saw += hz * kDt;
         saw -= std::floor(saw);
@@ -428,7 +448,9 @@ void addPluck(Mix& mix, double time, double hz, double velocity, double position
     }
 }
 
-bool isEventStep(int step) { return step == 0 || step == 20 || step == 26; }
+bool isEventStep(int step) {
+    return step == 0 || step == 20 || step == 26;
+}
 
 void addGroove(Mix& mix) {
     constexpr std::array<int, 8> kArpOrder{0, 1, 2, 3, 4, 3, 2, 1};
@@ -462,14 +484,19 @@ struct Note {
 };
 
 constexpr std::array<Note, 19> kLead{{
-    {4, 2, 4, 69},  {4, 6, 2, 72},   {4, 8, 10, 74}, {4, 20, 4, 76}, {4, 24, 2, 77},
-    {4, 26, 8, 74}, {4, 34, 4, 72},  {4, 38, 10, 69}, {5, 2, 4, 70}, {5, 6, 2, 69},
-    {5, 8, 10, 67}, {5, 20, 4, 69},  {5, 24, 2, 70}, {5, 26, 8, 69}, {5, 34, 4, 67},
-    {5, 38, 4, 64}, {5, 42, 6, 65},  {5, 48, 2, 64}, {6, 0, 25, 62},
+    {4, 2, 4, 69},  {4, 6, 2, 72},  {4, 8, 10, 74},  {4, 20, 4, 76}, {4, 24, 2, 77},
+    {4, 26, 8, 74}, {4, 34, 4, 72}, {4, 38, 10, 69}, {5, 2, 4, 70},  {5, 6, 2, 69},
+    {5, 8, 10, 67}, {5, 20, 4, 69}, {5, 24, 2, 70},  {5, 26, 8, 69}, {5, 34, 4, 67},
+    {5, 38, 4, 64}, {5, 42, 6, 65}, {5, 48, 2, 64},  {6, 0, 25, 62},
 }};
 
 constexpr std::array<Note, 6> kWhistle{{
-    {3, 4, 8, 81}, {3, 12, 8, 79}, {3, 20, 6, 76}, {3, 26, 10, 74}, {3, 36, 6, 77}, {3, 42, 7, 74},
+    {3, 4, 8, 81},
+    {3, 12, 8, 79},
+    {3, 20, 6, 76},
+    {3, 26, 10, 74},
+    {3, 36, 6, 77},
+    {3, 42, 7, 74},
 }};
 
 void addLeadNote(Mix& mix, const Note& note, double brightness, double level) {
@@ -557,23 +584,22 @@ void addGlitch(Mix& mix, const StereoBuffer& pad, const std::vector<Event>& even
             double env = clampTo(within / 0.004, 0.0, 1.0) * clampTo((onFor - within) / 0.006, 0.0, 1.0);
             double source = 0.0;
             switch (type) {
-            case 0:
-            case 1:
-                source = phase < 0.5 ? 0.6 : -0.6;
-                phase += hz * kDt;
-                break;
-            case 2:
-                source = 0.5 * noise.next();
-                break;
-            case 3: {
-                size_t grain = toFrame(segmentStart - 0.3) + toFrame(within - std::floor(within / grainLength) * grainLength);
-                source = 6.0 * (pad.left[grain] + pad.right[grain]);
-                break;
-            }
-            default:
-                source = phase < 0.5 ? 0.6 : -0.6;
-                phase += hz * (1.0 + 1.0 * portableExp(-within / 0.03)) * kDt;
-                break;
+                case 0:
+                case 1:
+                    source = phase < 0.5 ? 0.6 : -0.6;
+                    phase += hz * kDt;
+                    break;
+                case 2: source = 0.5 * noise.next(); break;
+                case 3: {
+                    size_t grain = toFrame(segmentStart - 0.3) +
+                                   toFrame(within - std::floor(within / grainLength) * grainLength);
+                    source = 6.0 * (pad.left[grain] + pad.right[grain]);
+                    break;
+                }
+                default:
+                    source = phase < 0.5 ? 0.6 : -0.6;
+                    phase += hz * (1.0 + 1.0 * portableExp(-within / 0.03)) * kDt;
+                    break;
             }
             phase -= std::floor(phase);
             // sample-rate reduction and coarse quantisation: the crushed sound
@@ -600,7 +626,8 @@ void addRiser(Mix& mix, double from, double to, double lowHz, double highHz, dou
             right.setup(hz * 1.08, 2.0);
         }
         double gain = level * rise * rise * clampTo((to - t) / 0.005, 0.0, 1.0);
-        mix.add(i, gain * left.tick(noiseLeft.next()).band, gain * right.tick(noiseRight.next()).band, 0.3, 0.0);
+        mix.add(i, gain * left.tick(noiseLeft.next()).band, gain * right.tick(noiseRight.next()).band, 0.3,
+                0.0);
     }
 }
 
@@ -665,9 +692,10 @@ StereoBuffer renderTexture() {
         double t = frameTime(i);
         rootHz += (noteToHz(chordAt(t).root + 12) - rootHz) * glide;
         double tremolo = 1.0 + 0.15 * sineOfTurns(0.2 * t);
-        double v = 0.035 * tremolo *
-                   (sawOfTurns(sawLow, rootHz * kDt) + 0.7 * sawOfTurns(sawFifth, 1.4983 * rootHz * kDt)) +
-                   0.07 * sineOfTurns(sub);
+        double v =
+            0.035 * tremolo *
+                (sawOfTurns(sawLow, rootHz * kDt) + 0.7 * sawOfTurns(sawFifth, 1.4983 * rootHz * kDt)) +
+            0.07 * sineOfTurns(sub);
         sawLow += rootHz * kDt;
         sawLow -= std::floor(sawLow);
         sawFifth += 1.4983 * rootHz * kDt;
@@ -706,11 +734,12 @@ StereoBuffer finish(Mix& mix) {
         double gate = cutGate(t);
         double echoLeft = 0.0, echoRight = 0.0, roomLeft = 0.0, roomRight = 0.0;
         delay.process(gate * mix.delaySend.left[i], gate * mix.delaySend.right[i], echoLeft, echoRight);
-        reverb.process(gate * mix.reverbSend.left[i] + 0.3 * echoLeft, gate * mix.reverbSend.right[i] + 0.3 * echoRight,
-                       roomLeft, roomRight);
+        reverb.process(gate * mix.reverbSend.left[i] + 0.3 * echoLeft,
+                       gate * mix.reverbSend.right[i] + 0.3 * echoRight, roomLeft, roomRight);
         double fade = tailFade(t);
         out.left[i] = static_cast<float>(fade * (gate * mix.dry.left[i] + 0.7 * echoLeft + 0.9 * roomLeft));
-        out.right[i] = static_cast<float>(fade * (gate * mix.dry.right[i] + 0.7 * echoRight + 0.9 * roomRight));
+        out.right[i] =
+            static_cast<float>(fade * (gate * mix.dry.right[i] + 0.7 * echoRight + 0.9 * roomRight));
     }
     return out;
 }

@@ -1,10 +1,10 @@
 // main.cpp: quarvel-soundtrack, which synthesises the show's soundtrack and writes it as MP3, and
 // optionally as WAV. Outputs appear only when complete.
-#include <cstdio>
-#include <string>
-
 #include "output_file.h"
 #include "soundtrack.h"
+
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -103,12 +103,13 @@ int main(int argc, char** argv) {
         return fail(error);
     }
     if (!options.quiet) {
-        std::printf("quarvel-soundtrack: wrote %s (%zu bytes): %.2f s, %.1f LUFS, peak %.2f dBFS, limiter %.1f dB\n",
-                    options.mp3Path.c_str(), soundtrack.mp3.bytes.size(),
-                    static_cast<double>(soundtrack.samples.frames()) / kSampleRate, soundtrack.master.loudnessLufs,
-                    soundtrack.master.peakDbfs, soundtrack.master.deepestLimitingDb);
-        std::printf("quarvel-soundtrack: synthesis %.2f s, master %.2f s, mp3 %.2f s\n", soundtrack.renderSeconds,
-                    soundtrack.masterSeconds, soundtrack.encodeSeconds);
+        std::printf(
+            "quarvel-soundtrack: wrote %s (%zu bytes): %.2f s, %.1f LUFS, peak %.2f dBFS, limiter %.1f dB\n",
+            options.mp3Path.c_str(), soundtrack.mp3.bytes.size(),
+            static_cast<double>(soundtrack.samples.frames()) / kSampleRate, soundtrack.master.loudnessLufs,
+            soundtrack.master.peakDbfs, soundtrack.master.deepestLimitingDb);
+        std::printf("quarvel-soundtrack: synthesis %.2f s, master %.2f s, mp3 %.2f s\n",
+                    soundtrack.renderSeconds, soundtrack.masterSeconds, soundtrack.encodeSeconds);
     }
     return 0;
 }

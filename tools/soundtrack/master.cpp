@@ -1,12 +1,12 @@
 // master.cpp: loudness meter, peak meter and the limiter of the master stage.
 #include "master.h"
 
+#include "portable_math.h"
+
 #include <algorithm>
 #include <cmath>
 #include <deque>
 #include <utility>
-
-#include "portable_math.h"
 
 namespace quarvel {
 namespace {
@@ -42,8 +42,8 @@ KWeighting makeKWeighting(double rate) {
         double vh = portablePow(10.0, gainDb / 20.0);
         double vb = portablePow(vh, 0.4996667741545416);
         double a0 = 1.0 + k / q + k * k;
-        filter.shelf = {(vh + vb * k / q + k * k) / a0, 2.0 * (k * k - vh) / a0, (vh - vb * k / q + k * k) / a0,
-                        2.0 * (k * k - 1.0) / a0, (1.0 - k / q + k * k) / a0};
+        filter.shelf = {(vh + vb * k / q + k * k) / a0, 2.0 * (k * k - vh) / a0,
+                        (vh - vb * k / q + k * k) / a0, 2.0 * (k * k - 1.0) / a0, (1.0 - k / q + k * k) / a0};
     }
     {
         double f0 = 38.13547087602444, q = 0.5003270373238773;
@@ -54,9 +54,13 @@ KWeighting makeKWeighting(double rate) {
     return filter;
 }
 
-double blockLoudness(double meanSquare) { return -0.691 + 10.0 * portableLog(meanSquare) / kLn10; }
+double blockLoudness(double meanSquare) {
+    return -0.691 + 10.0 * portableLog(meanSquare) / kLn10;
+}
 
-double meanSquareOf(double lufs) { return portableExp((lufs + 0.691) / 10.0 * kLn10); }
+double meanSquareOf(double lufs) {
+    return portableExp((lufs + 0.691) / 10.0 * kLn10);
+}
 
 // scales by the gain and limits to the ceiling; returns the smallest limiter gain used
 double applyGainAndLimit(const StereoBuffer& in, StereoBuffer& out, double gain, double ceiling) {
@@ -146,7 +150,8 @@ double integratedLoudness(const StereoBuffer& buffer) {
 double samplePeakDbfs(const StereoBuffer& buffer) {
     double peak = 0.0;
     for (size_t i = 0; i < buffer.frames(); ++i) {
-        peak = std::max(peak, static_cast<double>(std::max(std::fabs(buffer.left[i]), std::fabs(buffer.right[i]))));
+        peak = std::max(peak,
+                        static_cast<double>(std::max(std::fabs(buffer.left[i]), std::fabs(buffer.right[i]))));
     }
     return peak > 0.0 ? gainToDecibels(peak) : kSilenceDb;
 }

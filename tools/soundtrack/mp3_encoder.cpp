@@ -1,9 +1,8 @@
 // mp3_encoder.cpp: the libmp3lame wrapper.
 #include "mp3_encoder.h"
 
-#include <lame/lame.h>
-
 #include <algorithm>
+#include <lame/lame.h>
 #include <memory>
 #include <string>
 
@@ -47,9 +46,9 @@ Mp3Result encodeMp3(const StereoBuffer& buffer, const Mp3Settings& settings) {
     std::vector<unsigned char> chunk(kChunk + kChunk / 4 + 7200);
     for (size_t first = 0; first < buffer.frames(); first += kChunk) {
         size_t count = std::min(kChunk, buffer.frames() - first);
-        int written = lame_encode_buffer_ieee_float(flags, buffer.left.data() + first, buffer.right.data() + first,
-                                                    static_cast<int>(count), chunk.data(),
-                                                    static_cast<int>(chunk.size()));
+        int written = lame_encode_buffer_ieee_float(flags, buffer.left.data() + first,
+                                                    buffer.right.data() + first, static_cast<int>(count),
+                                                    chunk.data(), static_cast<int>(chunk.size()));
         if (written < 0) {
             result.error = "lame failed to encode (error " + std::to_string(written) + ")";
             return result;

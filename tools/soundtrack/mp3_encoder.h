@@ -1,10 +1,10 @@
 // mp3_encoder.h: encodes a stereo buffer as constant-bitrate MP3 in memory with libmp3lame.
 #pragma once
 
+#include "synth.h"
+
 #include <string>
 #include <vector>
-
-#include "synth.h"
 
 namespace quarvel {
 

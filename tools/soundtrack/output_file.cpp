@@ -8,7 +8,9 @@
 
 namespace quarvel {
 
-PendingFile::~PendingFile() { discard(); }
+PendingFile::~PendingFile() {
+    discard();
+}
 
 void PendingFile::discard() {
     if (file_ != nullptr) {

@@ -2,11 +2,11 @@
 // the WAV form of the raw render.
 #pragma once
 
+#include "synth.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "synth.h"
 
 namespace quarvel {
 

@@ -31,9 +31,13 @@ inline double portableSin(double x) {
     return x * series;
 }
 
-inline double portableCos(double x) { return portableSin(x + 0.5 * kPi); }
+inline double portableCos(double x) {
+    return portableSin(x + 0.5 * kPi);
+}
 
-inline double portableTan(double x) { return portableSin(x) / portableCos(x); }
+inline double portableTan(double x) {
+    return portableSin(x) / portableCos(x);
+}
 
 // e^x: scaled by a power of two (exact) after a Taylor series on [-ln2/2, ln2/2]
 inline double portableExp(double x) {
@@ -72,22 +76,34 @@ inline double portableLog(double x) {
     return 2.0 * s * series + exponent * kLn2;
 }
 
-inline double portablePow(double base, double exponent) { return portableExp(exponent * portableLog(base)); }
+inline double portablePow(double base, double exponent) {
+    return portableExp(exponent * portableLog(base));
+}
 
-inline double decibelsToGain(double db) { return portableExp(db * kLn10 / 20.0); }
+inline double decibelsToGain(double db) {
+    return portableExp(db * kLn10 / 20.0);
+}
 
-inline double gainToDecibels(double gain) { return 20.0 * portableLog(gain) / kLn10; }
+inline double gainToDecibels(double gain) {
+    return 20.0 * portableLog(gain) / kLn10;
+}
 
-inline double clampTo(double x, double lo, double hi) { return x < lo ? lo : (x > hi ? hi : x); }
+inline double clampTo(double x, double lo, double hi) {
+    return x < lo ? lo : (x > hi ? hi : x);
+}
 
 inline double smoothstep(double a, double b, double x) {
     double u = clampTo((x - a) / (b - a), 0.0, 1.0);
     return u * u * (3.0 - 2.0 * u);
 }
 
-inline double mixTo(double a, double b, double w) { return a * (1.0 - w) + b * w; }
+inline double mixTo(double a, double b, double w) {
+    return a * (1.0 - w) + b * w;
+}
 
 // equal-tempered pitch, A4 = 440 Hz at note 69
-inline double noteToHz(double note) { return 440.0 * portableExp((note - 69.0) * kLn2 / 12.0); }
+inline double noteToHz(double note) {
+    return 440.0 * portableExp((note - 69.0) * kLn2 / 12.0);
+}
 
 }  // namespace quarvel

@@ -1,9 +1,9 @@
 // soundtrack.cpp: runs the three stages of the soundtrack in order and times them.
 #include "soundtrack.h"
 
-#include <chrono>
-
 #include "composition.h"
+
+#include <chrono>
 
 namespace quarvel {
 namespace {

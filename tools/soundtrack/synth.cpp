@@ -28,9 +28,13 @@ uint32_t Noise::nextBits() {
     return state;
 }
 
-double Noise::next() { return nextUnit() * 2.0 - 1.0; }
+double Noise::next() {
+    return nextUnit() * 2.0 - 1.0;
+}
 
-double Noise::nextUnit() { return (nextBits() >> 8) * (1.0 / 16777216.0); }
+double Noise::nextUnit() {
+    return (nextBits() >> 8) * (1.0 / 16777216.0);
+}
 
 Noise seededNoise(uint32_t seed) {
     // xorshift must never hold zero
@@ -38,7 +42,9 @@ Noise seededNoise(uint32_t seed) {
     return Noise{state == 0 ? 0x9e3779b9u : state};
 }
 
-double sineOfTurns(double phase) { return portableSin(phase * (2.0 * kPi)); }
+double sineOfTurns(double phase) {
+    return portableSin(phase * (2.0 * kPi));
+}
 
 namespace {
 
@@ -57,7 +63,9 @@ double polyBlep(double t, double dt) {
 
 }  // namespace
 
-double sawOfTurns(double phase, double increment) { return 2.0 * phase - 1.0 - polyBlep(phase, increment); }
+double sawOfTurns(double phase, double increment) {
+    return 2.0 * phase - 1.0 - polyBlep(phase, increment);
+}
 
 double Phasor::tick() {
     double current = phase;
@@ -66,7 +74,9 @@ double Phasor::tick() {
     return current;
 }
 
-double decayFactor(double seconds) { return portableExp(-1.0 / (seconds * kSampleRate)); }
+double decayFactor(double seconds) {
+    return portableExp(-1.0 / (seconds * kSampleRate));
+}
 
 void Svf::setup(double hz, double q) {
     double limited = clampTo(hz, 10.0, 0.45 * kSampleRate);
@@ -86,7 +96,9 @@ Svf::Outputs Svf::tick(double x) {
     return {v2, v1, x - k * v1 - v2};
 }
 
-void OnePole::setHz(double hz) { a = 1.0 - portableExp(-2.0 * kPi * hz / kSampleRate); }
+void OnePole::setHz(double hz) {
+    a = 1.0 - portableExp(-2.0 * kPi * hz / kSampleRate);
+}
 
 double softClip(double x) {
     if (x > 3.0) {
@@ -107,8 +119,7 @@ constexpr size_t kStereoSpread = 23;
 
 }  // namespace
 
-Reverb::Reverb(double roomSize, double damping)
-    : feedback_(0.28 + 0.7 * roomSize), damping_(0.4 * damping) {
+Reverb::Reverb(double roomSize, double damping) : feedback_(0.28 + 0.7 * roomSize), damping_(0.4 * damping) {
     for (size_t side = 0; side < 2; ++side) {
         for (size_t i = 0; i < kCombLengths.size(); ++i) {
             combs_[side][i].line.assign(kCombLengths[i] + side * kStereoSpread, 0.0f);

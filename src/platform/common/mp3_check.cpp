@@ -51,10 +51,12 @@ bool parseFrameHeader(const uint8_t* b, FrameHeader& header) {
     const int rateIndex = (b[2] >> 2) & 3;
     const int emphasis = b[3] & 3;
     // free-format streams (bitrate index 0) carry no frame length in the header: refused
-    if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3 || emphasis == 2)
+    if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3 ||
+        emphasis == 2)
         return false;
 
-    static constexpr int kbpsMpeg1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    static constexpr int kbpsMpeg1[16] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                          112, 128, 160, 192, 224, 256, 320, 0};
     static constexpr int kbpsMpeg2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
     static constexpr int ratesMpeg1[3] = {44100, 48000, 32000};
     const bool mpeg1 = version == 3;
@@ -121,7 +123,8 @@ bool isCompleteMp3(const std::filesystem::path& path) {
     while (const uint8_t* tag = reader.bytesAt(offset, 10)) {
         if (std::memcmp(tag, "ID3", 3) != 0) break;
         if (((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) != 0) return false;  // sizes are 7 bits a byte
-        const uint64_t tagSize = uint64_t{tag[6]} << 21 | uint64_t{tag[7]} << 14 | uint64_t{tag[8]} << 7 | tag[9];
+        const uint64_t tagSize =
+            uint64_t{tag[6]} << 21 | uint64_t{tag[7]} << 14 | uint64_t{tag[8]} << 7 | tag[9];
         const bool hasFooter = (tag[5] & 0x10) != 0;
         offset += 10 + tagSize + (hasFooter ? 10 : 0);
     }

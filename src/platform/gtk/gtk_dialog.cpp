@@ -2,10 +2,9 @@
 // procedure, standing in for the classic dialog manager (default button, Escape, close box, tab order).
 #include "platform/platform.h"
 
-#include <gtk/gtk.h>
-
 #include <clocale>
 #include <cmath>
+#include <gtk/gtk.h>
 #include <string>
 #include <vector>
 
@@ -25,7 +24,8 @@ struct ControlWidget {
 
 bool isPushButton(const DialogControl& control) {
     const uint32_t kind = control.style & style::buttonKindMask;
-    return control.controlClass == ControlClass::button && (kind == style::pushButton || kind == style::defPushButton);
+    return control.controlClass == ControlClass::button &&
+           (kind == style::pushButton || kind == style::defPushButton);
 }
 
 class GtkDialogView final : public DialogControls {
@@ -39,7 +39,8 @@ public:
     ~GtkDialogView() {
         if (window_ != nullptr) gtk_widget_destroy(window_);
         if (style_ != nullptr) {
-            gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(style_));
+            gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(),
+                                                         GTK_STYLE_PROVIDER(style_));
             g_object_unref(style_);
         }
     }
@@ -102,7 +103,9 @@ private:
         if (ended_ && loop_ != nullptr) g_main_loop_quit(loop_);
     }
 
-    int px(int16_t units, double perUnit) const { return static_cast<int>(std::lround(units * perUnit * scale_)); }
+    int px(int16_t units, double perUnit) const {
+        return static_cast<int>(std::lround(units * perUnit * scale_));
+    }
     void build();
     GtkWidget* createControl(const DialogControl& control);
     void applyStyle();
@@ -129,33 +132,35 @@ private:
 
 GtkWidget* GtkDialogView::createControl(const DialogControl& control) {
     switch (control.controlClass) {
-    case ControlClass::button: {
-        const uint32_t kind = control.style & style::buttonKindMask;
-        if (kind == style::autoCheckBox) {
-            GtkWidget* box = control.text[0] != '\0' ? gtk_check_button_new_with_label(control.text)
-                                                     : gtk_check_button_new();
-            g_signal_connect(box, "clicked", G_CALLBACK(onClicked), this);
-            return box;
+        case ControlClass::button: {
+            const uint32_t kind = control.style & style::buttonKindMask;
+            if (kind == style::autoCheckBox) {
+                GtkWidget* box = control.text[0] != '\0' ? gtk_check_button_new_with_label(control.text)
+                                                         : gtk_check_button_new();
+                g_signal_connect(box, "clicked", G_CALLBACK(onClicked), this);
+                return box;
+            }
+            GtkWidget* button = gtk_button_new_with_label(control.text);
+            g_signal_connect(button, "clicked", G_CALLBACK(onClicked), this);
+            if (kind == style::defPushButton) gtk_widget_set_can_default(button, TRUE);
+            return button;
         }
-        GtkWidget* button = gtk_button_new_with_label(control.text);
-        g_signal_connect(button, "clicked", G_CALLBACK(onClicked), this);
-        if (kind == style::defPushButton) gtk_widget_set_can_default(button, TRUE);
-        return button;
-    }
-    case ControlClass::comboBox:
-        // only the drop-down list kind is used; its height in the template includes the open list
-        return gtk_combo_box_text_new();
-    case ControlClass::staticText: {
-        GtkWidget* label = gtk_label_new(control.text);
-        const uint32_t align = control.style & style::textAlignMask;
-        gtk_label_set_xalign(GTK_LABEL(label), align == style::textRight ? 1.0f : align == style::textCenter ? 0.5f : 0.0f);
-        gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
-        gtk_label_set_justify(GTK_LABEL(label), align == style::textRight    ? GTK_JUSTIFY_RIGHT
-                                                : align == style::textCenter ? GTK_JUSTIFY_CENTER
-                                                                             : GTK_JUSTIFY_LEFT);
-        gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-        return label;
-    }
+        case ControlClass::comboBox:
+            // only the drop-down list kind is used; its height in the template includes the open list
+            return gtk_combo_box_text_new();
+        case ControlClass::staticText: {
+            GtkWidget* label = gtk_label_new(control.text);
+            const uint32_t align = control.style & style::textAlignMask;
+            gtk_label_set_xalign(GTK_LABEL(label), align == style::textRight    ? 1.0f
+                                                   : align == style::textCenter ? 0.5f
+                                                                                : 0.0f);
+            gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
+            gtk_label_set_justify(GTK_LABEL(label), align == style::textRight    ? GTK_JUSTIFY_RIGHT
+                                                    : align == style::textCenter ? GTK_JUSTIFY_CENTER
+                                                                                 : GTK_JUSTIFY_LEFT);
+            gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+            return label;
+        }
     }
     return gtk_label_new(nullptr);
 }
@@ -169,7 +174,8 @@ void GtkDialogView::applyStyle() {
     css +=
         "window.template-dialog button { min-height: 0; min-width: 0; padding: 0 4px; }\n"
         // the default push button wears a darker frame, as Return presses it
-        "window.template-dialog button.default { border-color: #404040; box-shadow: inset 0 0 0 1px #404040; }\n"
+        "window.template-dialog button.default { border-color: #404040; box-shadow: inset 0 0 0 1px #404040; "
+        "}\n"
         "window.template-dialog combobox button { padding: 0 2px 0 4px; }\n"
         "window.template-dialog checkbutton { padding: 0; }\n"
         "window.template-dialog check { margin: 0; min-width: 12px; min-height: 12px; }\n";
@@ -189,7 +195,8 @@ void GtkDialogView::build() {
     gtk_window_set_modal(GTK_WINDOW(window_), TRUE);
     gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
     gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
-    if (dialogTemplate_.style & style::center) gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+    if (dialogTemplate_.style & style::center)
+        gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
     applyStyle();
 
     GtkWidget* fixed = gtk_fixed_new();
@@ -202,10 +209,12 @@ void GtkDialogView::build() {
         GtkWidget* widget = createControl(control);
         const int width = px(control.cx, pixelsPerUnitAcross);
         // a closed drop-down list is as high as its content; cy counts the open list
-        const int height = control.controlClass == ControlClass::comboBox ? -1 : px(control.cy, pixelsPerUnitDown);
+        const int height =
+            control.controlClass == ControlClass::comboBox ? -1 : px(control.cy, pixelsPerUnitDown);
         gtk_widget_set_size_request(widget, width, height);
         gtk_widget_set_can_focus(widget, (control.style & style::tabStop) != 0);
-        gtk_fixed_put(GTK_FIXED(fixed), widget, px(control.x, pixelsPerUnitAcross), px(control.y, pixelsPerUnitDown));
+        gtk_fixed_put(GTK_FIXED(fixed), widget, px(control.x, pixelsPerUnitAcross),
+                      px(control.y, pixelsPerUnitDown));
         if (control.style & style::visible) gtk_widget_show(widget);
         controls_.push_back({&control, widget});
     }
@@ -246,7 +255,8 @@ bool GtkDialogView::moveFocus(GtkDirectionType direction) {
     if (count == 0) return false;
     const ControlWidget* current = controlHolding(gtk_window_get_focus(GTK_WINDOW(window_)));
     const int step = direction == GTK_DIR_TAB_FORWARD ? 1 : count - 1;
-    int index = current != nullptr ? static_cast<int>(current - controls_.data()) : (step == 1 ? count - 1 : 0);
+    int index =
+        current != nullptr ? static_cast<int>(current - controls_.data()) : (step == 1 ? count - 1 : 0);
     for (int n = 0; n < count; ++n) {
         index = (index + step) % count;
         const ControlWidget& c = controls_[index];
@@ -333,7 +343,8 @@ bool startGtk(std::string& message) {
     }
     if (started == 0) {
         const char* display = g_getenv("DISPLAY");
-        message = std::string("GTK could not open a display (DISPLAY=") + (display != nullptr ? display : "") + ")";
+        message =
+            std::string("GTK could not open a display (DISPLAY=") + (display != nullptr ? display : "") + ")";
     }
     return started == 1;
 }

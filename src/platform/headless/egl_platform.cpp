@@ -4,7 +4,6 @@
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -38,8 +37,8 @@ bool hasExtension(const char* list, const char* name) {
 // Prefers a display that needs no window system, so the tests and the capture tool run anywhere.
 EGLDisplay openDisplay() {
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-        eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (getPlatformDisplay != nullptr && hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
         EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
         if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) return display;
@@ -60,12 +59,23 @@ std::string eglFailure(const char* what) {
 SurfaceResult openSurface(int32_t width, int32_t height, bool /*windowed*/) {
     EglState& s = state();
     s.display = openDisplay();
-    if (s.display == EGL_NO_DISPLAY) return {SurfaceStatus::failed, eglFailure("no EGL display could be opened")};
+    if (s.display == EGL_NO_DISPLAY)
+        return {SurfaceStatus::failed, eglFailure("no EGL display could be opened")};
     if (!eglBindAPI(EGL_OPENGL_API)) return {SurfaceStatus::failed, eglFailure("EGL has no desktop OpenGL")};
 
     const EGLint configAttributes[] = {
-        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+        EGL_SURFACE_TYPE,
+        EGL_PBUFFER_BIT,
+        EGL_RENDERABLE_TYPE,
+        EGL_OPENGL_BIT,
+        EGL_RED_SIZE,
+        8,
+        EGL_GREEN_SIZE,
+        8,
+        EGL_BLUE_SIZE,
+        8,
+        EGL_ALPHA_SIZE,
+        8,
         EGL_NONE,
     };
     EGLConfig config = nullptr;
@@ -78,8 +88,12 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool /*windowed*/) {
     if (s.surface == EGL_NO_SURFACE) return {SurfaceStatus::failed, eglFailure("no pbuffer of that size")};
 
     const EGLint contextAttributes[] = {
-        EGL_CONTEXT_MAJOR_VERSION, 4, EGL_CONTEXT_MINOR_VERSION, 3,
-        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+        EGL_CONTEXT_MAJOR_VERSION,
+        4,
+        EGL_CONTEXT_MINOR_VERSION,
+        3,
+        EGL_CONTEXT_OPENGL_PROFILE_MASK,
+        EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
         EGL_NONE,
     };
     s.context = eglCreateContext(s.display, config, EGL_NO_CONTEXT, contextAttributes);

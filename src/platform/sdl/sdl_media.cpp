@@ -1,11 +1,10 @@
 // The soundtrack media service on SDL2 and SDL2_mixer: one graph owns the mixer's output and
 // streams one checked MP3 file through it.
-#include "platform/platform.h"
 #include "platform/common/mp3_check.h"
+#include "platform/platform.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
-
 #include <cassert>
 
 namespace quarvel::platform {
@@ -99,10 +98,8 @@ void seekMediaToStart(MediaSeeking seeking) {
     if (graph->music == nullptr) return;
     // before the first run SDL_mixer starts at the beginning anyway; while it plays, or stands
     // paused, the stream is rewound where it is; after the end it must be started again
-    if (graph->started && Mix_PlayingMusic() != 0)
-        Mix_RewindMusic();
-    else
-        graph->started = false;
+    if (graph->started && Mix_PlayingMusic() != 0) Mix_RewindMusic();
+    else graph->started = false;
 }
 
 void stopMedia(MediaControl control) {

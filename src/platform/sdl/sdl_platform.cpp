@@ -2,7 +2,6 @@
 #include "platform/platform.h"
 
 #include <SDL.h>
-
 #include <atomic>
 #include <cstdio>
 
@@ -69,8 +68,7 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
         SDL_DisplayMode closest{};
         // only an exact size counts: the picture is drawn for width x height
         if (SDL_GetClosestDisplayMode(display < 0 ? 0 : display, &wanted, &closest) == nullptr ||
-            closest.w != width || closest.h != height ||
-            SDL_SetWindowDisplayMode(s.window, &closest) != 0 ||
+            closest.w != width || closest.h != height || SDL_SetWindowDisplayMode(s.window, &closest) != 0 ||
             SDL_SetWindowFullscreen(s.window, SDL_WINDOW_FULLSCREEN) != 0) {
             return {SurfaceStatus::displayModeRefused, sdlError("the display refused the mode")};
         }

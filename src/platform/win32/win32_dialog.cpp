@@ -3,10 +3,9 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_error.h"
 
-#include <windows.h>
-
 #include <cassert>
 #include <string>
+#include <windows.h>
 
 namespace quarvel::platform {
 
@@ -46,16 +45,15 @@ private:
 INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     Win32DialogControls controls(dialog);
     switch (message) {
-    case WM_INITDIALOG:
-        runningProcedure(controls, DialogMessage::initialise, 0);
-        return TRUE;  // the dialog manager gives the focus to the first tab stop
-    case WM_COMMAND:
-        // the control id is the low word; the notification code in the high word is not looked at.
-        // Return and Escape come here as the default button's id and IDCANCEL, the close box as IDCANCEL
-        runningProcedure(controls, DialogMessage::command, LOWORD(wParam));
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_INITDIALOG:
+            runningProcedure(controls, DialogMessage::initialise, 0);
+            return TRUE;  // the dialog manager gives the focus to the first tab stop
+        case WM_COMMAND:
+            // the control id is the low word; the notification code in the high word is not looked at.
+            // Return and Escape come here as the default button's id and IDCANCEL, the close box as IDCANCEL
+            runningProcedure(controls, DialogMessage::command, LOWORD(wParam));
+            return FALSE;
+        default: return FALSE;
     }
 }
 
@@ -68,7 +66,10 @@ DialogResult runModalDialog(const DialogTemplate& dialogTemplate, DialogProcedur
     const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(dialogTemplate.id),
                                            GetForegroundWindow(), dialogProcedure, 0);
     runningProcedure = nullptr;
-    if (result == -1) return {DialogStatus::unavailable, 0, lastErrorText(("dialog " + std::to_string(dialogTemplate.id) + " could not be shown").c_str())};
+    if (result == -1)
+        return {
+            DialogStatus::unavailable, 0,
+            lastErrorText(("dialog " + std::to_string(dialogTemplate.id) + " could not be shown").c_str())};
     return {DialogStatus::ended, static_cast<int32_t>(result), {}};
 }
 

@@ -1,13 +1,12 @@
 // The soundtrack media service on DirectShow: a filter graph built with COM, its graph-builder,
 // media-control and media-seeking interfaces, each reference one counted COM reference.
-#include "platform/platform.h"
 #include "platform/common/mp3_check.h"
-
-#include <dshow.h>
-#include <windows.h>
+#include "platform/platform.h"
 
 #include <cassert>
+#include <dshow.h>
 #include <string>
+#include <windows.h>
 
 namespace quarvel::platform {
 
@@ -46,8 +45,9 @@ MediaGraph* createMediaGraph() {
     // not uninitialised, since the graph may live until the process ends
     CoInitialize(nullptr);
     IGraphBuilder* builder = nullptr;
-    const HRESULT created = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                             IID_IGraphBuilder, reinterpret_cast<void**>(&builder));
+    const HRESULT created =
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                         IID_IGraphBuilder, reinterpret_cast<void**>(&builder));
     if (FAILED(created) || builder == nullptr) return nullptr;
     MediaGraph* graph = new MediaGraph;
     graph->builder = builder;

@@ -3,10 +3,9 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_error.h"
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
+#include <windows.h>
 
 namespace quarvel::platform {
 
@@ -40,8 +39,8 @@ LONG switchDisplayMode(int32_t width, int32_t height) {
 std::string lastErrorText(const char* what) {
     const DWORD code = GetLastError();
     char text[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                        0, text, sizeof text, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        code, 0, text, sizeof text, nullptr);
     std::string result = std::string(what) + " (error " + std::to_string(code);
     if (length > 0) {
         std::string system(text, length);
@@ -56,8 +55,8 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
     Win32State& s = state();
     // a static control as a top-level popup: no class of our own to register, and the frame loop
     // never dispatches its messages anyway
-    s.window = CreateWindowExA(0, "static", nullptr, WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr,
-                               nullptr, nullptr);
+    s.window = CreateWindowExA(0, "static", nullptr, WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
+                               nullptr, nullptr, nullptr);
     if (s.window == nullptr) return {SurfaceStatus::failed, lastErrorText("the window could not be created")};
     s.deviceContext = GetDC(s.window);
     if (s.deviceContext == nullptr)
@@ -67,7 +66,8 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
         SetForegroundWindow(s.window);
         const LONG answer = switchDisplayMode(width, height);
         if (answer != DISP_CHANGE_SUCCESSFUL)
-            return {SurfaceStatus::displayModeRefused, "ChangeDisplaySettings answered " + std::to_string(answer)};
+            return {SurfaceStatus::displayModeRefused,
+                    "ChangeDisplaySettings answered " + std::to_string(answer)};
         ShowCursor(FALSE);
     }
 
@@ -81,7 +81,8 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
 
     // the legacy call: the driver's default context, which is a compatibility one
     s.context = wglCreateContext(s.deviceContext);
-    if (s.context == nullptr) return {SurfaceStatus::failed, lastErrorText("no OpenGL context could be created")};
+    if (s.context == nullptr)
+        return {SurfaceStatus::failed, lastErrorText("no OpenGL context could be created")};
     if (!wglMakeCurrent(s.deviceContext, s.context))
         return {SurfaceStatus::failed, lastErrorText("the OpenGL context could not be made current")};
     return {SurfaceStatus::ready, {}};

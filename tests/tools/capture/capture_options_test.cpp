@@ -1,10 +1,10 @@
 // The capture's command line and the frames it plans: sizes, rates, windows, clock lists, outputs.
 #include "capture/capture_options.h"
+
 #include "capture/frame_plan.h"
 #include "launcher/demo_clock.h"
 
 #include <gtest/gtest.h>
-
 #include <sstream>
 
 namespace quarvel {
@@ -122,12 +122,13 @@ TEST(FramePlanTest, FrameKShowsTheRoundedClockMinusTheLag) {
     const struct {
         int32_t frame, fps, clock;
     } cases[] = {
-        {0, 60, -50}, {1, 60, -33}, {2, 60, -17}, {3, 60, 0}, {5163, 60, 86'000},
-        {1, 16, 13},     // 62.5 rounds up
-        {1, 240, -46},   // 4.17
+        {0, 60, -50},       {1, 60, -33},       {2, 60, -17},    {3, 60, 0},
+        {5163, 60, 86'000}, {1, 16, 13},  // 62.5 rounds up
+        {1, 240, -46},                    // 4.17
         {2581, 30, 85'983}, {2582, 30, 86'017}, {86, 1, 85'950}, {87, 1, 86'950},
     };
-    for (const auto& c : cases) EXPECT_EQ(captureClock(c.frame, c.fps), c.clock) << c.frame << " at " << c.fps;
+    for (const auto& c : cases)
+        EXPECT_EQ(captureClock(c.frame, c.fps), c.clock) << c.frame << " at " << c.fps;
 }
 
 TEST(FramePlanTest, AWholeCaptureEndsAtTheFirstFrameAtOrPastTheRunLength) {
@@ -141,7 +142,8 @@ TEST(FramePlanTest, AWholeCaptureEndsAtTheFirstFrameAtOrPastTheRunLength) {
         EXPECT_EQ(clocks.front(), -50);
         EXPECT_GE(clocks.back(), runLengthMs) << fps;
         EXPECT_LT(clocks[clocks.size() - 2], runLengthMs) << fps;
-        for (std::size_t n = 0; n < clocks.size(); ++n) ASSERT_EQ(clocks[n], captureClock(static_cast<int32_t>(n), fps));
+        for (std::size_t n = 0; n < clocks.size(); ++n)
+            ASSERT_EQ(clocks[n], captureClock(static_cast<int32_t>(n), fps));
         EXPECT_EQ(result.plan.firstWritten, 0);
     }
 }
@@ -171,7 +173,8 @@ TEST(FramePlanTest, WindowsClockListsAndSingleImages) {
         EXPECT_EQ(result.plan.clocks.back(), c.lastClock) << c.line;
     }
 
-    for (const char* line : {"--to -0.06 f%d.png", "--from 86.1 f%d.png", "--from 0.02 --to 0.03 still.png"}) {
+    for (const char* line :
+         {"--to -0.06 f%d.png", "--from 86.1 f%d.png", "--from 0.02 --to 0.03 still.png"}) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(line));
         ASSERT_TRUE(parsed.ok) << line;
         const FramePlanResult result = makeFramePlan(parsed.options);

@@ -2,13 +2,12 @@
 // turned top-down and stripped of alpha.
 #include "capture/png_writer.h"
 
-#include <gtest/gtest.h>
-#include <zlib.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 namespace quarvel {
 namespace {
@@ -41,7 +40,8 @@ Decoded decode(const Bytes& file) {
         if (type == "IHDR") {
             out.width = bigEndian(data);
             out.height = bigEndian(data + 4);
-            EXPECT_EQ(Bytes(data + 8, data + 13), (Bytes{8, 2, 0, 0, 0})) << "8-bit RGB, deflate, not interlaced";
+            EXPECT_EQ(Bytes(data + 8, data + 13), (Bytes{8, 2, 0, 0, 0}))
+                << "8-bit RGB, deflate, not interlaced";
         } else if (type == "IDAT") {
             deflated.insert(deflated.end(), data, data + size);
             ++out.idatChunks;
@@ -61,7 +61,8 @@ Decoded decode(const Bytes& file) {
         EXPECT_TRUE(filter == 0 || filter == 2) << "filter " << int(filter);
         for (std::size_t i = 0; i < out.width * 3; ++i) {
             unsigned char value = raw[y * stride + 1 + i];
-            if (filter == 2 && y > 0) value = static_cast<unsigned char>(value + out.rgb[(y - 1) * out.width * 3 + i]);
+            if (filter == 2 && y > 0)
+                value = static_cast<unsigned char>(value + out.rgb[(y - 1) * out.width * 3 + i]);
             out.rgb.push_back(value);
         }
     }
@@ -83,7 +84,9 @@ TEST(PngEncoderTest, TheFileHoldsTheRowsTopDownWithoutAlpha) {
     constexpr int32_t height = 3;
     Bytes rgba;  // as the GL reads it: row 0 is the bottom one
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) rgba.insert(rgba.end(), {Bytes::value_type(x * 40), Bytes::value_type(y * 80), Bytes::value_type(250 - x - y), 77});
+        for (int x = 0; x < width; ++x)
+            rgba.insert(rgba.end(), {Bytes::value_type(x * 40), Bytes::value_type(y * 80),
+                                     Bytes::value_type(250 - x - y), 77});
 
     PngEncoder encoder(width, height);
     const Decoded decoded = decode(encode(encoder, rgba));
@@ -91,7 +94,9 @@ TEST(PngEncoderTest, TheFileHoldsTheRowsTopDownWithoutAlpha) {
     ASSERT_EQ(decoded.height, 3u);
     Bytes expected;
     for (int y = height - 1; y >= 0; --y)
-        for (int x = 0; x < width; ++x) expected.insert(expected.end(), {Bytes::value_type(x * 40), Bytes::value_type(y * 80), Bytes::value_type(250 - x - y)});
+        for (int x = 0; x < width; ++x)
+            expected.insert(expected.end(), {Bytes::value_type(x * 40), Bytes::value_type(y * 80),
+                                             Bytes::value_type(250 - x - y)});
     EXPECT_EQ(decoded.rgb, expected);
 }
 

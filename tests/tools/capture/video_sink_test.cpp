@@ -2,15 +2,13 @@
 // with stand-in programs that copy, refuse or ignore the frames.
 #include "capture/video_sink.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quarvel {
@@ -95,8 +93,8 @@ TEST_F(VideoSinkTest, FramesGoDownThePipeTopRowFirstAndTheFileAppearsOnlyWhenCom
     const std::string copy = program("copy", "for last; do :; done; cat > \"$last\"");
     VideoSink sink(settings, output(), nullptr);
     ASSERT_TRUE(sink.start(copy).ok);
-    const unsigned char frame[2 * 3 * 4] = {0, 1, 2, 3, 4, 5, 6, 7,  10, 11, 12, 13, 14, 15, 16, 17,
-                                            20, 21, 22, 23, 24, 25, 26, 27};
+    const unsigned char frame[2 * 3 * 4] = {0,  1,  2,  3,  4,  5,  6,  7,  10, 11, 12, 13,
+                                            14, 15, 16, 17, 20, 21, 22, 23, 24, 25, 26, 27};
     ASSERT_TRUE(sink.write(0, frame).ok);
     EXPECT_FALSE(exists(output()));
     const Status finished = sink.finish();
@@ -106,12 +104,13 @@ TEST_F(VideoSinkTest, FramesGoDownThePipeTopRowFirstAndTheFileAppearsOnlyWhenCom
     std::ifstream written(output(), std::ios::binary);
     const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(written), {}};
     const std::vector<unsigned char> topDown = {20, 21, 22, 23, 24, 25, 26, 27, 10, 11, 12, 13,
-                                                14, 15, 16, 17, 0, 1, 2, 3, 4, 5, 6, 7};
+                                                14, 15, 16, 17, 0,  1,  2,  3,  4,  5,  6,  7};
     EXPECT_EQ(bytes, topDown);
 }
 
 TEST_F(VideoSinkTest, AFailedOrAbandonedEncodeLeavesNoFileBehind) {
-    const std::string fail = program("fail", "for last; do :; done; echo partial > \"$last\"; cat >/dev/null; exit 3");
+    const std::string fail =
+        program("fail", "for last; do :; done; echo partial > \"$last\"; cat >/dev/null; exit 3");
     const unsigned char frame[2 * 3 * 4] = {};
     {
         VideoSink sink(settings, output(), nullptr);
@@ -125,7 +124,8 @@ TEST_F(VideoSinkTest, AFailedOrAbandonedEncodeLeavesNoFileBehind) {
     EXPECT_FALSE(exists(settings.path));
 
     // an encoder that never finishes on its own is killed
-    const std::string slow = program("slow", "for last; do :; done; echo partial > \"$last\"; exec sleep 600");
+    const std::string slow =
+        program("slow", "for last; do :; done; echo partial > \"$last\"; exec sleep 600");
     {
         VideoSink sink(settings, output(), nullptr);
         ASSERT_TRUE(sink.start(slow).ok);

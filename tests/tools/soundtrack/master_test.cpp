@@ -1,11 +1,11 @@
 // Tests of the master stage: the loudness meter against the standard's reference signals, and the
 // gain and limiter against the ceiling.
-#include <gtest/gtest.h>
+#include "master.h"
+
+#include "portable_math.h"
 
 #include <cmath>
-
-#include "master.h"
-#include "portable_math.h"
+#include <gtest/gtest.h>
 
 namespace quarvel {
 namespace {

@@ -1,17 +1,15 @@
 // Tests of the outputs: files appear only when complete, the WAV layout, and the MP3 stream's form.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
+#include "mp3_encoder.h"
+#include "output_file.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
-
-#include "mp3_encoder.h"
-#include "output_file.h"
+#include <unistd.h>
 
 namespace quarvel {
 namespace {
@@ -21,9 +19,8 @@ namespace fs = std::filesystem;
 class OutputFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("quarvel-output-test-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("quarvel-output-test-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -100,8 +97,8 @@ TEST(Wav, HeaderDescribesStereoFloatAndSamplesFollowExactly) {
     EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
     EXPECT_EQ(u32At(wav, 4), wav.size() - 8);
     EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(wav[20], 3);   // IEEE float
-    EXPECT_EQ(wav[22], 2);   // channels
+    EXPECT_EQ(wav[20], 3);  // IEEE float
+    EXPECT_EQ(wav[22], 2);  // channels
     EXPECT_EQ(u32At(wav, 24), 44100u);
     EXPECT_EQ(wav[34], 32);  // bits
     EXPECT_EQ(std::string(wav.begin() + 38, wav.begin() + 42), "fact");

@@ -1,18 +1,15 @@
 // Tests of the quarvel-soundtrack program: refusals leave no file behind, and a real run writes an
 // MP3 that an independent decoder measures within the bounds.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <cstdlib>
-#include <algorithm>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quarvel {
@@ -44,9 +41,8 @@ std::string readText(const fs::path& path) {
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("quarvel-program-test-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("quarvel-program-test-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_ / "work");
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -131,8 +127,9 @@ TEST_F(ProgramTest, WritesAnMp3ThatADecoderMeasuresWithinBounds) {
         std::string(QUARVEL_FFPROBE).find("NOTFOUND") != std::string::npos) {
         GTEST_SKIP() << "ffmpeg is not installed";
     }
-    ProcessResult probe = run(QUARVEL_FFPROBE, {"-v", "error", "-show_entries", "format=duration:stream=sample_rate,channels,bit_rate",
-                                      "-of", "default=noprint_wrappers=1", work("audio.mp3")});
+    ProcessResult probe = run(QUARVEL_FFPROBE, {"-v", "error", "-show_entries",
+                                                "format=duration:stream=sample_rate,channels,bit_rate", "-of",
+                                                "default=noprint_wrappers=1", work("audio.mp3")});
     ASSERT_EQ(probe.status, 0) << probe.err;
     EXPECT_NEAR(numberAfter(probe.out, "duration="), 86.0, 0.1) << probe.out;
     EXPECT_NE(probe.out.find("sample_rate=44100"), std::string::npos) << probe.out;
@@ -142,7 +139,7 @@ TEST_F(ProgramTest, WritesAnMp3ThatADecoderMeasuresWithinBounds) {
     EXPECT_LT(bitRate, 1e9) << probe.out;
 
     ProcessResult meter = run(QUARVEL_FFMPEG, {"-hide_banner", "-nostats", "-i", work("audio.mp3"), "-af",
-                                     "ebur128=peak=sample", "-f", "null", "-"});
+                                               "ebur128=peak=sample", "-f", "null", "-"});
     ASSERT_EQ(meter.status, 0) << meter.err;
     double loudness = summaryValue(meter.err, "I:");
     double peak = summaryValue(meter.err, "Peak:");

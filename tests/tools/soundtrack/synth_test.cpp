@@ -1,10 +1,10 @@
 // Tests of the synthesiser's building blocks: the portable maths, noise and the filter.
-#include <gtest/gtest.h>
-
-#include <cmath>
+#include "synth.h"
 
 #include "portable_math.h"
-#include "synth.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
 
 namespace quarvel {
 namespace {

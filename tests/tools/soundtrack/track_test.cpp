@@ -1,13 +1,12 @@
 // Tests of the rendered track against the show's timeline: length, level, determinism, and hits found
 // in the samples themselves at every event of the picture's cycle.
-#include <gtest/gtest.h>
+#include "master.h"
+#include "soundtrack.h"
 
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <vector>
-
-#include "master.h"
-#include "soundtrack.h"
 
 namespace quarvel {
 namespace {
@@ -18,7 +17,9 @@ const Soundtrack& soundtrack() {
     return produced;
 }
 
-long frameAt(double seconds) { return std::lround(seconds * kSampleRate); }
+long frameAt(double seconds) {
+    return std::lround(seconds * kSampleRate);
+}
 
 // energy of the slope of the mono mix: a crude high-pass, so transients stand out from the pads
 class OnsetDetector {
@@ -36,7 +37,8 @@ public:
     // rise in dB of the 10 ms after a frame over the 10 ms before it
     double strength(long frame) const {
         const long window = frameAt(0.010);
-        return 10.0 * std::log10((energy(frame, frame + window) + 1e-12) / (energy(frame - window, frame) + 1e-12));
+        return 10.0 *
+               std::log10((energy(frame, frame + window) + 1e-12) / (energy(frame - window, frame) + 1e-12));
     }
 
     // the frame of the strongest rise within radius of a frame, searched every half millisecond
@@ -64,7 +66,8 @@ private:
 double peakDbfsBetween(const StereoBuffer& buffer, double from, double to) {
     double peak = 0.0;
     for (long i = frameAt(from); i < std::min(frameAt(to), static_cast<long>(buffer.frames())); ++i) {
-        peak = std::max({peak, std::fabs(static_cast<double>(buffer.left[i])), std::fabs(static_cast<double>(buffer.right[i]))});
+        peak = std::max({peak, std::fabs(static_cast<double>(buffer.left[i])),
+                         std::fabs(static_cast<double>(buffer.right[i]))});
     }
     return peak > 0.0 ? 20.0 * std::log10(peak) : -200.0;
 }
