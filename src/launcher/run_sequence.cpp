@@ -37,7 +37,7 @@ int runDemo() {
     LaunchSettings settings;
 
     const LauncherOutcome launcher = runLauncherDialog(settings);
-    if (launcher.choice == LauncherChoice::exit) return exitNormal;
+    if (launcher.choice == LauncherChoice::exit) return exitSuccess;
     if (launcher.choice == LauncherChoice::unavailable) {
         // never a run the viewer did not ask for
         std::fprintf(stderr, "quarvel: the launcher dialog cannot be shown: %s\n", launcher.message.c_str());
@@ -91,7 +91,7 @@ int runDemo() {
     }
     // control first, then seeking; the graph is not stopped, giving it up ends playback
     soundtrack.release();
-    return exitNormal;
+    return exitSuccess;
 }
 
 }  // namespace quarvel

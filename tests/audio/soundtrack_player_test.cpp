@@ -80,7 +80,7 @@ TEST(SoundtrackPlayerTest, EveryOutcomeGivesOneStatusLineBeforeTheClockAndAFullR
             status = runDemo();
             written = capture.written();
         }
-        EXPECT_EQ(status, exitNormal);
+        EXPECT_EQ(status, exitSuccess);
         EXPECT_EQ(written, c.line) << "one line, and nothing else on stdout";
         EXPECT_EQ(atClockOrigin, c.line) << "flushed before the clock's origin, so before the first frame";
         const std::vector<int32_t>& clocks = fake::record().frameClocks;

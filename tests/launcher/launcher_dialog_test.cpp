@@ -287,7 +287,7 @@ TEST(LauncherInTheRunTest, ExitEndsTheRunWithZeroBeforeAnyWindow) {
     fake::PlatformScript script;
     script.dialogCommands = {platform::cancelId};
     fake::reset(script);
-    EXPECT_EQ(runDemo(), exitNormal);
+    EXPECT_EQ(runDemo(), exitSuccess);
     EXPECT_EQ(fake::record().calls, std::vector<std::string>{"dialog"});
 }
 
@@ -309,7 +309,7 @@ TEST(LauncherInTheRunTest, TheChosenSizeAndTheBoxReachTheWindow) {
     script.fullscreenBox = 0;
     script.escape = [](int) { return true; };
     fake::reset(script);
-    EXPECT_EQ(runDemo(), exitNormal);
+    EXPECT_EQ(runDemo(), exitSuccess);
     EXPECT_EQ(fake::record().dialogItems,
               (std::vector<std::string>{"1280 x 720", "1920 x 1080", "1366 x 768"}));
     EXPECT_EQ(fake::record().surfaceWidth, 1366);

@@ -20,7 +20,7 @@ TEST(RunSequenceTest, EscapeBeforeTheFirstFrameStillPresentsOneFrame) {
     fake::PlatformScript script;
     script.escape = [](int) { return true; };
     fake::reset(script);
-    EXPECT_EQ(runDemo(), exitNormal);
+    EXPECT_EQ(runDemo(), exitSuccess);
     EXPECT_EQ(fake::record().swaps, 1);
     EXPECT_EQ(countOf(fake::record().calls, "draw"), 3);
 }
@@ -29,7 +29,7 @@ TEST(RunSequenceTest, EscapeDuringTheRunEndsItAfterThatFrame) {
     fake::PlatformScript script;
     script.escape = [](int frame) { return frame == 41; };
     fake::reset(script);
-    EXPECT_EQ(runDemo(), exitNormal);
+    EXPECT_EQ(runDemo(), exitSuccess);
     EXPECT_EQ(fake::record().swaps, 42);
 }
 
@@ -91,7 +91,7 @@ TEST(RunSequenceTest, TheClockStartsAtMinusFiftyAndTheRunEndsAtTheFirstFrameAt86
         fake::PlatformScript script;
         script.timer = [c](int call) { return c.origin + c.step * static_cast<uint32_t>(call); };
         fake::reset(script);
-        ASSERT_EQ(runDemo(), exitNormal);
+        ASSERT_EQ(runDemo(), exitSuccess);
         const std::vector<int32_t>& clocks = fake::record().frameClocks;
         ASSERT_GE(clocks.size(), 2u);
         EXPECT_EQ(clocks.front(), -50 + static_cast<int32_t>(c.step));

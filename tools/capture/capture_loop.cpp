@@ -39,7 +39,7 @@ std::string glFailure(const char* what, GLenum error) {
     return text;
 }
 
-CaptureResult failure(std::string message, int32_t rendered, int32_t written) {
+CaptureResult failedCapture(std::string message, int32_t rendered, int32_t written) {
     return {CaptureEnd::failed, std::move(message), rendered, written};
 }
 
@@ -69,7 +69,7 @@ CaptureResult runCapture(const GlApi& gl, const Pipeline& pipeline, const FrameP
     gl.glReadBuffer(gl::COLOR_ATTACHMENT0);
     const GLenum completeness = gl.glCheckFramebufferStatus(gl::FRAMEBUFFER);
     if (completeness != gl::FRAMEBUFFER_COMPLETE)
-        return failure(glFailure("the capture framebuffer is incomplete", completeness), 0, 0);
+        return failedCapture(glFailure("the capture framebuffer is incomplete", completeness), 0, 0);
     gl.glGenBuffers(readbackRingSize, objects.buffers);
     for (GLuint buffer : objects.buffers) {
         gl.glBindBuffer(gl::PIXEL_PACK_BUFFER, buffer);
@@ -79,7 +79,8 @@ CaptureResult runCapture(const GlApi& gl, const Pipeline& pipeline, const FrameP
     gl.glPixelStorei(gl::PACK_ALIGNMENT, 4);
     gl.glViewport(0, 0, width, height);
     if (const GLenum error = gl.glGetError(); error != gl::NO_ERROR)
-        return failure(glFailure("the GL could not make the capture's buffers at this size", error), 0, 0);
+        return failedCapture(glFailure("the GL could not make the capture's buffers at this size", error), 0,
+                             0);
 
     int32_t rendered = 0;
     int32_t written = 0;
@@ -91,19 +92,19 @@ CaptureResult runCapture(const GlApi& gl, const Pipeline& pipeline, const FrameP
         GLsync& fence = objects.fences[oldest];
         GLenum waited = gl::TIMEOUT_EXPIRED;
         while (waited == gl::TIMEOUT_EXPIRED) {
-            if (stopped()) return failed("interrupted");
+            if (stopped()) return failure("interrupted");
             waited = gl.glClientWaitSync(fence, gl::SYNC_FLUSH_COMMANDS_BIT, 100'000'000);
         }
         gl.glDeleteSync(fence);
         fence = nullptr;
         if (waited == gl::WAIT_FAILED)
-            return failed(glFailure("waiting for a frame failed", gl.glGetError()));
+            return failure(glFailure("waiting for a frame failed", gl.glGetError()));
 
         gl.glBindBuffer(gl::PIXEL_PACK_BUFFER, objects.buffers[oldest]);
         const void* pixels = gl.glMapBufferRange(gl::PIXEL_PACK_BUFFER, 0, frameBytes, gl::MAP_READ_BIT);
         if (pixels == nullptr) {
             gl.glBindBuffer(gl::PIXEL_PACK_BUFFER, 0);
-            return failed(glFailure("a frame could not be mapped", gl.glGetError()));
+            return failure(glFailure("a frame could not be mapped", gl.glGetError()));
         }
         Status status = sink.write(objects.frames[oldest], static_cast<const unsigned char*>(pixels));
         gl.glUnmapBuffer(gl::PIXEL_PACK_BUFFER);
@@ -115,7 +116,7 @@ CaptureResult runCapture(const GlApi& gl, const Pipeline& pipeline, const FrameP
     };
     const auto ended = [&](const Status& status) {
         if (stopped()) return CaptureResult{CaptureEnd::interrupted, {}, rendered, written};
-        return failure(status.message, rendered, written);
+        return failedCapture(status.message, rendered, written);
     };
 
     for (int32_t n = 0; n < frameCount; ++n) {

@@ -2,19 +2,11 @@
 // frame to a sink; the tool picks the sink from OUTPUT at run time, hence the interface.
 #pragma once
 
+#include "base/status.h"
+
 #include <cstdint>
-#include <string>
 
 namespace quarvel {
-
-struct Status {
-    bool ok = true;
-    std::string message;  // when !ok: one line for the user
-};
-
-inline Status failed(std::string message) {
-    return {false, std::move(message)};
-}
 
 class FrameSink {
 public:

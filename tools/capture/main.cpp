@@ -1,5 +1,6 @@
 // quarvel-capture: renders the show headless, through the demo's own frame path, to PNG frames
 // or to a video with its soundtrack. See captureUsage() for the command line.
+#include "base/exit_status.h"
 #include "capture/capture_loop.h"
 #include "capture/capture_options.h"
 #include "capture/frame_plan.h"
@@ -26,10 +27,6 @@ namespace {
 
 using namespace quarvel;
 
-constexpr int exitDone = 0;
-constexpr int exitFailed = 1;
-constexpr int exitUsage = 2;
-
 constexpr const char* soundtrackFile = "audio.mp3";
 
 // module-level because the signal handler must reach it; the loop polls it between frames
@@ -55,9 +52,9 @@ int usageError(const std::string& message) {
     return exitUsage;
 }
 
-int failure(const std::string& message) {
+int reportFailure(const std::string& message) {
     std::fprintf(stderr, "quarvel-capture: %s\n", message.c_str());
-    return exitFailed;
+    return exitFailure;
 }
 
 std::string folderOf(const std::string& path) {
@@ -71,16 +68,16 @@ Status checkOutputPlace(const CaptureOptions& options) {
     const std::string folder = folderOf(options.output);
     struct stat info {};
     if (stat(folder.c_str(), &info) != 0) {
-        if (errno == ENOENT) return failed("the output folder '" + folder + "' does not exist");
-        return failed("the output folder '" + folder + "' cannot be reached: " + std::strerror(errno));
+        if (errno == ENOENT) return failure("the output folder '" + folder + "' does not exist");
+        return failure("the output folder '" + folder + "' cannot be reached: " + std::strerror(errno));
     }
-    if (!S_ISDIR(info.st_mode)) return failed("'" + folder + "' is not a folder");
+    if (!S_ISDIR(info.st_mode)) return failure("'" + folder + "' is not a folder");
     if (access(folder.c_str(), W_OK | X_OK) != 0)
-        return failed("the output folder '" + folder + "' cannot be written: " + std::strerror(errno));
+        return failure("the output folder '" + folder + "' cannot be written: " + std::strerror(errno));
     if (options.outputKind != OutputKind::framePattern && stat(options.output.c_str(), &info) == 0 &&
         S_ISDIR(info.st_mode))
-        return failed("OUTPUT '" + options.output + "' is a folder");
-    return {};
+        return failure("OUTPUT '" + options.output + "' is a folder");
+    return success();
 }
 
 bool soundtrackPresent() {
@@ -151,20 +148,20 @@ int run(const std::vector<std::string>& args) {
     if (!parsed.ok) return usageError(parsed.error);
     if (parsed.help) {
         std::fputs(captureUsage(), stdout);
-        return exitDone;
+        return exitSuccess;
     }
     const CaptureOptions& options = parsed.options;
     const FramePlanResult planned = makeFramePlan(options);
     if (!planned.ok) return usageError(planned.error);
     const FramePlan& plan = planned.plan;
 
-    if (Status place = checkOutputPlace(options); !place.ok) return failure(place.message);
+    if (Status place = checkOutputPlace(options); !place.ok) return reportFailure(place.message);
     std::string ffmpeg;
     bool withSoundtrack = false;
     if (options.outputKind == OutputKind::video) {
         ffmpeg = findProgram("ffmpeg");
         if (ffmpeg.empty())
-            return failure("a video output needs the ffmpeg program, and there is none on PATH");
+            return reportFailure("a video output needs the ffmpeg program, and there is none on PATH");
         withSoundtrack = soundtrackPresent();
         if (!withSoundtrack)
             std::fprintf(
@@ -178,15 +175,15 @@ int run(const std::vector<std::string>& args) {
 
     GlApi gl;
     const GlSetup setup = openGl(gl, options.width, options.height);
-    if (!setup.ok) return setup.sizeRefused ? usageError(setup.message) : failure(setup.message);
+    if (!setup.ok) return setup.sizeRefused ? usageError(setup.message) : reportFailure(setup.message);
 
     // a fresh state: createRenderTargets starts every target zeroed
     Pipeline pipeline;
     const ProgramsResult programs =
         createPipeline(gl, builtInShaderSources(), options.width, options.height, pipeline);
     if (!programs.ok)
-        return failure(std::string("the ") + programs.failedShader + " shader does not compile:\n" +
-                       programs.shaderLog);
+        return reportFailure(std::string("the ") + programs.failedShader + " shader does not compile:\n" +
+                             programs.shaderLog);
 
     std::unique_ptr<FrameSink> sink;
     if (options.outputKind == OutputKind::video) {
@@ -201,7 +198,7 @@ int run(const std::vector<std::string>& args) {
         settings.audioStartSeconds = static_cast<double>(plan.firstWritten) / options.fps;
         settings.durationSeconds = static_cast<double>(framesWritten) / options.fps;
         auto video = std::make_unique<VideoSink>(settings, options.output, &stopSignal);
-        if (Status started = video->start(ffmpeg); !started.ok) return failure(started.message);
+        if (Status started = video->start(ffmpeg); !started.ok) return reportFailure(started.message);
         sink = std::move(video);
     } else {
         sink = std::make_unique<PngSink>(options.pattern, options.width, options.height);
@@ -211,18 +208,19 @@ int run(const std::vector<std::string>& args) {
     ProgressLine progress(total, isatty(STDERR_FILENO) == 1);
     const CaptureResult result = runCapture(gl, pipeline, plan, *sink, &stopSignal,
                                             [&progress](int32_t done) { progress.update(done); });
-    Status finished;
+    Status finished = failure(result.message);
     if (result.end == CaptureEnd::done) finished = sink->finish();
     else sink->abandon();
     progress.end();
 
-    if (result.end == CaptureEnd::interrupted || (!finished.ok && stopSignal != 0)) {
+    const bool finishInterrupted = result.end == CaptureEnd::done && !finished.ok && stopSignal != 0;
+    if (result.end == CaptureEnd::interrupted || finishInterrupted) {
         std::fprintf(stderr, "quarvel-capture: stopped by %s after %d frames; nothing incomplete was kept\n",
                      stopSignal == SIGTERM ? "SIGTERM" : "Ctrl-C", result.framesRendered);
-        return 128 + (stopSignal != 0 ? static_cast<int>(stopSignal) : SIGINT);
+        return exitOnSignal(stopSignal != 0 ? static_cast<int>(stopSignal) : SIGINT);
     }
-    if (result.end == CaptureEnd::failed) return failure(result.message);
-    if (!finished.ok) return failure(finished.message);
+    if (result.end == CaptureEnd::failed) return reportFailure(result.message);
+    if (!finished.ok) return reportFailure(finished.message);
 
     char elapsed[32];
     const double seconds = progress.elapsedSeconds();
@@ -230,7 +228,7 @@ int run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quarvel-capture: %d frames of %dx%d rendered in %s (%.1f fps); wrote %s\n", total,
                  options.width, options.height, elapsed, seconds > 0 ? total / seconds : 0.0,
                  describeWritten(options, plan).c_str());
-    return exitDone;
+    return exitSuccess;
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ Status PngSink::write(int32_t frame, const unsigned char* pixels) {
     frameFileName(pattern_, frame, name_);
     temporary_.assign(name_).append(".part");
     std::FILE* file = std::fopen(temporary_.c_str(), "wb");
-    if (file == nullptr) return failed("cannot create " + temporary_ + ": " + std::strerror(errno));
+    if (file == nullptr) return failure("cannot create " + temporary_ + ": " + std::strerror(errno));
     bool ok = encoder_.write(file, pixels);
     int error = ok ? 0 : errno;
     if (std::fclose(file) != 0 && ok) {
@@ -30,13 +30,13 @@ Status PngSink::write(int32_t frame, const unsigned char* pixels) {
     }
     if (!ok) {
         std::remove(temporary_.c_str());
-        return failed("cannot write " + name_ + ": " + std::strerror(error != 0 ? error : EIO));
+        return failure("cannot write " + name_ + ": " + std::strerror(error != 0 ? error : EIO));
     }
-    return {};
+    return success();
 }
 
 Status PngSink::finish() {
-    return {};
+    return success();
 }
 
 // a frame is complete or removed within write(), so nothing partial outlives it

@@ -105,7 +105,7 @@ VideoSink::~VideoSink() {
 Status VideoSink::start(const std::string& ffmpegProgram) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
-        return failed(std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno));
+        return failure(std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno));
 
     const std::vector<std::string> args = ffmpegArguments(settings_);
     std::vector<char*> argv;
@@ -133,10 +133,10 @@ Status VideoSink::start(const std::string& ffmpegProgram) {
     if (error != 0) {
         ffmpeg_ = -1;
         close(fds[1]);
-        return failed("cannot start " + ffmpegProgram + ": " + std::strerror(error));
+        return failure("cannot start " + ffmpegProgram + ": " + std::strerror(error));
     }
     pipe_ = fds[1];
-    return {};
+    return success();
 }
 
 Status VideoSink::write(int32_t /*frame*/, const unsigned char* pixels) {
@@ -153,14 +153,14 @@ Status VideoSink::write(int32_t /*frame*/, const unsigned char* pixels) {
             next += written;
             left -= static_cast<std::size_t>(written);
         } else if (written < 0 && errno == EINTR) {
-            if (stopped()) return failed("interrupted");
+            if (stopped()) return failure("interrupted");
         } else if (written < 0 && errno == EPIPE) {
             return endedEarly();
         } else {
-            return failed(std::string("cannot write to ffmpeg: ") + std::strerror(errno));
+            return failure(std::string("cannot write to ffmpeg: ") + std::strerror(errno));
         }
     }
-    return {};
+    return success();
 }
 
 bool VideoSink::stopped() const {
@@ -175,32 +175,32 @@ Status VideoSink::endedEarly() {
     while (waitpid(ffmpeg_, &status, 0) < 0 && errno == EINTR) {}
     ffmpeg_ = -1;
     std::remove(settings_.path.c_str());
-    return failed("ffmpeg stopped before the last frame (" + describeExit(status) + ")");
+    return failure("ffmpeg stopped before the last frame (" + describeExit(status) + ")");
 }
 
 Status VideoSink::finish() {
-    if (ffmpeg_ <= 0) return failed("ffmpeg is not running");
+    if (ffmpeg_ <= 0) return failure("ffmpeg is not running");
     close(pipe_);
     pipe_ = -1;
     int status = 0;
     while (waitpid(ffmpeg_, &status, 0) < 0) {
-        if (errno != EINTR) return failed(std::string("lost track of ffmpeg: ") + std::strerror(errno));
+        if (errno != EINTR) return failure(std::string("lost track of ffmpeg: ") + std::strerror(errno));
         if (stopped()) {
             abandon();
-            return failed("interrupted");
+            return failure("interrupted");
         }
     }
     ffmpeg_ = -1;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::remove(settings_.path.c_str());
-        return failed("ffmpeg failed (" + describeExit(status) + ")");
+        return failure("ffmpeg failed (" + describeExit(status) + ")");
     }
     if (std::rename(settings_.path.c_str(), finalPath_.c_str()) != 0) {
         const int error = errno;
         std::remove(settings_.path.c_str());
-        return failed("cannot rename the finished video to " + finalPath_ + ": " + std::strerror(error));
+        return failure("cannot rename the finished video to " + finalPath_ + ": " + std::strerror(error));
     }
-    return {};
+    return success();
 }
 
 void VideoSink::abandon() {

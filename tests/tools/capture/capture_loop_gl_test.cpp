@@ -63,13 +63,13 @@ public:
         const unsigned char* p = pixels;
         const SeenFrame seen{frame, (p[0] | p[1] << 8 | p[2] << 16) - 1000, p[3]};
         for (std::size_t i = 0; i < std::size_t{width} * height * 4; ++i)
-            if (pixels[i] != pixels[i % 4]) return failed("the frame is not uniform");
+            if (pixels[i] != pixels[i % 4]) return failure("the frame is not uniform");
         frames.push_back(seen);
         if (frame == stopAt) stop = 1;
-        if (frame == failAt) return failed("disk full");
-        return {};
+        if (frame == failAt) return failure("disk full");
+        return success();
     }
-    Status finish() override { return {}; }
+    Status finish() override { return success(); }
     void abandon() override {}
 
     std::vector<SeenFrame> frames;
