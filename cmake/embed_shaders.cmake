@@ -1,6 +1,9 @@
 # Turns the shader files into one C++ source of string constants, inserting noise.glsl where a
-# source has the line: #include "noise.glsl"
-# Run as: cmake -DSHADER_DIR=<dir> -DOUTPUT=<file.cpp> -P embed_shaders.cmake
+# source has the line: #include "noise.glsl"; and writes a header of each program's uniforms
+# (location, name and declaration) read from the sources' layout(location = N) lines, so the host
+# never types a location again.
+# Run as: cmake -DSHADER_DIR=<dir> -DOUTPUT=<file.cpp> -DINTERFACE=<file.h> -P embed_shaders.cmake
+cmake_minimum_required(VERSION 3.25)
 
 file(READ ${SHADER_DIR}/noise.glsl noise)
 
@@ -16,6 +19,42 @@ function(embed_one var file)
     message(FATAL_ERROR "${file}: contains the raw-string delimiter )glsl\"")
   endif()
   set(${var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The uniforms of one program as C++ constants. Every uniform must have an explicit location,
+# and no two may share one: the host binds by these numbers.
+function(interface_of var program file)
+  file(STRINGS ${SHADER_DIR}/${file} lines REGEX "uniform")
+  set(constants "")
+  set(names "")
+  set(declarations "")
+  set(seen "")
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(NOT line MATCHES "^layout\\(location = ([0-9]+)\\) uniform ([A-Za-z0-9_]+) ([A-Za-z_][A-Za-z0-9_]*);$")
+      message(FATAL_ERROR "${file}: a uniform without the form 'layout(location = N) uniform TYPE NAME;': ${line}")
+    endif()
+    set(location ${CMAKE_MATCH_1})
+    set(name ${CMAKE_MATCH_3})
+    if(location IN_LIST seen)
+      message(FATAL_ERROR "${file}: two uniforms at location ${location}")
+    endif()
+    list(APPEND seen ${location})
+    string(APPEND constants "inline constexpr Uniform ${name}{${location}, \"${name}\"};\n")
+    list(APPEND names ${name})
+    string(APPEND declarations "\"${line}\\n\"\n    ")
+  endforeach()
+  if(names STREQUAL "")
+    message(FATAL_ERROR "${file}: no uniforms")
+  endif()
+  list(JOIN names ", " list)
+  set(${var} "namespace ${program} {
+${constants}inline constexpr Uniform uniforms[] = {${list}};
+// the declarations as the source has them, for shaders that stand in for this program
+inline constexpr const char* uniformDeclarations =
+    ${declarations};
+}  // namespace ${program}
+" PARENT_SCOPE)
 endfunction()
 
 embed_one(scene scene.frag)
@@ -35,11 +74,38 @@ const char* const noiseSource = R\"glsl(${noise})glsl\";
 }  // namespace quarvel::shaders
 ")
 
+interface_of(scene_interface scene scene.frag)
+interface_of(feedback_interface feedback feedback.frag)
+interface_of(post_interface post post.frag)
+set(interface "// Generated from src/shaders by cmake/embed_shaders.cmake; do not edit.
+// Each program's uniforms, read from its source's layout(location = N) lines.
+#pragma once
+
+#include <cstdint>
+
+namespace quarvel::shaders {
+
+struct Uniform {
+    int32_t location;
+    const char* name;
+};
+
+${scene_interface}
+${feedback_interface}
+${post_interface}
+}  // namespace quarvel::shaders
+")
+
 # rewrite only on change so dependants are not rebuilt for nothing
-if(EXISTS ${OUTPUT})
-  file(READ ${OUTPUT} old)
-  if(old STREQUAL content)
-    return()
+function(write_if_changed path text)
+  if(EXISTS ${path})
+    file(READ ${path} old)
+    if(old STREQUAL text)
+      return()
+    endif()
   endif()
-endif()
-file(WRITE ${OUTPUT} "${content}")
+  file(WRITE ${path} "${text}")
+endfunction()
+
+write_if_changed(${OUTPUT} "${content}")
+write_if_changed(${INTERFACE} "${interface}")

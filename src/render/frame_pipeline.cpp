@@ -2,6 +2,8 @@
 // its whole target, except the scene pixels the scene shader discards, which keep their value.
 #include "render/frame_pipeline.h"
 
+#include "shaders/shader_interface.h"
+
 namespace quarvel {
 
 namespace {
@@ -31,8 +33,8 @@ void drawScenePass(const GlApi& gl, const Pipeline& pipeline, int32_t t) {
     gl.glBindFramebuffer(gl::FRAMEBUFFER, pipeline.targets.sceneFramebuffer);
     gl.glDrawBuffer(gl::COLOR_ATTACHMENT0);
     gl.glUseProgram(pipeline.programs.scene);
-    gl.glUniform1i(0, t);
-    gl.glUniform2f(1, widthOf(pipeline), heightOf(pipeline));
+    gl.glUniform1i(shaders::scene::t.location, t);
+    gl.glUniform2f(shaders::scene::resolution.location, widthOf(pipeline), heightOf(pipeline));
     gl.glRects(-1, -1, 1, 1);
 }
 
@@ -44,12 +46,12 @@ void drawFeedbackPass(const GlApi& gl, const Pipeline& pipeline, int32_t t, Feed
     gl.glUseProgram(pipeline.programs.feedback);
     gl.glActiveTexture(gl::TEXTURE0);
     gl.glBindTexture(gl::TEXTURE_2D, targets.sceneTexture);
-    gl.glUniform1i(1, 0);
-    gl.glUniform1i(0, t);
+    gl.glUniform1i(shaders::feedback::inputtex.location, 0);
+    gl.glUniform1i(shaders::feedback::T.location, t);
     gl.glActiveTexture(gl::TEXTURE1);
     gl.glBindTexture(gl::TEXTURE_2D, targets.feedbackTextures[slots.read]);
-    gl.glUniform1i(2, 1);
-    gl.glUniform2f(3, widthOf(pipeline), heightOf(pipeline));
+    gl.glUniform1i(shaders::feedback::feedback.location, 1);
+    gl.glUniform2f(shaders::feedback::resolution.location, widthOf(pipeline), heightOf(pipeline));
     gl.glRects(-1, -1, 1, 1);
     gl.glBindTexture(gl::TEXTURE_2D, 0);
 }
@@ -60,9 +62,9 @@ void drawPostPass(const GlApi& gl, const Pipeline& pipeline, int32_t t, Feedback
     gl.glActiveTexture(gl::TEXTURE0);
     gl.glBindTexture(gl::TEXTURE_2D, pipeline.targets.feedbackTextures[slots.write]);
     gl.glUseProgram(pipeline.programs.post);
-    gl.glUniform1i(0, 0);
-    gl.glUniform1i(1, t);
-    gl.glUniform2f(2, widthOf(pipeline), heightOf(pipeline));
+    gl.glUniform1i(shaders::post::inputtex.location, 0);
+    gl.glUniform1i(shaders::post::T.location, t);
+    gl.glUniform2f(shaders::post::resolution.location, widthOf(pipeline), heightOf(pipeline));
     gl.glRects(-1, -1, 1, 1);
 }
 

@@ -2,6 +2,7 @@
 // receive: uniform values, which texture each pass reads, and which one it writes.
 #include "render/frame_pipeline.h"
 #include "render/render_targets.h"
+#include "shaders/shader_interface.h"
 #include "support/gl_test_context.h"
 
 #include <gtest/gtest.h>
@@ -15,42 +16,33 @@ constexpr int32_t height = 16;
 
 // Writes its uniforms, scaled to land on whole 8-bit steps. At t == 5 it discards the left half,
 // so those pixels must keep what the frame before left there.
-constexpr const char* sceneProbe = R"glsl(#version 430
-layout(location = 0) uniform int t;
-layout(location = 1) uniform vec2 resolution;
+const std::string sceneProbe = test::standInSource(shaders::scene::uniformDeclarations, R"glsl(
 out vec4 oColor;
 void main() {
     if (t == 5 && gl_FragCoord.x < resolution.x * 0.5) discard;
     oColor = vec4(float(t) / 255.0, resolution.x / 255.0, resolution.y / 255.0, 1.0);
 }
-)glsl";
+)glsl");
 
 // Red: the scene texture's red (t). Green: the previous feedback green plus one step, so it
 // counts the frames that were chained through the ping-pong. Blue, alpha: T and resolution.y.
-constexpr const char* feedbackProbe = R"glsl(#version 430
-layout(location = 0) uniform int T;
-layout(location = 1) uniform sampler2D inputtex;
-layout(location = 2) uniform sampler2D feedback;
-layout(location = 3) uniform vec2 resolution;
+const std::string feedbackProbe = test::standInSource(shaders::feedback::uniformDeclarations, R"glsl(
 out vec4 oColor;
 void main() {
     vec2 uv = gl_FragCoord.xy / resolution;
     oColor = vec4(texture(inputtex, uv).r, texture(feedback, uv).g + 1.0 / 255.0,
                   float(T) / 255.0 + texture(inputtex, uv).g * 0.0, resolution.y / 255.0);
 }
-)glsl";
+)glsl");
 
 // Shows the feedback texture's green and red, then its own uniforms.
-constexpr const char* postProbe = R"glsl(#version 430
-layout(location = 0) uniform sampler2D inputtex;
-layout(location = 1) uniform int T;
-layout(location = 2) uniform vec2 resolution;
+const std::string postProbe = test::standInSource(shaders::post::uniformDeclarations, R"glsl(
 out vec4 oColor;
 void main() {
     vec4 f = texture(inputtex, gl_FragCoord.xy / resolution);
     oColor = vec4(f.g, f.r, float(T) / 255.0, resolution.x / 255.0);
 }
-)glsl";
+)glsl");
 
 struct Pixel {
     int r, g, b, a;
@@ -72,8 +64,8 @@ protected:
         gl = test::sharedGl();
         ASSERT_NE(gl, nullptr) << test::glUnavailableReason();
         gl->glViewport(0, 0, width, height);
-        const ProgramsResult programs =
-            createPipeline(*gl, {sceneProbe, feedbackProbe, postProbe}, width, height, pipeline);
+        const ProgramsResult programs = createPipeline(
+            *gl, {sceneProbe.c_str(), feedbackProbe.c_str(), postProbe.c_str()}, width, height, pipeline);
         ASSERT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
         output = test::makeTarget(*gl, width, height, gl::RGBA);
     }
@@ -169,18 +161,19 @@ TEST(RenderTargetsGlTest, TexturesAreRgba8LinearClampedAndStartZeroed) {
 TEST(ProgramsGlTest, CompileFailureStopsAtTheFirstBrokenShaderAfterAllWereBuilt) {
     QUARVEL_REQUIRE_GL(gl);
     const char* broken = "#version 430\nout vec4 oColor;\nvoid main() { oColor = undefinedName; }\n";
-    const ProgramsResult sceneBroken = createPrograms(gl, {broken, broken, postProbe});
+    const ProgramsResult sceneBroken = createPrograms(gl, {broken, broken, postProbe.c_str()});
     EXPECT_FALSE(sceneBroken.ok);
     EXPECT_STREQ(sceneBroken.failedShader, "scene") << "the feedback shader is never checked";
     EXPECT_NE(sceneBroken.shaderLog.find("undefinedName"), std::string::npos) << sceneBroken.shaderLog;
     EXPECT_NE(sceneBroken.programs.post, 0u) << "every program is created before any check";
 
-    const ProgramsResult postBroken = createPrograms(gl, {sceneProbe, feedbackProbe, broken});
+    const ProgramsResult postBroken = createPrograms(gl, {sceneProbe.c_str(), feedbackProbe.c_str(), broken});
     EXPECT_FALSE(postBroken.ok);
     EXPECT_STREQ(postBroken.failedShader, "post");
     EXPECT_LE(postBroken.programLog.size(), 2046u);
 
-    const ProgramsResult allGood = createPrograms(gl, {sceneProbe, feedbackProbe, postProbe});
+    const ProgramsResult allGood =
+        createPrograms(gl, {sceneProbe.c_str(), feedbackProbe.c_str(), postProbe.c_str()});
     EXPECT_TRUE(allGood.ok);
     test::expectNoGlError(gl);
 }

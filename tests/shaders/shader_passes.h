@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shader_gl.h"
+#include "shaders/shader_interface.h"
 #include "shaders/shader_sources.h"
 
 #include <cstdint>
@@ -33,8 +34,8 @@ struct ScenePass {
         const Resolution size = resolutionOf(target, resolution);
         target.bindForDrawing();
         gl.glUseProgram(program.id());
-        gl.glUniform1i(0, t);
-        gl.glUniform2f(1, size.width, size.height);
+        gl.glUniform1i(shaders::scene::t.location, t);
+        gl.glUniform2f(shaders::scene::resolution.location, size.width, size.height);
         drawRectangle(gl);
         gl.glUseProgram(0);
     }
@@ -54,10 +55,10 @@ struct FeedbackPass {
         gl.glUseProgram(program.id());
         bindTexture(gl, 0, scene.texture());
         bindTexture(gl, 1, previous.texture());
-        gl.glUniform1i(0, t);
-        gl.glUniform1i(1, 0);
-        gl.glUniform1i(2, 1);
-        gl.glUniform2f(3, size.width, size.height);
+        gl.glUniform1i(shaders::feedback::T.location, t);
+        gl.glUniform1i(shaders::feedback::inputtex.location, 0);
+        gl.glUniform1i(shaders::feedback::feedback.location, 1);
+        gl.glUniform2f(shaders::feedback::resolution.location, size.width, size.height);
         drawRectangle(gl);
         gl.glUseProgram(0);
         bindTexture(gl, 1, 0);
@@ -78,9 +79,9 @@ struct PostPass {
         target.bindForDrawing();
         gl.glUseProgram(program.id());
         bindTexture(gl, 0, input.texture());
-        gl.glUniform1i(0, 0);
-        gl.glUniform1i(1, t);
-        gl.glUniform2f(2, size.width, size.height);
+        gl.glUniform1i(shaders::post::inputtex.location, 0);
+        gl.glUniform1i(shaders::post::T.location, t);
+        gl.glUniform2f(shaders::post::resolution.location, size.width, size.height);
         drawRectangle(gl);
         gl.glUseProgram(0);
         bindTexture(gl, 0, 0);

@@ -19,6 +19,12 @@ inline constexpr int32_t contextHeight = 1080;
 const GlApi* sharedGl();
 std::string glUnavailableReason();
 
+// The source of a shader that stands in for one of the show's programs: the program's own
+// uniform declarations (from shaders/shader_interface.h) ahead of `body`.
+inline std::string standInSource(const char* uniformDeclarations, const char* body) {
+    return std::string("#version 430\n") + uniformDeclarations + body;
+}
+
 // Compiles one fragment shader into a program; 0 on failure with the log in `log`.
 GLuint buildProgram(const GlApi& gl, const char* fragmentSource, std::string* log = nullptr);
 

@@ -3,6 +3,7 @@
 #include "capture/capture_loop.h"
 #include "capture/frame_plan.h"
 #include "render/render_targets.h"
+#include "shaders/shader_interface.h"
 #include "support/gl_test_context.h"
 
 #include <gtest/gtest.h>
@@ -14,36 +15,27 @@ constexpr int32_t width = 24;
 constexpr int32_t height = 10;
 
 // the clock plus 1000 (never negative then) in red, green and blue, 8 bits each
-constexpr const char* sceneProbe = R"glsl(#version 430
-layout(location = 0) uniform int t;
-layout(location = 1) uniform vec2 resolution;
+const std::string sceneProbe = test::standInSource(shaders::scene::uniformDeclarations, R"glsl(
 out vec4 oColor;
 void main() {
     int v = t + 1000;
     oColor = vec4(float(v & 255), float((v >> 8) & 255), float((v >> 16) & 255), 0.0) / 255.0;
 }
-)glsl";
+)glsl");
 
 // alpha counts the frames chained through the ping-pong since the zeroed start
-constexpr const char* feedbackProbe = R"glsl(#version 430
-layout(location = 0) uniform int T;
-layout(location = 1) uniform sampler2D inputtex;
-layout(location = 2) uniform sampler2D feedback;
-layout(location = 3) uniform vec2 resolution;
+const std::string feedbackProbe = test::standInSource(shaders::feedback::uniformDeclarations, R"glsl(
 out vec4 oColor;
 void main() {
     vec2 uv = gl_FragCoord.xy / resolution;
     oColor = vec4(texture(inputtex, uv).rgb, texture(feedback, uv).a + 1.0 / 255.0);
 }
-)glsl";
+)glsl");
 
-constexpr const char* postProbe = R"glsl(#version 430
-layout(location = 0) uniform sampler2D inputtex;
-layout(location = 1) uniform int T;
-layout(location = 2) uniform vec2 resolution;
+const std::string postProbe = test::standInSource(shaders::post::uniformDeclarations, R"glsl(
 out vec4 oColor;
 void main() { oColor = texture(inputtex, gl_FragCoord.xy / resolution); }
-)glsl";
+)glsl");
 
 struct SeenFrame {
     int32_t frame;
@@ -93,8 +85,8 @@ protected:
     // a fresh pipeline each time, as the tool makes one
     CaptureResult capture(const FramePlan& plan, RecordingSink& sink) {
         Pipeline pipeline;
-        const ProgramsResult programs =
-            createPipeline(*gl, {sceneProbe, feedbackProbe, postProbe}, width, height, pipeline);
+        const ProgramsResult programs = createPipeline(
+            *gl, {sceneProbe.c_str(), feedbackProbe.c_str(), postProbe.c_str()}, width, height, pipeline);
         EXPECT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
         const CaptureResult result = runCapture(*gl, pipeline, plan, sink, &sink.stop, {});
         gl->glDeleteFramebuffers(1, &pipeline.targets.sceneFramebuffer);
