@@ -2,12 +2,11 @@
 // shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG and
 // video writers behind it. Each figure is the median of interleaved runs from a fresh state.
 // Usage: quarvel-bench-capture [frames at 640x360] [runs]
+#include "capture/capture_gl.h"
 #include "capture/capture_loop.h"
 #include "capture/png_sink.h"
 #include "capture/video_sink.h"
-#include "platform/platform.h"
 #include "render/frame_pipeline.h"
-#include "render/gl_api.h"
 #include "render/render_targets.h"
 
 #include <algorithm>
@@ -35,9 +34,9 @@ public:
         const std::size_t row = std::size_t(width_) * 4;
         for (int32_t y = 0; y < height_; ++y)
             std::memcpy(&frame_[y * row], pixels + (height_ - 1 - y) * row, row);
-        return {};
+        return success();
     }
-    Status finish() override { return {}; }
+    Status finish() override { return success(); }
     void abandon() override {}
 
 private:
@@ -67,12 +66,12 @@ struct Timing {
     double cpuMsPerFrame = 0;  // this process, the rasteriser's threads included
 };
 
-Timing runOnce(const GlApi& gl, Mode mode, int32_t width, int32_t height, int frames,
+Timing runOnce(const CaptureGl& gl, Mode mode, int32_t width, int32_t height, int frames,
                const std::string& folder, const std::string& ffmpeg) {
     Pipeline pipeline;
     const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
-    if (!programs.ok) {
-        std::fprintf(stderr, "%s shader: %s\n", programs.failedShader, programs.shaderLog.c_str());
+    if (!programs.status.ok) {
+        std::fprintf(stderr, "%s\n", programs.status.message.c_str());
         std::exit(1);
     }
 
@@ -109,12 +108,7 @@ Timing runOnce(const GlApi& gl, Mode mode, int32_t width, int32_t height, int fr
         std::exit(1);
     }
 
-    gl.glDeleteFramebuffers(1, &pipeline.targets.sceneFramebuffer);
-    gl.glDeleteFramebuffers(1, &pipeline.targets.feedbackFramebuffer);
-    gl.glDeleteTextures(1, &pipeline.targets.sceneTexture);
-    gl.glDeleteTextures(2, pipeline.targets.feedbackTextures);
-    for (GLuint program : {pipeline.programs.scene, pipeline.programs.feedback, pipeline.programs.post})
-        gl.glDeleteProgram(program);
+    destroyPipeline(gl, pipeline);
     return {frames / seconds, cpu * 1000.0 / frames};
 }
 
@@ -129,14 +123,14 @@ int main(int argc, char** argv) {
     const int baseFrames = argc > 1 ? std::max(3, std::atoi(argv[1])) : 60;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-    const platform::SurfaceResult surface = platform::openSurface(16, 16, true);
-    if (surface.status != platform::SurfaceStatus::ready) {
-        std::fprintf(stderr, "no headless context: %s\n", surface.message.c_str());
+    CaptureGl gl;
+    const GlBringUp up = bringUpGl(gl, 16, 16, true);
+    const Status loaded = up.status.ok ? loadCaptureGl(gl) : up.status;
+    if (!loaded.ok) {
+        std::fprintf(stderr, "no usable headless OpenGL: %s\n", loaded.message.c_str());
         return 1;
     }
-    GlApi gl;
-    if (!loadGlApi(gl).ok) return 1;
-    const GlVersion version = queryGlVersion(gl);
+    const GlVersion& version = up.version;
     char folder[] = "/tmp/quarvel-bench-capture-XXXXXX";
     if (mkdtemp(folder) == nullptr) return 1;
     const std::string ffmpeg = findProgram("ffmpeg");

@@ -2,15 +2,16 @@
 // 640 x 360 and 1280 x 720, and each pass's share of the frame: once with pass-through shaders
 // (the cost of the pipeline itself) and once with the show's own.
 // Usage: quarvel-bench-pipeline [frames]
-#include "platform/platform.h"
 #include "render/frame_pipeline.h"
 #include "render/gl_api.h"
 #include "render/render_targets.h"
+#include "shaders/shader_interface.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -19,32 +20,39 @@ using namespace quarvel;
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* passThroughScene = R"glsl(#version 430
-layout(location = 0) uniform int t;
-layout(location = 1) uniform vec2 resolution;
-out vec4 oColor;
-void main() { oColor = vec4(gl_FragCoord.xy / resolution, float(t) * 0.001, 1.0); }
-)glsl";
+// The program's own uniforms ahead of a body that does next to nothing.
+std::string passThrough(const char* uniformDeclarations, const char* body) {
+    return std::string("#version 430\n") + uniformDeclarations + "out vec4 oColor;\n" + body;
+}
 
-constexpr const char* passThroughFeedback = R"glsl(#version 430
-layout(location = 0) uniform int T;
-layout(location = 1) uniform sampler2D inputtex;
-layout(location = 2) uniform sampler2D feedback;
-layout(location = 3) uniform vec2 resolution;
-out vec4 oColor;
-void main() {
+const std::string passThroughScene =
+    passThrough(shaders::scene::uniformDeclarations,
+                "void main() { oColor = vec4(gl_FragCoord.xy / resolution, float(t) * 0.001, 1.0); }\n");
+const std::string passThroughFeedback =
+    passThrough(shaders::feedback::uniformDeclarations, R"glsl(void main() {
     vec2 uv = gl_FragCoord.xy / resolution;
     oColor = texture(inputtex, uv) * 0.5 + texture(feedback, uv) * 0.5;
 }
-)glsl";
+)glsl");
+const std::string passThroughPost =
+    passThrough(shaders::post::uniformDeclarations,
+                "void main() { oColor = texture(inputtex, gl_FragCoord.xy / resolution); }\n");
 
-constexpr const char* passThroughPost = R"glsl(#version 430
-layout(location = 0) uniform sampler2D inputtex;
-layout(location = 1) uniform int T;
-layout(location = 2) uniform vec2 resolution;
-out vec4 oColor;
-void main() { oColor = texture(inputtex, gl_FragCoord.xy / resolution); }
-)glsl";
+// What the benchmark needs beyond the demo's entry points: waiting for the GL, and a viewport
+// for each size on the one surface.
+#define QUARVEL_BENCH_GL_FUNCTIONS(X) \
+    X(void, glFinish, ())             \
+    X(void, glViewport, (GLint x, GLint y, GLsizei width, GLsizei height))
+
+struct BenchGl : GlApi {
+    QUARVEL_BENCH_GL_FUNCTIONS(QUARVEL_GL_MEMBER)
+};
+
+Status loadBenchGl(BenchGl& table) {
+    std::string missing;
+    QUARVEL_BENCH_GL_FUNCTIONS(QUARVEL_GL_LOAD)
+    return missing.empty() ? success() : failure("without " + missing);
+}
 
 struct PassTimes {
     std::vector<double> scene;
@@ -59,7 +67,7 @@ double median(std::vector<double> values) {
 
 // Runs the passes of frame n as the demo does, waiting for the GL after each so that its time
 // can be read alone.
-void timeFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n, PassTimes& times) {
+void timeFrame(const BenchGl& gl, const Pipeline& pipeline, int32_t t, int32_t n, PassTimes& times) {
     const FeedbackSlots slots = feedbackSlots(n);
     const auto since = [](Clock::time_point start) {
         return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -87,18 +95,14 @@ void timeFrame(const GlApi& gl, const Pipeline& pipeline, int32_t t, int32_t n, 
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    const platform::SurfaceResult surface = platform::openSurface(1280, 720, true);
-    if (surface.status != platform::SurfaceStatus::ready) {
-        std::fprintf(stderr, "no headless context: %s\n", surface.message.c_str());
-        return 1;
-    }
-    GlApi gl;
-    const GlLoadResult loaded = loadGlApi(gl);
+    BenchGl gl;
+    const GlBringUp up = bringUpGl(gl, 1280, 720, true);
+    const Status loaded = up.status.ok ? loadBenchGl(gl) : up.status;
     if (!loaded.ok) {
-        std::fprintf(stderr, "GL entry points missing: %s\n", loaded.missing.c_str());
+        std::fprintf(stderr, "no usable headless OpenGL: %s\n", loaded.message.c_str());
         return 1;
     }
-    const GlVersion version = queryGlVersion(gl);
+    const GlVersion& version = up.version;
     std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
     std::printf("median of %d frames from 25 s of the clock, glFinish after each pass\n", frames);
     std::printf("%-12s %-10s %10s %10s %10s %10s   %s\n", "shaders", "size", "scene", "feedback", "post",
@@ -108,7 +112,7 @@ int main(int argc, char** argv) {
         const char* name;
         ShaderSources sources;
     } sets[] = {
-        {"pass-through", {passThroughScene, passThroughFeedback, passThroughPost}},
+        {"pass-through", {passThroughScene.c_str(), passThroughFeedback.c_str(), passThroughPost.c_str()}},
         {"show", builtInShaderSources()},
     };
     const int32_t sizes[][2] = {{640, 360}, {1280, 720}};
@@ -116,8 +120,8 @@ int main(int argc, char** argv) {
         for (const auto& size : sizes) {
             Pipeline pipeline;
             const ProgramsResult programs = createPipeline(gl, set.sources, size[0], size[1], pipeline);
-            if (!programs.ok) {
-                std::fprintf(stderr, "%s shader: %s\n", programs.failedShader, programs.shaderLog.c_str());
+            if (!programs.status.ok) {
+                std::fprintf(stderr, "%s\n", programs.status.message.c_str());
                 return 1;
             }
             gl.glViewport(0, 0, size[0], size[1]);
@@ -135,7 +139,7 @@ int main(int argc, char** argv) {
             std::printf("%-12s %4dx%-5d %10.2f %10.2f %10.2f %10.2f   %.0f%% / %.0f%% / %.0f%%\n", set.name,
                         size[0], size[1], scene, feedback, post, frame, 100.0 * scene / frame,
                         100.0 * feedback / frame, 100.0 * post / frame);
-            // the objects of this size are left to the process's end, like the demo's own
+            destroyPipeline(gl, pipeline);
         }
     }
     return 0;

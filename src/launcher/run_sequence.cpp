@@ -1,18 +1,11 @@
 // The run sequence: settings, dialog, window and context, targets and programs, soundtrack,
-// clock origin, frame loop. Every object lives in runDemo's locals for the run; the window,
-// the context and the GL objects are left to the operating system at process exit.
+// clock origin, frame loop.
 #include "launcher/run_sequence.h"
 
-#include "audio/soundtrack_player.h"
 #include "launcher/demo_clock.h"
-#include "launcher/launch_settings.h"
 #include "launcher/launcher_dialog.h"
 #include "platform/platform.h"
-#include "render/frame_pipeline.h"
-#include "render/gl_api.h"
-#include "render/render_targets.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -27,71 +20,76 @@ int fail(const std::string& text) {
     return exitFailure;
 }
 
-bool supportsPipeline(const GlVersion& version) {
-    return version.major > 4 || (version.major == 4 && version.minor >= 3);
-}
-
 }  // namespace
 
-int runDemo() {
-    LaunchSettings settings;
-
-    const LauncherOutcome launcher = runLauncherDialog(settings);
-    if (launcher.choice == LauncherChoice::exit) return exitSuccess;
+RunStep startRun(DemoRun& run, int& exitStatus) {
+    const LauncherOutcome launcher = runLauncherDialog(run.settings);
+    if (launcher.choice == LauncherChoice::exit) {
+        exitStatus = exitSuccess;
+        return RunStep::ended;
+    }
     if (launcher.choice == LauncherChoice::unavailable) {
         // never a run the viewer did not ask for
         std::fprintf(stderr, "quarvel: the launcher dialog cannot be shown: %s\n", launcher.message.c_str());
-        return exitFailure;
+        exitStatus = exitFailure;
+        return RunStep::ended;
     }
 
-    const int32_t width = settings.width;
-    const int32_t height = settings.height;
+    const int32_t width = run.settings.width;
+    const int32_t height = run.settings.height;
 
-    const platform::SurfaceResult surface = platform::openSurface(width, height, settings.windowed != 0);
-    if (surface.status == platform::SurfaceStatus::displayModeRefused) {
+    const GlBringUp up = bringUpGl(run.gl, width, height, run.settings.windowed != 0);
+    if (up.displayModeRefused) {
         std::fprintf(stderr, "quarvel: the display refused the fullscreen mode %d x %d (%s)\n", width, height,
-                     surface.message.c_str());
-        return exitModeRefused;
+                     up.status.message.c_str());
+        exitStatus = exitModeRefused;
+        return RunStep::ended;
     }
-    if (surface.status != platform::SurfaceStatus::ready) return fail(surface.message);
-
-    GlApi gl;
-    const GlLoadResult loaded = loadGlApi(gl);
-    if (gl.glGetString == nullptr) return fail("the OpenGL context answers no queries");
-    const GlVersion version = queryGlVersion(gl);
-    if (!supportsPipeline(version) || !loaded.ok) {
-        std::string text = "Quarvel needs OpenGL 4.3 in a compatibility context; found OpenGL " +
-                           version.text + " on " + version.renderer;
-        if (!loaded.ok) text += ", without " + loaded.missing;
-        return fail(text);
+    if (!up.status.ok) {
+        exitStatus = fail(up.status.message);
+        return RunStep::ended;
     }
 
-    Pipeline pipeline;
-    const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
-    if (!programs.ok) {
-        std::fprintf(stderr, "quarvel: the %s shader does not compile:\n%s\n", programs.failedShader,
-                     programs.shaderLog.c_str());
+    const ProgramsResult programs =
+        createPipeline(run.gl, builtInShaderSources(), width, height, run.pipeline);
+    if (!programs.status.ok) {
+        std::fprintf(stderr, "quarvel: %s\n", programs.status.message.c_str());
         platform::showMessage(programs.programLog);
-        return exitFailure;
+        exitStatus = exitFailure;
+        return RunStep::ended;
     }
 
     // the soundtrack starts here, right before the clock's origin
-    SoundtrackPlayer soundtrack(soundtrackFileName);
-    soundtrack.run();
-    const uint32_t clockOffset = demoClockOffset(platform::timerMilliseconds());
+    run.soundtrack.emplace(soundtrackFileName);
+    run.soundtrack->run();
+    run.clockOffset = demoClockOffset(platform::timerMilliseconds());
+    return RunStep::goOn;
+}
 
-    for (int32_t n = 0;; ++n) {
-        platform::removeOneMessage();
-        const int32_t t = demoClock(platform::timerMilliseconds(), clockOffset);
-        drawFrame(gl, pipeline, t, n, 0);
-        platform::swapBuffers();
-        endFrame(gl);
-        // the key is tested after the frame, so even an early Escape shows one frame
-        if (platform::escapePressed() || t >= runLengthMs) break;
-    }
+RunStep runFrame(DemoRun& run) {
+    platform::removeOneMessage();
+    const int32_t t = demoClock(platform::timerMilliseconds(), run.clockOffset);
+    drawFrame(run.gl, run.pipeline, t, run.frame, 0);
+    platform::swapBuffers();
+    endFrame(run.gl);
+    ++run.frame;
+    // the key is tested after the frame, so even an early Escape shows one frame
+    if (platform::escapePressed() || t >= runLengthMs) return RunStep::ended;
+    return RunStep::goOn;
+}
+
+int endRun(DemoRun& run) {
     // control first, then seeking; the graph is not stopped, giving it up ends playback
-    soundtrack.release();
+    if (run.soundtrack) run.soundtrack->release();
     return exitSuccess;
+}
+
+int runDemo() {
+    DemoRun run;
+    int exitStatus = exitSuccess;
+    if (startRun(run, exitStatus) == RunStep::ended) return exitStatus;
+    while (runFrame(run) == RunStep::goOn) {}
+    return endRun(run);
 }
 
 }  // namespace quarvel

@@ -24,8 +24,19 @@ ProgramsResult createPipeline(const GlApi& gl, const ShaderSources& sources, int
     pipeline.height = height;
     pipeline.targets = createRenderTargets(gl, width, height);
     const ProgramsResult programs = createPrograms(gl, sources);
-    if (programs.ok) pipeline.programs = programs.programs;
+    if (programs.status.ok) pipeline.programs = programs.programs;
     return programs;
+}
+
+void destroyPipeline(const GlApi& gl, Pipeline& pipeline) {
+    RenderTargets& targets = pipeline.targets;
+    gl.glDeleteFramebuffers(1, &targets.sceneFramebuffer);
+    gl.glDeleteFramebuffers(1, &targets.feedbackFramebuffer);
+    gl.glDeleteTextures(1, &targets.sceneTexture);
+    gl.glDeleteTextures(2, targets.feedbackTextures);
+    for (const GLuint program : {pipeline.programs.scene, pipeline.programs.feedback, pipeline.programs.post})
+        gl.glDeleteProgram(program);
+    pipeline = {};
 }
 
 void drawScenePass(const GlApi& gl, const Pipeline& pipeline, int32_t t) {

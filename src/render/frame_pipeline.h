@@ -21,6 +21,10 @@ struct Pipeline {
 ProgramsResult createPipeline(const GlApi& gl, const ShaderSources& sources, int32_t width, int32_t height,
                               Pipeline& pipeline);
 
+// Deletes what createPipeline made (the demo leaves it to process exit; tools and tests that make
+// several pipelines in one context do not).
+void destroyPipeline(const GlApi& gl, Pipeline& pipeline);
+
 // Which feedback texture frame n reads and which it writes: each frame reads what the previous
 // one wrote, and frame 0 reads texture 0.
 struct FeedbackSlots {

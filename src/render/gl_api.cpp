@@ -1,21 +1,20 @@
-// Looks the GL entry points up by name and reads the context's version.
+// Looks the GL entry points up by name, reads the context's version, and brings GL up.
 #include "render/gl_api.h"
-
-#include "platform/platform.h"
 
 #include <cstdlib>
 
 namespace quarvel {
 
-GlLoadResult loadGlApi(GlApi& gl) {
-    GlLoadResult result;
-#define QUARVEL_GL_LOAD(ret, name, args)                                                    \
-    gl.name = reinterpret_cast<ret(QUARVEL_GL_CALL*) args>(platform::glProcAddress(#name)); \
-    if (gl.name == nullptr) result.missing += (result.missing.empty() ? "" : ", ") + std::string(#name);
+platform::GlProc findGlFunction(const char* name, std::string& missing) {
+    const platform::GlProc function = platform::glProcAddress(name);
+    if (function == nullptr) missing += (missing.empty() ? "" : ", ") + std::string(name);
+    return function;
+}
+
+Status loadGlApi(GlApi& table) {
+    std::string missing;
     QUARVEL_GL_FUNCTIONS(QUARVEL_GL_LOAD)
-#undef QUARVEL_GL_LOAD
-    result.ok = result.missing.empty();
-    return result;
+    return missing.empty() ? success() : failure("without " + missing);
 }
 
 GlVersion parseGlVersion(const char* versionText) {
@@ -45,6 +44,32 @@ GlVersion queryGlVersion(const GlApi& gl) {
     version.text = text(gl::VERSION);
     version.renderer = text(gl::RENDERER);
     return version;
+}
+
+GlBringUp bringUpGl(GlApi& gl, int32_t width, int32_t height, bool windowed) {
+    GlBringUp up;
+    const platform::SurfaceResult surface = platform::openSurface(width, height, windowed);
+    if (surface.status != platform::SurfaceStatus::ready) {
+        up.displayModeRefused = surface.status == platform::SurfaceStatus::displayModeRefused;
+        up.status = failure(surface.message);
+        return up;
+    }
+    const Status loaded = loadGlApi(gl);
+    if (gl.glGetString == nullptr) {
+        up.status = failure("the OpenGL context answers no queries");
+        return up;
+    }
+    up.version = queryGlVersion(gl);
+    const bool has43 = up.version.major > 4 || (up.version.major == 4 && up.version.minor >= 3);
+    if (!has43 || !loaded.ok) {
+        std::string text = "OpenGL 4.3 in a compatibility context is needed; found OpenGL " +
+                           up.version.text + " on " + up.version.renderer;
+        if (!loaded.ok) text += ", " + loaded.message;
+        up.status = failure(text);
+        return up;
+    }
+    up.status = success();
+    return up;
 }
 
 }  // namespace quarvel

@@ -1,6 +1,9 @@
-// The GL entry points the demo and its tools use, looked up by name through the platform
-// once the context is current, and the few GL constants they need.
+// The GL entry points the demo draws with, looked up by name through the platform once the
+// context is current, the few GL constants the programs need, and the one GL bring-up.
 #pragma once
+
+#include "base/status.h"
+#include "platform/platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -83,7 +86,9 @@ inline constexpr GLenum WAIT_FAILED = 0x911D;
 inline constexpr GLuint64 TIMEOUT_IGNORED = ~GLuint64{0};
 }  // namespace gl
 
-// Every entry point listed here is required: loadGlApi fails when any is missing.
+// The entry points the demo draws with, every one required: bringUpGl fails when any is missing.
+// Programs that need more (the capture tool's read-back, the tests' queries) extend the table
+// with one of their own, loaded the same way.
 #define QUARVEL_GL_FUNCTIONS(X)                                                                        \
     /* GL 1.1 */                                                                                       \
     X(void, glGenTextures, (GLsizei n, GLuint * textures))                                             \
@@ -94,24 +99,14 @@ inline constexpr GLuint64 TIMEOUT_IGNORED = ~GLuint64{0};
       (GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,  \
        GLenum format, GLenum type, const void* pixels))                                                \
     X(void, glDrawBuffer, (GLenum buf))                                                                \
-    X(void, glReadBuffer, (GLenum src))                                                                \
     X(void, glRects, (GLshort x1, GLshort y1, GLshort x2, GLshort y2))                                 \
     X(const GLubyte*, glGetString, (GLenum name))                                                      \
-    X(void, glGetIntegerv, (GLenum pname, GLint * data))                                               \
-    X(GLenum, glGetError, ())                                                                          \
-    X(void, glReadPixels,                                                                              \
-      (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels))     \
-    X(void, glPixelStorei, (GLenum pname, GLint param))                                                \
-    X(void, glFinish, ())                                                                              \
-    X(void, glFlush, ())                                                                               \
-    X(void, glViewport, (GLint x, GLint y, GLsizei width, GLsizei height))                             \
     /* framebuffers */                                                                                 \
     X(void, glGenFramebuffers, (GLsizei n, GLuint * framebuffers))                                     \
     X(void, glDeleteFramebuffers, (GLsizei n, const GLuint* framebuffers))                             \
     X(void, glBindFramebuffer, (GLenum target, GLuint framebuffer))                                    \
     X(void, glFramebufferTexture2D,                                                                    \
       (GLenum target, GLenum attachment, GLenum textarget, GLuint texture, GLint level))               \
-    X(GLenum, glCheckFramebufferStatus, (GLenum target))                                               \
     /* programs */                                                                                     \
     X(GLuint, glCreateProgram, ())                                                                     \
     X(void, glDeleteProgram, (GLuint program))                                                         \
@@ -127,31 +122,28 @@ inline constexpr GLuint64 TIMEOUT_IGNORED = ~GLuint64{0};
     X(void, glActiveTexture, (GLenum texture))                                                         \
     X(void, glUseProgram, (GLuint program))                                                            \
     X(void, glUniform1i, (GLint location, GLint v0))                                                   \
-    X(void, glUniform2f, (GLint location, GLfloat v0, GLfloat v1))                                     \
-    /* pixel read-back without stalls */                                                               \
-    X(void, glGenBuffers, (GLsizei n, GLuint * buffers))                                               \
-    X(void, glDeleteBuffers, (GLsizei n, const GLuint* buffers))                                       \
-    X(void, glBindBuffer, (GLenum target, GLuint buffer))                                              \
-    X(void, glBufferData, (GLenum target, GLsizeiptr size, const void* data, GLenum usage))            \
-    X(void*, glMapBufferRange, (GLenum target, GLintptr offset, GLsizeiptr length, GLbitfield access)) \
-    X(GLboolean, glUnmapBuffer, (GLenum target))                                                       \
-    X(GLsync, glFenceSync, (GLenum condition, GLbitfield flags))                                       \
-    X(GLenum, glClientWaitSync, (GLsync sync, GLbitfield flags, GLuint64 timeout))                     \
-    X(void, glDeleteSync, (GLsync sync))
+    X(void, glUniform2f, (GLint location, GLfloat v0, GLfloat v1))
+
+// A table member per entry point, and the statement that looks it up (inside a function with
+// `table` and a std::string `missing` in scope).
+#define QUARVEL_GL_MEMBER(ret, name, args) ret(QUARVEL_GL_CALL* name) args = nullptr;
+#define QUARVEL_GL_LOAD(ret, name, args) ::quarvel::loadGlFunction(table.name, #name, missing);
 
 struct GlApi {
-#define QUARVEL_GL_MEMBER(ret, name, args) ret(QUARVEL_GL_CALL* name) args = nullptr;
     QUARVEL_GL_FUNCTIONS(QUARVEL_GL_MEMBER)
-#undef QUARVEL_GL_MEMBER
 };
 
-struct GlLoadResult {
-    bool ok = false;
-    std::string missing;  // names of the entry points the context lacks, comma-separated
-};
+// The address of entry point `name` of the current context; when it has none, nullptr, and the
+// name is added to the comma-separated `missing`.
+platform::GlProc findGlFunction(const char* name, std::string& missing);
 
-// Looks every entry point up through the platform; call with the context current.
-GlLoadResult loadGlApi(GlApi& gl);
+template <typename Function>
+void loadGlFunction(Function& function, const char* name, std::string& missing) {
+    function = reinterpret_cast<Function>(findGlFunction(name, missing));
+}
+
+// Looks every entry point of the table up; the failure names those the context lacks.
+Status loadGlApi(GlApi& gl);
 
 struct GlVersion {
     int major = 0;
@@ -164,5 +156,15 @@ GlVersion queryGlVersion(const GlApi& gl);
 
 // Reads the leading "major.minor" of a GL_VERSION string; {0, 0} when there is none.
 GlVersion parseGlVersion(const char* versionText);
+
+// The one way every program brings GL up: opens the platform's surface (see openSurface), loads
+// the table and requires OpenGL 4.3. The failure says what was found instead.
+struct GlBringUp {
+    Status status;
+    bool displayModeRefused = false;  // fullscreen was asked for and the display would not switch
+    GlVersion version;                // what the context reports; empty when there is none
+};
+
+GlBringUp bringUpGl(GlApi& gl, int32_t width, int32_t height, bool windowed);
 
 }  // namespace quarvel

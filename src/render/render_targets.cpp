@@ -87,10 +87,13 @@ ProgramsResult createPrograms(const GlApi& gl, const ShaderSources& sources) {
             result.failedShader = stage.name;
             result.programLog = infoLog(gl, *stage.program);
             result.shaderLog = infoLog(gl, stage.shader);
+            result.status =
+                failure(std::string("the ") + stage.name + " shader does not compile:\n" + result.shaderLog);
             return result;
         }
     }
-    result.ok = true;
+    for (const Stage& stage : stages) gl.glDeleteShader(stage.shader);
+    result.status = success();
     return result;
 }
 

@@ -34,7 +34,7 @@ struct Programs {
 };
 
 struct ProgramsResult {
-    bool ok = false;
+    Status status;  // the failure names the shader and carries its own compile log
     Programs programs;
     const char* failedShader = "";  // "scene", "feedback" or "post" when !ok
     std::string programLog;         // info log of the failed shader's program, as the user sees it
@@ -46,7 +46,8 @@ struct ProgramsResult {
 RenderTargets createRenderTargets(const GlApi& gl, int32_t width, int32_t height);
 
 // Compiles and links all three programs first, then checks the compile status of the
-// scene, feedback and post shaders in that order; the first failure stops the check.
+// scene, feedback and post shaders in that order; the first failure stops the check. Once all
+// three compiled, the shader objects are left to be freed with their programs.
 ProgramsResult createPrograms(const GlApi& gl, const ShaderSources& sources);
 
 }  // namespace quarvel

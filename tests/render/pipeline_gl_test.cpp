@@ -66,7 +66,7 @@ protected:
         gl->glViewport(0, 0, width, height);
         const ProgramsResult programs = createPipeline(
             *gl, {sceneProbe.c_str(), feedbackProbe.c_str(), postProbe.c_str()}, width, height, pipeline);
-        ASSERT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
+        ASSERT_TRUE(programs.status.ok) << programs.status.message;
         output = test::makeTarget(*gl, width, height, gl::RGBA);
     }
 
@@ -74,13 +74,7 @@ protected:
         if (gl == nullptr) return;
         test::expectNoGlError(*gl);
         test::deleteTarget(*gl, output);
-        gl->glDeleteFramebuffers(1, &pipeline.targets.sceneFramebuffer);
-        gl->glDeleteFramebuffers(1, &pipeline.targets.feedbackFramebuffer);
-        gl->glDeleteTextures(1, &pipeline.targets.sceneTexture);
-        gl->glDeleteTextures(2, pipeline.targets.feedbackTextures);
-        gl->glDeleteProgram(pipeline.programs.scene);
-        gl->glDeleteProgram(pipeline.programs.feedback);
-        gl->glDeleteProgram(pipeline.programs.post);
+        destroyPipeline(*gl, pipeline);
         gl->glViewport(0, 0, test::contextWidth, test::contextHeight);
     }
 
@@ -98,7 +92,7 @@ protected:
         return test::readBytes(*gl, output.framebuffer, width, height, gl::COLOR_ATTACHMENT0);
     }
 
-    const GlApi* gl = nullptr;
+    const test::TestGl* gl = nullptr;
     Pipeline pipeline;
     test::Target output;
 };
@@ -162,26 +156,26 @@ TEST(ProgramsGlTest, CompileFailureStopsAtTheFirstBrokenShaderAfterAllWereBuilt)
     QUARVEL_REQUIRE_GL(gl);
     const char* broken = "#version 430\nout vec4 oColor;\nvoid main() { oColor = undefinedName; }\n";
     const ProgramsResult sceneBroken = createPrograms(gl, {broken, broken, postProbe.c_str()});
-    EXPECT_FALSE(sceneBroken.ok);
+    EXPECT_FALSE(sceneBroken.status.ok);
     EXPECT_STREQ(sceneBroken.failedShader, "scene") << "the feedback shader is never checked";
     EXPECT_NE(sceneBroken.shaderLog.find("undefinedName"), std::string::npos) << sceneBroken.shaderLog;
     EXPECT_NE(sceneBroken.programs.post, 0u) << "every program is created before any check";
 
     const ProgramsResult postBroken = createPrograms(gl, {sceneProbe.c_str(), feedbackProbe.c_str(), broken});
-    EXPECT_FALSE(postBroken.ok);
+    EXPECT_FALSE(postBroken.status.ok);
     EXPECT_STREQ(postBroken.failedShader, "post");
     EXPECT_LE(postBroken.programLog.size(), 2046u);
 
     const ProgramsResult allGood =
         createPrograms(gl, {sceneProbe.c_str(), feedbackProbe.c_str(), postProbe.c_str()});
-    EXPECT_TRUE(allGood.ok);
+    EXPECT_TRUE(allGood.status.ok);
     test::expectNoGlError(gl);
 }
 
 TEST(ProgramsGlTest, BuiltInSourcesCompileOnTheContext) {
     QUARVEL_REQUIRE_GL(gl);
     const ProgramsResult programs = createPrograms(gl, builtInShaderSources());
-    EXPECT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
+    EXPECT_TRUE(programs.status.ok) << programs.status.message;
 }
 
 }  // namespace

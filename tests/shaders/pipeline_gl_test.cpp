@@ -123,8 +123,8 @@ std::vector<int32_t> clockValuesOfTheRun() {
 // Runs the three passes over the run's clock values on 8-bit targets, as the demo does, with a
 // float copy of each pass's output in which a NaN or an infinity would show instead of being lost
 // in the 8-bit store. Checks what every pass writes.
-void expectFiniteOutputOverTheRun(const GlApi& gl, const ScenePass& scene, const FeedbackPass& feedback,
-                                  const PostPass& post) {
+void expectFiniteOutputOverTheRun(const test::TestGl& gl, const ScenePass& scene,
+                                  const FeedbackPass& feedback, const PostPass& post) {
     for (const Program* program : {&scene.program, &feedback.program, &post.program}) {
         ASSERT_TRUE(program->ok()) << program->log();
     }
@@ -182,30 +182,23 @@ TEST(ShaderPipelineGLTest, NoPassReliesOnWhatTheDriverMakesOfUndefinedResults) {
 
 // The frame pipeline's own objects, released at the end of a run.
 struct OwnedPipeline {
-    const GlApi& gl;
+    const test::TestGl& gl;
     Pipeline pipeline;
 
-    OwnedPipeline(const GlApi& api, int32_t width, int32_t height) : gl(api) {
+    OwnedPipeline(const test::TestGl& api, int32_t width, int32_t height) : gl(api) {
         const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
-        EXPECT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
+        EXPECT_TRUE(programs.status.ok) << programs.status.message;
     }
 
     ~OwnedPipeline() {
-        const RenderTargets& t = pipeline.targets;
         gl.glBindFramebuffer(gl::FRAMEBUFFER, 0);
-        gl.glDeleteFramebuffers(1, &t.sceneFramebuffer);
-        gl.glDeleteFramebuffers(1, &t.feedbackFramebuffer);
-        gl.glDeleteTextures(1, &t.sceneTexture);
-        gl.glDeleteTextures(2, t.feedbackTextures);
-        gl.glDeleteProgram(pipeline.programs.scene);
-        gl.glDeleteProgram(pipeline.programs.feedback);
-        gl.glDeleteProgram(pipeline.programs.post);
+        destroyPipeline(gl, pipeline);
     }
 };
 
 // The window's pictures of the first frames, at about 50 frames a second from the first
 // clock value, -50 ms.
-std::vector<Rgba> runFirstFrames(const GlApi& gl, int32_t width, int32_t height, int frames) {
+std::vector<Rgba> runFirstFrames(const test::TestGl& gl, int32_t width, int32_t height, int frames) {
     const OwnedPipeline owned(gl, width, height);
     const ShaderTarget window(gl, width, height, Storage::float32);
     std::vector<Rgba> pictures;

@@ -15,7 +15,7 @@ constexpr int kHeight = 36;
 
 // The grain of every pixel at clock t: simplex noise at (q uv, 900 time), q growing with the
 // window's diagonal so that the grain keeps its size in pixels.
-std::vector<Rgba> grainAt(const GlApi& gl, int32_t t) {
+std::vector<Rgba> grainAt(const test::TestGl& gl, int32_t t) {
     const std::string source =
         std::string("#version 430\nlayout(location = 0) out vec4 oColor;\n") + shaders::noiseSource +
         "const vec2 resolution = vec2(" + std::to_string(kWidth) + ".0, " + std::to_string(kHeight) +

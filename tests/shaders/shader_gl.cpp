@@ -16,7 +16,7 @@ constexpr GLenum kRgba8 = 0x8058;
 
 }  // namespace
 
-ShaderTarget::ShaderTarget(const GlApi& gl, int width, int height, Storage storage)
+ShaderTarget::ShaderTarget(const test::TestGl& gl, int width, int height, Storage storage)
     : gl_(gl), width_(width), height_(height), storage_(storage) {
     gl_.glGenTextures(1, &texture_);
     gl_.glBindTexture(gl::TEXTURE_2D, texture_);
@@ -97,18 +97,18 @@ std::vector<uint8_t> ShaderTarget::readBytes() const {
     return bytes;
 }
 
-Program::Program(const GlApi& gl, const std::string& source)
+Program::Program(const test::TestGl& gl, const std::string& source)
     : gl_(gl), id_(buildProgram(gl, source.c_str(), &log_)) {}
 
 Program::~Program() {
     if (id_ != 0) gl_.glDeleteProgram(id_);
 }
 
-void drawRectangle(const GlApi& gl) {
+void drawRectangle(const test::TestGl& gl) {
     gl.glRects(-1, -1, 1, 1);
 }
 
-void bindTexture(const GlApi& gl, int unit, GLuint texture) {
+void bindTexture(const test::TestGl& gl, int unit, GLuint texture) {
     gl.glActiveTexture(gl::TEXTURE0 + static_cast<GLenum>(unit));
     gl.glBindTexture(gl::TEXTURE_2D, texture);
     gl.glActiveTexture(gl::TEXTURE0);
@@ -155,8 +155,8 @@ std::string glslFloat(float value) {
     return literal;
 }
 
-std::vector<Rgba> evaluate(const GlApi& gl, const std::string& preamble, const std::vector<Rgba>& inputs,
-                           const std::string& expression) {
+std::vector<Rgba> evaluate(const test::TestGl& gl, const std::string& preamble,
+                           const std::vector<Rgba>& inputs, const std::string& expression) {
     assert(!inputs.empty());
     const int count = static_cast<int>(inputs.size());
     std::string source = "#version 430\nlayout(location = 0) out vec4 oColor;\n" + preamble + "\n";
@@ -172,7 +172,7 @@ std::vector<Rgba> evaluate(const GlApi& gl, const std::string& preamble, const s
     return runHelper(gl, source, count, 1);
 }
 
-std::vector<Rgba> runHelper(const GlApi& gl, const std::string& source, int width, int height) {
+std::vector<Rgba> runHelper(const test::TestGl& gl, const std::string& source, int width, int height) {
     const Program program(gl, source);
     if (program.id() == 0) {
         std::fprintf(stderr, "helper shader failed:\n%s\n%s\n", program.log().c_str(), source.c_str());

@@ -2,7 +2,7 @@
 // the demo's, programs that release themselves, helper shaders built around the real sources.
 #pragma once
 
-#include "render/gl_api.h"
+#include "support/gl_test_context.h"
 
 #include <cstdint>
 #include <string>
@@ -27,7 +27,7 @@ enum class Storage {
 // so that it can also serve as a pass's input.
 class ShaderTarget {
 public:
-    ShaderTarget(const GlApi& gl, int width, int height, Storage storage);
+    ShaderTarget(const test::TestGl& gl, int width, int height, Storage storage);
     ~ShaderTarget();
     ShaderTarget(const ShaderTarget&) = delete;
     ShaderTarget& operator=(const ShaderTarget&) = delete;
@@ -50,7 +50,7 @@ public:
     int height() const { return height_; }
 
 private:
-    const GlApi& gl_;
+    const test::TestGl& gl_;
     int width_;
     int height_;
     Storage storage_;
@@ -61,7 +61,7 @@ private:
 // A program with one fragment shader; `log` holds the compile or link log when it failed.
 class Program {
 public:
-    Program(const GlApi& gl, const std::string& source);
+    Program(const test::TestGl& gl, const std::string& source);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -71,16 +71,16 @@ public:
     GLuint id() const { return id_; }
 
 private:
-    const GlApi& gl_;
+    const test::TestGl& gl_;
     std::string log_;
     GLuint id_ = 0;
 };
 
 // Draws the full-target rectangle with the program current, as the frame pipeline does.
-void drawRectangle(const GlApi& gl);
+void drawRectangle(const test::TestGl& gl);
 
 // Binds `texture` on texture unit `unit` and leaves unit 0 active.
-void bindTexture(const GlApi& gl, int unit, GLuint texture);
+void bindTexture(const test::TestGl& gl, int unit, GLuint texture);
 
 // The text of one function of a GLSL source, from the start of the line that begins with
 // `head` (e.g. "float hash12(") through its closing brace; empty when it is not there.
@@ -91,13 +91,13 @@ std::string globalInitialiser(std::string_view source, std::string_view name);
 
 // Runs a complete helper fragment shader over a float target of width x height and returns
 // its texels, rows from the bottom; empty (with the log on stderr) when it does not compile.
-std::vector<Rgba> runHelper(const GlApi& gl, const std::string& source, int width, int height);
+std::vector<Rgba> runHelper(const test::TestGl& gl, const std::string& source, int width, int height);
 
 // Evaluates `expression` once per entry of `inputs` in a helper shader made of `preamble`
 // (functions it calls) and a constant array `in` of the inputs; the expression sees the current
 // input as `x` (a vec4) and must give a vec4.
-std::vector<Rgba> evaluate(const GlApi& gl, const std::string& preamble, const std::vector<Rgba>& inputs,
-                           const std::string& expression);
+std::vector<Rgba> evaluate(const test::TestGl& gl, const std::string& preamble,
+                           const std::vector<Rgba>& inputs, const std::string& expression);
 
 // GLSL literal that reads back as exactly `value` in single precision.
 std::string glslFloat(float value);

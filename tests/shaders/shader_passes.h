@@ -24,10 +24,10 @@ inline Resolution resolutionOf(const ShaderTarget& target, Resolution resolution
 }
 
 struct ScenePass {
-    const GlApi& gl;
+    const test::TestGl& gl;
     Program program;
 
-    explicit ScenePass(const GlApi& api, const std::string& source = shaders::sceneSource)
+    explicit ScenePass(const test::TestGl& api, const std::string& source = shaders::sceneSource)
         : gl(api), program(api, source) {}
 
     void draw(const ShaderTarget& target, int32_t t, Resolution resolution = {}) const {
@@ -42,10 +42,10 @@ struct ScenePass {
 };
 
 struct FeedbackPass {
-    const GlApi& gl;
+    const test::TestGl& gl;
     Program program;
 
-    explicit FeedbackPass(const GlApi& api, const std::string& source = shaders::feedbackSource)
+    explicit FeedbackPass(const test::TestGl& api, const std::string& source = shaders::feedbackSource)
         : gl(api), program(api, source) {}
 
     void draw(const ShaderTarget& target, int32_t t, const ShaderTarget& scene, const ShaderTarget& previous,
@@ -67,10 +67,10 @@ struct FeedbackPass {
 };
 
 struct PostPass {
-    const GlApi& gl;
+    const test::TestGl& gl;
     Program program;
 
-    explicit PostPass(const GlApi& api, const std::string& source = shaders::postSource)
+    explicit PostPass(const test::TestGl& api, const std::string& source = shaders::postSource)
         : gl(api), program(api, source) {}
 
     void draw(const ShaderTarget& target, int32_t t, const ShaderTarget& input,

@@ -1,8 +1,6 @@
 // The shared headless context, opened once per test process through the headless backend.
 #include "support/gl_test_context.h"
 
-#include "platform/platform.h"
-
 #include <gtest/gtest.h>
 
 namespace quarvel::test {
@@ -12,36 +10,30 @@ namespace {
 struct SharedContext {
     bool tried = false;
     bool ready = false;
-    GlApi gl;
+    TestGl gl;
     std::string reason;
 };
+
+Status loadTestGl(TestGl& table) {
+    std::string missing;
+    QUARVEL_TEST_GL_FUNCTIONS(QUARVEL_GL_LOAD)
+    return missing.empty() ? success() : failure("the tests need " + missing);
+}
 
 SharedContext& shared() {
     static SharedContext context;
     if (context.tried) return context;
     context.tried = true;
-    const platform::SurfaceResult surface = platform::openSurface(contextWidth, contextHeight, true);
-    if (surface.status != platform::SurfaceStatus::ready) {
-        context.reason = "no headless GL context: " + surface.message;
-        return context;
-    }
-    const GlLoadResult loaded = loadGlApi(context.gl);
-    if (!loaded.ok) {
-        context.reason = "GL entry points missing: " + loaded.missing;
-        return context;
-    }
-    const GlVersion version = queryGlVersion(context.gl);
-    if (version.major < 4 || (version.major == 4 && version.minor < 3)) {
-        context.reason = "GL 4.3 needed, found " + version.text + " on " + version.renderer;
-        return context;
-    }
-    context.ready = true;
+    const GlBringUp up = bringUpGl(context.gl, contextWidth, contextHeight, true);
+    const Status loaded = up.status.ok ? loadTestGl(context.gl) : up.status;
+    context.ready = loaded.ok;
+    context.reason = loaded.message;
     return context;
 }
 
 }  // namespace
 
-const GlApi* sharedGl() {
+const TestGl* sharedGl() {
     SharedContext& context = shared();
     return context.ready ? &context.gl : nullptr;
 }
@@ -50,7 +42,7 @@ std::string glUnavailableReason() {
     return shared().reason;
 }
 
-GLuint buildProgram(const GlApi& gl, const char* fragmentSource, std::string* log) {
+GLuint buildProgram(const TestGl& gl, const char* fragmentSource, std::string* log) {
     const GLuint shader = gl.glCreateShader(gl::FRAGMENT_SHADER);
     gl.glShaderSource(shader, 1, &fragmentSource, nullptr);
     gl.glCompileShader(shader);
@@ -78,7 +70,7 @@ GLuint buildProgram(const GlApi& gl, const char* fragmentSource, std::string* lo
     return program;
 }
 
-Target makeTarget(const GlApi& gl, int32_t width, int32_t height, GLenum internalFormat) {
+Target makeTarget(const TestGl& gl, int32_t width, int32_t height, GLenum internalFormat) {
     Target target{0, 0, width, height};
     gl.glGenTextures(1, &target.texture);
     gl.glBindTexture(gl::TEXTURE_2D, target.texture);
@@ -96,13 +88,13 @@ Target makeTarget(const GlApi& gl, int32_t width, int32_t height, GLenum interna
     return target;
 }
 
-void deleteTarget(const GlApi& gl, Target& target) {
+void deleteTarget(const TestGl& gl, Target& target) {
     gl.glDeleteFramebuffers(1, &target.framebuffer);
     gl.glDeleteTextures(1, &target.texture);
     target = {};
 }
 
-std::vector<float> readFloats(const GlApi& gl, GLuint framebuffer, int32_t width, int32_t height) {
+std::vector<float> readFloats(const TestGl& gl, GLuint framebuffer, int32_t width, int32_t height) {
     std::vector<float> pixels(static_cast<std::size_t>(width) * height * 4);
     gl.glBindFramebuffer(gl::FRAMEBUFFER, framebuffer);
     gl.glReadBuffer(framebuffer == 0 ? gl::BACK : gl::COLOR_ATTACHMENT0);
@@ -111,7 +103,7 @@ std::vector<float> readFloats(const GlApi& gl, GLuint framebuffer, int32_t width
     return pixels;
 }
 
-std::vector<unsigned char> readBytes(const GlApi& gl, GLuint framebuffer, int32_t width, int32_t height,
+std::vector<unsigned char> readBytes(const TestGl& gl, GLuint framebuffer, int32_t width, int32_t height,
                                      GLenum readBuffer) {
     std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 4);
     gl.glBindFramebuffer(gl::FRAMEBUFFER, framebuffer);
@@ -121,14 +113,14 @@ std::vector<unsigned char> readBytes(const GlApi& gl, GLuint framebuffer, int32_
     return pixels;
 }
 
-void drawFullTarget(const GlApi& gl, GLuint program, const Target& target) {
+void drawFullTarget(const TestGl& gl, GLuint program, const Target& target) {
     gl.glBindFramebuffer(gl::FRAMEBUFFER, target.framebuffer);
     gl.glViewport(0, 0, target.width, target.height);
     gl.glUseProgram(program);
     gl.glRects(-1, -1, 1, 1);
 }
 
-void expectNoGlError(const GlApi& gl) {
+void expectNoGlError(const TestGl& gl) {
     for (GLenum error = gl.glGetError(); error != gl::NO_ERROR; error = gl.glGetError())
         ADD_FAILURE() << "GL error 0x" << std::hex << error;
 }

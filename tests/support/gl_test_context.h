@@ -14,9 +14,25 @@ namespace quarvel::test {
 inline constexpr int32_t contextWidth = 1920;
 inline constexpr int32_t contextHeight = 1080;
 
+// What the tests need beyond the demo's entry points: viewports, read-back, errors and state.
+#define QUARVEL_TEST_GL_FUNCTIONS(X)                                                               \
+    X(void, glViewport, (GLint x, GLint y, GLsizei width, GLsizei height))                         \
+    X(void, glReadBuffer, (GLenum src))                                                            \
+    X(void, glReadPixels,                                                                          \
+      (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels)) \
+    X(void, glPixelStorei, (GLenum pname, GLint param))                                            \
+    X(GLenum, glGetError, ())                                                                      \
+    X(void, glGetIntegerv, (GLenum pname, GLint * data))                                           \
+    X(void, glGetTexParameteriv, (GLenum target, GLenum pname, GLint * params))                    \
+    X(GLenum, glCheckFramebufferStatus, (GLenum target))
+
+struct TestGl : GlApi {
+    QUARVEL_TEST_GL_FUNCTIONS(QUARVEL_GL_MEMBER)
+};
+
 // The shared context's entry points, creating the context on first use. Null when no GL 4.3
 // context can be had: tests then fail with the reason from glUnavailableReason().
-const GlApi* sharedGl();
+const TestGl* sharedGl();
 std::string glUnavailableReason();
 
 // The source of a shader that stands in for one of the show's programs: the program's own
@@ -26,7 +42,7 @@ inline std::string standInSource(const char* uniformDeclarations, const char* bo
 }
 
 // Compiles one fragment shader into a program; 0 on failure with the log in `log`.
-GLuint buildProgram(const GlApi& gl, const char* fragmentSource, std::string* log = nullptr);
+GLuint buildProgram(const TestGl& gl, const char* fragmentSource, std::string* log = nullptr);
 
 // A framebuffer with one colour texture of the given format (gl::RGBA for RGBA8, gl::RGBA32F).
 struct Target {
@@ -35,24 +51,24 @@ struct Target {
     int32_t width = 0;
     int32_t height = 0;
 };
-Target makeTarget(const GlApi& gl, int32_t width, int32_t height, GLenum internalFormat);
-void deleteTarget(const GlApi& gl, Target& target);
+Target makeTarget(const TestGl& gl, int32_t width, int32_t height, GLenum internalFormat);
+void deleteTarget(const TestGl& gl, Target& target);
 
 // Reads width x height RGBA pixels of the bound read framebuffer's read buffer.
-std::vector<float> readFloats(const GlApi& gl, GLuint framebuffer, int32_t width, int32_t height);
-std::vector<unsigned char> readBytes(const GlApi& gl, GLuint framebuffer, int32_t width, int32_t height,
+std::vector<float> readFloats(const TestGl& gl, GLuint framebuffer, int32_t width, int32_t height);
+std::vector<unsigned char> readBytes(const TestGl& gl, GLuint framebuffer, int32_t width, int32_t height,
                                      GLenum readBuffer);
 
 // Draws the full-target rectangle with `program` into `target` (viewport set to its size).
-void drawFullTarget(const GlApi& gl, GLuint program, const Target& target);
+void drawFullTarget(const TestGl& gl, GLuint program, const Target& target);
 
 // Fails the current test with every GL error still queued.
-void expectNoGlError(const GlApi& gl);
+void expectNoGlError(const TestGl& gl);
 
 }  // namespace quarvel::test
 
 // Skips nothing: a machine without GL 4.3 is a broken test machine, so the test fails loudly.
 #define QUARVEL_REQUIRE_GL(glVar)                                                 \
-    const ::quarvel::GlApi* glVar##Pointer = ::quarvel::test::sharedGl();         \
+    const ::quarvel::test::TestGl* glVar##Pointer = ::quarvel::test::sharedGl();  \
     ASSERT_NE(glVar##Pointer, nullptr) << ::quarvel::test::glUnavailableReason(); \
-    const ::quarvel::GlApi& glVar = *glVar##Pointer
+    const ::quarvel::test::TestGl& glVar = *glVar##Pointer

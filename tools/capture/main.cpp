@@ -1,15 +1,14 @@
 // quarvel-capture: renders the show headless, through the demo's own frame path, to PNG frames
 // or to a video with its soundtrack. See captureUsage() for the command line.
 #include "base/exit_status.h"
+#include "capture/capture_gl.h"
 #include "capture/capture_loop.h"
 #include "capture/capture_options.h"
 #include "capture/frame_plan.h"
 #include "capture/png_sink.h"
 #include "capture/progress.h"
 #include "capture/video_sink.h"
-#include "platform/platform.h"
 #include "render/frame_pipeline.h"
-#include "render/gl_api.h"
 #include "render/render_targets.h"
 
 #include <algorithm>
@@ -85,32 +84,18 @@ bool soundtrackPresent() {
     return stat(soundtrackFile, &info) == 0 && S_ISREG(info.st_mode) && access(soundtrackFile, R_OK) == 0;
 }
 
+// GL for the capture: a tiny surface is enough, since every frame goes to the capture's own
+// framebuffer; then the capture's own entry points and a size the GL can draw. A size beyond the
+// GL's limits is the user's to change (`sizeRefused`).
 struct GlSetup {
-    bool ok = false;
+    Status status;
     bool sizeRefused = false;
-    std::string message;
 };
 
-// A tiny pbuffer is enough: every frame goes to the capture's own framebuffer.
-GlSetup openGl(GlApi& gl, int32_t width, int32_t height) {
-    GlSetup setup;
-    const platform::SurfaceResult surface = platform::openSurface(16, 16, true);
-    if (surface.status != platform::SurfaceStatus::ready) {
-        setup.message = "no headless OpenGL context: " + surface.message;
-        return setup;
-    }
-    const GlLoadResult loaded = loadGlApi(gl);
-    if (gl.glGetString == nullptr) {
-        setup.message = "the OpenGL context answers no queries";
-        return setup;
-    }
-    const GlVersion version = queryGlVersion(gl);
-    if (version.major < 4 || (version.major == 4 && version.minor < 3) || !loaded.ok) {
-        setup.message = "the capture needs OpenGL 4.3 in a compatibility context; found OpenGL " +
-                        version.text + " on " + version.renderer +
-                        (loaded.ok ? "" : ", without " + loaded.missing);
-        return setup;
-    }
+GlSetup openGl(CaptureGl& gl, int32_t width, int32_t height) {
+    const GlBringUp up = bringUpGl(gl, 16, 16, true);
+    if (!up.status.ok) return {failure("no usable headless OpenGL: " + up.status.message)};
+    if (Status loaded = loadCaptureGl(gl); !loaded.ok) return {loaded};
     GLint maxTexture = 0;
     GLint maxViewport[2] = {0, 0};
     gl.glGetIntegerv(gl::MAX_TEXTURE_SIZE, &maxTexture);
@@ -118,14 +103,12 @@ GlSetup openGl(GlApi& gl, int32_t width, int32_t height) {
     const GLint maxWidth = std::min(maxTexture, maxViewport[0]);
     const GLint maxHeight = std::min(maxTexture, maxViewport[1]);
     if (width > maxWidth || height > maxHeight) {
-        setup.sizeRefused = true;
-        setup.message = "--size " + std::to_string(width) + "x" + std::to_string(height) +
+        return {failure("--size " + std::to_string(width) + "x" + std::to_string(height) +
                         " is beyond this OpenGL's limit of " + std::to_string(maxWidth) + "x" +
-                        std::to_string(maxHeight) + " (" + version.renderer + ")";
-        return setup;
+                        std::to_string(maxHeight) + " (" + up.version.renderer + ")"),
+                true};
     }
-    setup.ok = true;
-    return setup;
+    return {success()};
 }
 
 std::string describeWritten(const CaptureOptions& options, const FramePlan& plan) {
@@ -173,17 +156,16 @@ int run(const std::vector<std::string>& args) {
     // from here on a signal stops the capture cleanly instead of killing the process
     installSignalHandlers();
 
-    GlApi gl;
+    CaptureGl gl;
     const GlSetup setup = openGl(gl, options.width, options.height);
-    if (!setup.ok) return setup.sizeRefused ? usageError(setup.message) : reportFailure(setup.message);
+    if (!setup.status.ok)
+        return setup.sizeRefused ? usageError(setup.status.message) : reportFailure(setup.status.message);
 
     // a fresh state: createRenderTargets starts every target zeroed
     Pipeline pipeline;
     const ProgramsResult programs =
         createPipeline(gl, builtInShaderSources(), options.width, options.height, pipeline);
-    if (!programs.ok)
-        return reportFailure(std::string("the ") + programs.failedShader + " shader does not compile:\n" +
-                             programs.shaderLog);
+    if (!programs.status.ok) return reportFailure(programs.status.message);
 
     std::unique_ptr<FrameSink> sink;
     if (options.outputKind == OutputKind::video) {

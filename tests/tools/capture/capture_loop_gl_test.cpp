@@ -73,12 +73,16 @@ public:
 class CaptureLoopGlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        gl = test::sharedGl();
-        ASSERT_NE(gl, nullptr) << test::glUnavailableReason();
+        testGl = test::sharedGl();
+        ASSERT_NE(testGl, nullptr) << test::glUnavailableReason();
+        static_cast<GlApi&>(captureGl) = *testGl;
+        const Status loaded = loadCaptureGl(captureGl);
+        ASSERT_TRUE(loaded.ok) << loaded.message;
+        gl = &captureGl;
     }
     void TearDown() override {
         if (gl == nullptr) return;
-        test::expectNoGlError(*gl);
+        test::expectNoGlError(*testGl);
         gl->glViewport(0, 0, test::contextWidth, test::contextHeight);
     }
 
@@ -87,18 +91,15 @@ protected:
         Pipeline pipeline;
         const ProgramsResult programs = createPipeline(
             *gl, {sceneProbe.c_str(), feedbackProbe.c_str(), postProbe.c_str()}, width, height, pipeline);
-        EXPECT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
+        EXPECT_TRUE(programs.status.ok) << programs.status.message;
         const CaptureResult result = runCapture(*gl, pipeline, plan, sink, &sink.stop, {});
-        gl->glDeleteFramebuffers(1, &pipeline.targets.sceneFramebuffer);
-        gl->glDeleteFramebuffers(1, &pipeline.targets.feedbackFramebuffer);
-        gl->glDeleteTextures(1, &pipeline.targets.sceneTexture);
-        gl->glDeleteTextures(2, pipeline.targets.feedbackTextures);
-        for (GLuint program : {pipeline.programs.scene, pipeline.programs.feedback, pipeline.programs.post})
-            gl->glDeleteProgram(program);
+        destroyPipeline(*gl, pipeline);
         return result;
     }
 
-    const GlApi* gl = nullptr;
+    const test::TestGl* testGl = nullptr;
+    CaptureGl captureGl;
+    const CaptureGl* gl = nullptr;
 };
 
 TEST_F(CaptureLoopGlTest, EveryFrameShowsItsPlannedClockAndWindowedFramesAreStillRendered) {
