@@ -124,10 +124,9 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
     CaptureGl gl;
-    const GlBringUp up = bringUpGl(gl, 16, 16, true);
-    const Status loaded = up.status.ok ? loadCaptureGl(gl) : up.status;
-    if (!loaded.ok) {
-        std::fprintf(stderr, "no usable headless OpenGL: %s\n", loaded.message.c_str());
+    const GlBringUp up = bringUpCaptureGl(gl, 16, 16);
+    if (!up.status.ok) {
+        std::fprintf(stderr, "no usable headless OpenGL: %s\n", up.status.message.c_str());
         return 1;
     }
     const GlVersion& version = up.version;

@@ -2,8 +2,8 @@
 // 640 x 360 and 1280 x 720, and each pass's share of the frame: once with pass-through shaders
 // (the cost of the pipeline itself) and once with the show's own.
 // Usage: quarvel-bench-pipeline [frames]
+#include "capture/capture_gl.h"
 #include "render/frame_pipeline.h"
-#include "render/gl_api.h"
 #include "render/render_targets.h"
 #include "shaders/shader_interface.h"
 
@@ -38,22 +38,6 @@ const std::string passThroughPost =
     passThrough(shaders::post::uniformDeclarations,
                 "void main() { oColor = texture(inputtex, gl_FragCoord.xy / resolution); }\n");
 
-// What the benchmark needs beyond the demo's entry points: waiting for the GL, and a viewport
-// for each size on the one surface.
-#define QUARVEL_BENCH_GL_FUNCTIONS(X) \
-    X(void, glFinish, ())             \
-    X(void, glViewport, (GLint x, GLint y, GLsizei width, GLsizei height))
-
-struct BenchGl : GlApi {
-    QUARVEL_BENCH_GL_FUNCTIONS(QUARVEL_GL_MEMBER)
-};
-
-Status loadBenchGl(BenchGl& table) {
-    std::string missing;
-    QUARVEL_BENCH_GL_FUNCTIONS(QUARVEL_GL_LOAD)
-    return missing.empty() ? success() : failure("without " + missing);
-}
-
 struct PassTimes {
     std::vector<double> scene;
     std::vector<double> feedback;
@@ -67,7 +51,7 @@ double median(std::vector<double> values) {
 
 // Runs the passes of frame n as the demo does, waiting for the GL after each so that its time
 // can be read alone.
-void timeFrame(const BenchGl& gl, const Pipeline& pipeline, int32_t t, int32_t n, PassTimes& times) {
+void timeFrame(const CaptureGl& gl, const Pipeline& pipeline, int32_t t, int32_t n, PassTimes& times) {
     const FeedbackSlots slots = feedbackSlots(n);
     const auto since = [](Clock::time_point start) {
         return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -95,11 +79,10 @@ void timeFrame(const BenchGl& gl, const Pipeline& pipeline, int32_t t, int32_t n
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    BenchGl gl;
-    const GlBringUp up = bringUpGl(gl, 1280, 720, true);
-    const Status loaded = up.status.ok ? loadBenchGl(gl) : up.status;
-    if (!loaded.ok) {
-        std::fprintf(stderr, "no usable headless OpenGL: %s\n", loaded.message.c_str());
+    CaptureGl gl;
+    const GlBringUp up = bringUpCaptureGl(gl, 1280, 720);
+    if (!up.status.ok) {
+        std::fprintf(stderr, "no usable headless OpenGL: %s\n", up.status.message.c_str());
         return 1;
     }
     const GlVersion& version = up.version;

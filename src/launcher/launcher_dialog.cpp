@@ -6,9 +6,11 @@
 
 namespace quarvel {
 
-LauncherDialogState launcherDialog;
-
 namespace {
+
+// module-level: the dialog procedure gets only the controls, so this is how it reaches the run's
+// settings while the dialog is up
+LauncherDialogState launcherDialog;
 
 bool sameSize(const OfferedMode& a, int32_t width, int32_t height) {
     return a.width == width && a.height == height;

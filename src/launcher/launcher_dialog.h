@@ -34,8 +34,6 @@ struct LauncherDialogState {
     OfferedMode modes[maxOfferedModes];
 };
 
-extern LauncherDialogState launcherDialog;
-
 // Template 101: the dialog's caption, font, size and eight controls in tab order.
 extern const platform::DialogTemplate launcherDialogTemplate;
 
@@ -59,7 +57,7 @@ void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource sour
 // nothing; other commands do nothing.
 void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls, int32_t controlId);
 
-// The procedure runModalDialog calls: the functions above on `launcherDialog`, with the current
+// The procedure runModalDialog calls: the functions above on the dialog's one record, with the current
 // display's modes.
 void launcherDialogProcedure(platform::DialogControls& controls, platform::DialogMessage message,
                              int32_t controlId);

@@ -24,7 +24,7 @@ SharedContext& shared() {
     static SharedContext context;
     if (context.tried) return context;
     context.tried = true;
-    const GlBringUp up = bringUpGl(context.gl, contextWidth, contextHeight, true);
+    const GlBringUp up = bringUpCaptureGl(context.gl, contextWidth, contextHeight);
     const Status loaded = up.status.ok ? loadTestGl(context.gl) : up.status;
     context.ready = loaded.ok;
     context.reason = loaded.message;

@@ -2,7 +2,7 @@
 // shaders into targets and reading the results back.
 #pragma once
 
-#include "render/gl_api.h"
+#include "capture/capture_gl.h"
 
 #include <cstdint>
 #include <string>
@@ -14,19 +14,12 @@ namespace quarvel::test {
 inline constexpr int32_t contextWidth = 1920;
 inline constexpr int32_t contextHeight = 1080;
 
-// What the tests need beyond the demo's entry points: viewports, read-back, errors and state.
-#define QUARVEL_TEST_GL_FUNCTIONS(X)                                                               \
-    X(void, glViewport, (GLint x, GLint y, GLsizei width, GLsizei height))                         \
-    X(void, glReadBuffer, (GLenum src))                                                            \
-    X(void, glReadPixels,                                                                          \
-      (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels)) \
-    X(void, glPixelStorei, (GLenum pname, GLint param))                                            \
-    X(GLenum, glGetError, ())                                                                      \
-    X(void, glGetIntegerv, (GLenum pname, GLint * data))                                           \
-    X(void, glGetTexParameteriv, (GLenum target, GLenum pname, GLint * params))                    \
-    X(GLenum, glCheckFramebufferStatus, (GLenum target))
+// The capture's table (viewports, read-back, errors, limits) and the texture state the tests
+// query.
+#define QUARVEL_TEST_GL_FUNCTIONS(X) \
+    X(void, glGetTexParameteriv, (GLenum target, GLenum pname, GLint * params))
 
-struct TestGl : GlApi {
+struct TestGl : CaptureGl {
     QUARVEL_TEST_GL_FUNCTIONS(QUARVEL_GL_MEMBER)
 };
 

@@ -1,5 +1,5 @@
 // The entry points the capture needs beyond the demo's: its own framebuffer and viewport, the
-// read-back ring of pixel buffers and fences, errors and size limits.
+// read-back ring of pixel buffers and fences, errors and size limits; and its GL bring-up.
 #pragma once
 
 #include "base/status.h"
@@ -34,5 +34,10 @@ struct CaptureGl : GlApi {
 
 // Looks the capture's own entry points up; the demo's (the GlApi part) come from bringUpGl.
 Status loadCaptureGl(CaptureGl& gl);
+
+// bringUpGl on a windowed surface of width x height, then the capture's own entry points: the
+// GL of every program that draws into framebuffers of its own and reads them back (the capture,
+// the benchmarks, the GL tests).
+GlBringUp bringUpCaptureGl(CaptureGl& gl, int32_t width, int32_t height);
 
 }  // namespace quarvel

@@ -93,9 +93,8 @@ struct GlSetup {
 };
 
 GlSetup openGl(CaptureGl& gl, int32_t width, int32_t height) {
-    const GlBringUp up = bringUpGl(gl, 16, 16, true);
+    const GlBringUp up = bringUpCaptureGl(gl, 16, 16);
     if (!up.status.ok) return {failure("no usable headless OpenGL: " + up.status.message)};
-    if (Status loaded = loadCaptureGl(gl); !loaded.ok) return {loaded};
     GLint maxTexture = 0;
     GLint maxViewport[2] = {0, 0};
     gl.glGetIntegerv(gl::MAX_TEXTURE_SIZE, &maxTexture);

@@ -19,7 +19,8 @@ struct MediaGraph {
 
 namespace {
 
-// SDL_mixer has one output for the process, so one graph at a time may hold it.
+// module-level: SDL_mixer has one output for the whole process, not one per graph, so the graph
+// that holds it is recorded beside it and no second graph may open it.
 MediaGraph* outputOwner = nullptr;
 
 // 1024 frames at 44.1 kHz: a mixer buffer every 23 ms keeps the start of playback close to Run

@@ -11,8 +11,8 @@ namespace quarvel::platform {
 
 namespace {
 
-// The dialog manager hands the dialog procedure only the window and the message, and the
-// initialisation value stays 0, so the procedure of the running dialog waits here.
+// module-level: the dialog manager hands the dialog procedure only the window and the message,
+// and the initialisation value stays 0, so the procedure of the running dialog waits here.
 DialogProcedure runningProcedure = nullptr;
 
 class Win32DialogControls final : public DialogControls {

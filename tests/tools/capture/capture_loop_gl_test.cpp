@@ -73,16 +73,12 @@ public:
 class CaptureLoopGlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        testGl = test::sharedGl();
-        ASSERT_NE(testGl, nullptr) << test::glUnavailableReason();
-        static_cast<GlApi&>(captureGl) = *testGl;
-        const Status loaded = loadCaptureGl(captureGl);
-        ASSERT_TRUE(loaded.ok) << loaded.message;
-        gl = &captureGl;
+        gl = test::sharedGl();
+        ASSERT_NE(gl, nullptr) << test::glUnavailableReason();
     }
     void TearDown() override {
         if (gl == nullptr) return;
-        test::expectNoGlError(*testGl);
+        test::expectNoGlError(*gl);
         gl->glViewport(0, 0, test::contextWidth, test::contextHeight);
     }
 
@@ -97,9 +93,7 @@ protected:
         return result;
     }
 
-    const test::TestGl* testGl = nullptr;
-    CaptureGl captureGl;
-    const CaptureGl* gl = nullptr;
+    const test::TestGl* gl = nullptr;
 };
 
 TEST_F(CaptureLoopGlTest, EveryFrameShowsItsPlannedClockAndWindowedFramesAreStillRendered) {
