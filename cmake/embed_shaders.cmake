@@ -2,13 +2,22 @@
 # source has the line: #include "noise.glsl"; and writes a header of each program's uniforms
 # (location, name and declaration) read from the sources' layout(location = N) lines, so the host
 # never types a location again.
-# Run as: cmake -DSHADER_DIR=<dir> -DOUTPUT=<file.cpp> -DINTERFACE=<file.h> -P embed_shaders.cmake
+# Run as: cmake -DSHADER_DIR=<dir> -DOUTPUT=<file.cpp> [-DINTERFACE=<file.h>] [-DTEXT_DIR=<dir>]
+#   -P embed_shaders.cmake
+# TEXT_DIR holds other forms of the .frag files (the browser build's GLSL ES ones) to embed in
+# place of SHADER_DIR's; the uniforms are always read from SHADER_DIR, the files that state the
+# locations the host binds.
 cmake_minimum_required(VERSION 3.25)
 
+if(NOT DEFINED TEXT_DIR)
+  set(TEXT_DIR ${SHADER_DIR})
+endif()
+
 file(READ ${SHADER_DIR}/noise.glsl noise)
+file(READ ${SHADER_DIR}/fullscreen.vert fullscreen)
 
 function(embed_one var file)
-  file(READ ${SHADER_DIR}/${file} text)
+  file(READ ${TEXT_DIR}/${file} text)
   string(REPLACE "#include \"noise.glsl\"\n" "${noise}" text "${text}")
   string(FIND "${text}" "#include" leftover)
   if(NOT leftover EQUAL -1)
@@ -70,6 +79,7 @@ const char* const sceneSource = R\"glsl(${scene})glsl\";
 const char* const feedbackSource = R\"glsl(${feedback})glsl\";
 const char* const postSource = R\"glsl(${post})glsl\";
 const char* const noiseSource = R\"glsl(${noise})glsl\";
+const char* const fullScreenVertexSource = R\"glsl(${fullscreen})glsl\";
 
 }  // namespace quarvel::shaders
 ")
@@ -108,4 +118,6 @@ function(write_if_changed path text)
 endfunction()
 
 write_if_changed(${OUTPUT} "${content}")
-write_if_changed(${INTERFACE} "${interface}")
+if(DEFINED INTERFACE)
+  write_if_changed(${INTERFACE} "${interface}")
+endif()
