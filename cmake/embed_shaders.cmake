@@ -67,6 +67,14 @@ inline constexpr const char* uniformDeclarations =
 endfunction()
 
 embed_one(scene scene.frag)
+# the version line says which GL the sources need
+if(scene MATCHES "^#version 300 es")
+  set(target "{true, 3, 0}")
+elseif(scene MATCHES "^#version 430")
+  set(target "{false, 4, 3}")
+else()
+  message(FATAL_ERROR "scene.frag: a version line other than #version 430 or #version 300 es")
+endif()
 embed_one(feedback feedback.frag)
 embed_one(post post.frag)
 
@@ -75,6 +83,7 @@ set(content "// Generated from src/shaders by cmake/embed_shaders.cmake; do not 
 
 namespace quarvel::shaders {
 
+const GlslTarget sourcesTarget = ${target};
 const char* const sceneSource = R\"glsl(${scene})glsl\";
 const char* const feedbackSource = R\"glsl(${feedback})glsl\";
 const char* const postSource = R\"glsl(${post})glsl\";

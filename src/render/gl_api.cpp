@@ -2,6 +2,7 @@
 #include "render/gl_api.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace quarvel {
 
@@ -21,7 +22,9 @@ GlVersion parseGlVersion(const char* versionText) {
     GlVersion version;
     if (versionText == nullptr) return version;
     version.text = versionText;
-    // GLES contexts prefix their version ("OpenGL ES 3.2 Mesa"); desktop ones start with it
+    // GLES contexts prefix their version ("OpenGL ES 3.2 Mesa", WebGL2 "OpenGL ES 3.0 (WebGL 2.0)");
+    // desktop ones start with it
+    version.es = std::strncmp(versionText, "OpenGL ES", 9) == 0;
     const char* p = versionText;
     while (*p != '\0' && (*p < '0' || *p > '9')) ++p;
     char* end = nullptr;
@@ -46,6 +49,11 @@ GlVersion queryGlVersion(const GlApi& gl) {
     return version;
 }
 
+bool runsSourcesFor(const GlVersion& version, const shaders::GlslTarget& target) {
+    return version.es == target.es &&
+           (version.major > target.major || (version.major == target.major && version.minor >= target.minor));
+}
+
 GlBringUp bringUpGl(GlApi& gl, int32_t width, int32_t height, bool windowed) {
     GlBringUp up;
     const platform::SurfaceResult surface = platform::openSurface(width, height, windowed);
@@ -60,10 +68,13 @@ GlBringUp bringUpGl(GlApi& gl, int32_t width, int32_t height, bool windowed) {
         return up;
     }
     up.version = queryGlVersion(gl);
-    const bool has43 = up.version.major > 4 || (up.version.major == 4 && up.version.minor >= 3);
-    if (!has43 || !loaded.ok) {
-        std::string text = "OpenGL 4.3 in a compatibility context is needed; found OpenGL " +
-                           up.version.text + " on " + up.version.renderer;
+    const shaders::GlslTarget& target = shaders::sourcesTarget;
+    if (!runsSourcesFor(up.version, target) || !loaded.ok) {
+        const std::string needed = std::string(target.es ? "OpenGL ES " : "OpenGL ") +
+                                   std::to_string(target.major) + "." + std::to_string(target.minor) +
+                                   (target.es ? "" : " in a compatibility context");
+        std::string text =
+            needed + " is needed; found OpenGL " + up.version.text + " on " + up.version.renderer;
         if (!loaded.ok) text += ", " + loaded.message;
         up.status = failure(text);
         return up;

@@ -4,6 +4,7 @@
 
 #include "base/status.h"
 #include "platform/platform.h"
+#include "shaders/shader_sources.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -146,6 +147,7 @@ void loadGlFunction(Function& function, const char* name, std::string& missing) 
 Status loadGlApi(GlApi& gl);
 
 struct GlVersion {
+    bool es = false;  // OpenGL ES, WebGL2 included
     int major = 0;
     int minor = 0;
     std::string text;      // GL_VERSION as the driver gives it
@@ -154,11 +156,16 @@ struct GlVersion {
 
 GlVersion queryGlVersion(const GlApi& gl);
 
+// Whether a context of `version` compiles sources written for `target`: the same API (desktop or
+// ES), at that version or later.
+bool runsSourcesFor(const GlVersion& version, const shaders::GlslTarget& target);
+
 // Reads the leading "major.minor" of a GL_VERSION string; {0, 0} when there is none.
 GlVersion parseGlVersion(const char* versionText);
 
 // The one way every program brings GL up: opens the platform's surface (see openSurface), loads
-// the table and requires OpenGL 4.3. The failure says what was found instead.
+// the table and requires the GL the embedded sources are written for (OpenGL 4.3 on the desktop,
+// OpenGL ES 3.0 in a browser). The failure says what was found instead.
 struct GlBringUp {
     Status status;
     bool displayModeRefused = false;  // fullscreen was asked for and the display would not switch

@@ -12,9 +12,9 @@ namespace {
 
 // Reads a file front to back in large blocks; a frame header that straddles two blocks starts
 // the next block.
-class ForwardReader {
+class FileReader {
 public:
-    explicit ForwardReader(const std::filesystem::path& path) : file_(path, std::ios::binary) {}
+    explicit FileReader(const std::filesystem::path& path) : file_(path, std::ios::binary) {}
 
     bool isOpen() const { return file_.is_open(); }
 
@@ -34,6 +34,20 @@ private:
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(256 * 1024);
     uint64_t base_ = 0;
     std::size_t length_ = 0;
+};
+
+// The same for a file already in memory.
+class MemoryReader {
+public:
+    MemoryReader(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    const uint8_t* bytesAt(uint64_t offset, std::size_t count) const {
+        return offset <= size_ && count <= size_ - offset ? data_ + offset : nullptr;
+    }
+
+private:
+    const uint8_t* data_;
+    std::size_t size_;
 };
 
 struct FrameHeader {
@@ -80,7 +94,8 @@ uint32_t littleEndian32(const uint8_t* b) {
 // The frame count of an encoder's Xing or Info tag in the first frame of the stream, at `offset`;
 // -1 when it has no such tag or the tag gives no count. The tag sits where the side information
 // of an ordinary frame would end.
-int64_t taggedFrameCount(ForwardReader& reader, uint64_t offset, const FrameHeader& header) {
+template <typename Reader>
+int64_t taggedFrameCount(Reader& reader, uint64_t offset, const FrameHeader& header) {
     const uint32_t sideInfo = header.version == 3 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
     const uint32_t at = 4 + sideInfo;
     if (at + 12 > header.length) return -1;
@@ -92,7 +107,8 @@ int64_t taggedFrameCount(ForwardReader& reader, uint64_t offset, const FrameHead
 
 // Where the frames end: before a closing ID3v1 tag and an APEv2 tag ahead of it, if any;
 // 0 when a tag claims more than the file holds.
-uint64_t endOfFrames(ForwardReader& reader, uint64_t size) {
+template <typename Reader>
+uint64_t endOfFrames(Reader& reader, uint64_t size) {
     uint64_t end = size;
     if (end >= 128) {
         const uint8_t* id3v1 = reader.bytesAt(end - 128, 3);
@@ -109,16 +125,9 @@ uint64_t endOfFrames(ForwardReader& reader, uint64_t size) {
     return end;
 }
 
-}  // namespace
-
-bool isCompleteMp3(const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return false;
-    const uint64_t size = std::filesystem::file_size(path, error);
-    if (error) return false;
-    ForwardReader reader(path);
-    if (!reader.isOpen()) return false;
-
+// The walk over the tags and frames, whatever holds the file's `size` bytes.
+template <typename Reader>
+bool isCompleteStream(Reader& reader, uint64_t size) {
     uint64_t offset = 0;
     while (const uint8_t* tag = reader.bytesAt(offset, 10)) {
         if (std::memcmp(tag, "ID3", 3) != 0) break;
@@ -151,6 +160,23 @@ bool isCompleteMp3(const std::filesystem::path& path) {
     // the tag's count leaves out the tag's own frame, which holds no sound
     const int64_t soundFrames = tagged >= 0 ? frames - 1 : frames;
     return offset == end && soundFrames >= 1 && (tagged < 0 || tagged == soundFrames);
+}
+
+}  // namespace
+
+bool isCompleteMp3(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
+    const uint64_t size = std::filesystem::file_size(path, error);
+    if (error) return false;
+    FileReader reader(path);
+    if (!reader.isOpen()) return false;
+    return isCompleteStream(reader, size);
+}
+
+bool isCompleteMp3(const uint8_t* data, std::size_t size) {
+    MemoryReader reader(data, size);
+    return isCompleteStream(reader, size);
 }
 
 }  // namespace quarvel::platform

@@ -2,6 +2,8 @@
 // the decoder, which would play a cut or damaged file as far as it goes without saying so.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 
 namespace quarvel::platform {
@@ -13,5 +15,8 @@ namespace quarvel::platform {
 // after it. A stream cut at a frame boundary is caught only by that count.
 // It reads frame headers only, so its cost is the time to read the file once, not to decode it.
 bool isCompleteMp3(const std::filesystem::path& path);
+
+// The same check of a file already in memory (a browser's fetch).
+bool isCompleteMp3(const uint8_t* data, std::size_t size);
 
 }  // namespace quarvel::platform

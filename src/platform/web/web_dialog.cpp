@@ -1,0 +1,100 @@
+// The web backend's modal dialog: the template as an HTML form in the page (web_page.js), run
+// until the procedure ends it. The browser's thread cannot block, so runModalDialog suspends
+// through Asyncify while the page waits for the viewer, and the form's events call the procedure
+// through quarvelWebDialogCommand. Implemented: push buttons (the default one takes Enter),
+// automatic check boxes, static texts with their alignment, drop-down lists; Escape and the
+// caption's close box send cancelId. Left out: the template's font (the page's is used).
+#include "platform/platform.h"
+#include "platform/web/page_calls.h"
+
+#include <emscripten/emscripten.h>
+
+namespace quarvel::platform {
+
+namespace {
+
+// what web_page.js builds for a control
+enum class DialogKind : int32_t { pushButton, defaultButton, checkBox, staticText, dropDownList };
+enum class TextAlign : int32_t { left, centre, right };
+
+DialogKind dialogKind(const DialogControl& control) {
+    switch (control.controlClass) {
+        case ControlClass::button:
+            switch (control.style & style::buttonKindMask) {
+                case style::defPushButton: return DialogKind::defaultButton;
+                case style::autoCheckBox: return DialogKind::checkBox;
+                default: return DialogKind::pushButton;
+            }
+        case ControlClass::comboBox: return DialogKind::dropDownList;
+        case ControlClass::staticText: break;
+    }
+    return DialogKind::staticText;
+}
+
+TextAlign textAlign(const DialogControl& control) {
+    switch (control.style & style::textAlignMask) {
+        case style::textCenter: return TextAlign::centre;
+        case style::textRight: return TextAlign::right;
+        default: return TextAlign::left;
+    }
+}
+
+class PageDialogControls final : public DialogControls {
+public:
+    void appendItem(int32_t controlId, const char* text) override { quarvelPageAppendItem(controlId, text); }
+    void selectItem(int32_t controlId, int32_t index) override { quarvelPageSelectItem(controlId, index); }
+    int32_t selectedItem(int32_t controlId) override { return quarvelPageSelectedItem(controlId); }
+    void setChecked(int32_t controlId, bool checked) override { quarvelPageSetChecked(controlId, checked); }
+    bool isChecked(int32_t controlId) override { return quarvelPageIsChecked(controlId); }
+    void end(int32_t result) override {
+        ended = true;
+        this->result = result;
+    }
+
+    DialogProcedure procedure = nullptr;
+    bool ended = false;
+    int32_t result = 0;
+};
+
+// module-level: the page's events reach the running dialog only through an exported function
+PageDialogControls runningDialog;
+
+}  // namespace
+
+DialogResult runModalDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure) {
+    int32_t defaultId = okId;
+    for (int32_t i = 0; i < dialogTemplate.controlCount; ++i)
+        if (dialogKind(dialogTemplate.controls[i]) == DialogKind::defaultButton)
+            defaultId = dialogTemplate.controls[i].id;
+
+    quarvelPageDialogBegin(dialogTemplate.caption, dialogTemplate.cx, dialogTemplate.cy, defaultId, cancelId);
+    for (int32_t i = 0; i < dialogTemplate.controlCount; ++i) {
+        const DialogControl& c = dialogTemplate.controls[i];
+        quarvelPageDialogAddControl(c.id, static_cast<int32_t>(dialogKind(c)), c.text,
+                                    static_cast<int32_t>(textAlign(c)), c.x, c.y, c.cx, c.cy);
+    }
+
+    runningDialog.procedure = procedure;
+    runningDialog.ended = false;
+    runningDialog.result = 0;
+    procedure(runningDialog, DialogMessage::initialise, 0);
+    if (!runningDialog.ended) {
+        quarvelPageDialogShow();
+        quarvelPageDialogWait();
+    }
+    quarvelPageDialogClose();
+    runningDialog.procedure = nullptr;
+    return {DialogStatus::ended, runningDialog.result, {}};
+}
+
+}  // namespace quarvel::platform
+
+// A control of the shown dialog was clicked, or a key stood in for one: the procedure gets the
+// command. Returns 1 when the procedure ended the dialog, for the page to close it and resume
+// runModalDialog.
+extern "C" EMSCRIPTEN_KEEPALIVE int quarvelWebDialogCommand(int32_t controlId) {
+    using namespace quarvel::platform;
+    if (runningDialog.procedure == nullptr || runningDialog.ended) return 0;
+    runningDialog.procedure(runningDialog, DialogMessage::command, controlId);
+    return runningDialog.ended ? 1 : 0;
+}

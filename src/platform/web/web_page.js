@@ -1,0 +1,374 @@
+// The page side of the web backend, linked into quarvel.js with --js-library: the canvas, Escape,
+// messages, the launcher dialog as an HTML form, and the soundtrack on Web Audio. The C++ side
+// (src/platform/web/*.cpp) calls these; nothing here decides what the demo's logic decides.
+// The page (index.html) provides #quarvel-canvas, #quarvel-message and #quarvel-dialog-layer.
+
+mergeInto(LibraryManager.library, {
+  $QuarvelPage: {
+    escapeDown: false,
+    escapeLatched: false,
+    watchingKeys: false,
+    wasFullscreen: false,
+    dialog: null,       // {form, controls: Map(id -> element), defaultId, cancelId}
+    dialogWake: null,   // resumes the suspended runModalDialog
+    audio: null,        // the one AudioContext, made on the first decode
+    fetched: null,      // the bytes of the last fetch, until decoded or dropped
+    sounds: {},         // sound id -> {buffer, source, offset, startedAt}
+    framesShown: 0,
+
+    setState: function(state) { document.body.dataset.quarvel = state; },
+    isStill: function() { return !!(Module['quarvelStill']); },
+
+    // Sends the dialog procedure one command; when it ends the dialog, the form goes and the
+    // waiting runModalDialog resumes, within this event, so the Enter click is still the user
+    // gesture when the run then asks for fullscreen and sound.
+    command: function(controlId) {
+      if (!QuarvelPage.dialog) return;
+      if (!Module['_quarvelWebDialogCommand'](controlId)) return;
+      QuarvelPage.closeDialog();
+      var wake = QuarvelPage.dialogWake;
+      QuarvelPage.dialogWake = null;
+      if (wake) wake(0);
+    },
+    closeDialog: function() {
+      if (!QuarvelPage.dialog) return;
+      QuarvelPage.dialog.form.remove();
+      QuarvelPage.dialog = null;
+      document.getElementById('quarvel-dialog-layer').hidden = true;
+    },
+    control: function(id) {
+      return QuarvelPage.dialog ? QuarvelPage.dialog.controls.get(id) : undefined;
+    },
+    stopSound: function(sound) {
+      if (!sound.source) return;
+      sound.source.onended = null;
+      sound.source.stop();
+      sound.source.disconnect();
+      sound.source = null;
+    },
+  },
+
+  // --- canvas, keys, messages -------------------------------------------------------------------
+
+  quarvelPageDisplaySize__deps: ['$QuarvelPage'],
+  quarvelPageDisplaySize: function(widthOut, heightOut, depthOut) {
+    var ratio = window.devicePixelRatio || 1;
+    HEAP32[widthOut >> 2] = Math.round(screen.width * ratio);
+    HEAP32[heightOut >> 2] = Math.round(screen.height * ratio);
+    HEAP32[depthOut >> 2] = screen.colorDepth;
+  },
+
+  // Sizes the canvas to width x height device pixels (CSS pixels for a still) at the page's
+  // top-left corner and shows it; fullscreen asks the browser to show it on the whole screen.
+  quarvelPageOpenCanvas__deps: ['$QuarvelPage'],
+  quarvelPageOpenCanvas: function(width, height, fullscreen) {
+    var canvas = document.getElementById('quarvel-canvas');
+    var scale = QuarvelPage.isStill() ? 1 : 1 / (window.devicePixelRatio || 1);
+    canvas.width = width;
+    canvas.height = height;
+    canvas.style.width = (width * scale) + 'px';
+    canvas.style.height = (height * scale) + 'px';
+    canvas.hidden = false;
+    QuarvelPage.setState(QuarvelPage.isStill() ? 'still' : 'running');
+    if (fullscreen) {
+      canvas.classList.add('quarvel-fullscreen');
+      if (canvas.requestFullscreen) {
+        canvas.requestFullscreen({navigationUI: 'hide'}).catch(function(error) {
+          console.warn('quarvel: the page stays in the window, the browser refused fullscreen: ' + error);
+        });
+      }
+    }
+  },
+
+  quarvelPageWatchKeys__deps: ['$QuarvelPage'],
+  quarvelPageWatchKeys: function() {
+    if (QuarvelPage.watchingKeys) return;
+    QuarvelPage.watchingKeys = true;
+    window.addEventListener('keydown', function(event) {
+      if (event.key !== 'Escape') return;
+      QuarvelPage.escapeDown = true;
+      QuarvelPage.escapeLatched = true;
+    });
+    window.addEventListener('keyup', function(event) {
+      if (event.key === 'Escape') QuarvelPage.escapeDown = false;
+    });
+    // in fullscreen the browser keeps Escape to itself and leaves fullscreen: that is the
+    // viewer's Escape too
+    document.addEventListener('fullscreenchange', function() {
+      if (document.fullscreenElement) {
+        QuarvelPage.wasFullscreen = true;
+      } else if (QuarvelPage.wasFullscreen) {
+        QuarvelPage.wasFullscreen = false;
+        QuarvelPage.escapeLatched = true;
+      }
+    });
+  },
+
+  quarvelPageEscapePressed__deps: ['$QuarvelPage'],
+  quarvelPageEscapePressed: function() {
+    var pressed = QuarvelPage.escapeDown || QuarvelPage.escapeLatched;
+    QuarvelPage.escapeLatched = false;
+    return pressed;
+  },
+
+  quarvelPageFrameShown__deps: ['$QuarvelPage'],
+  // counted where the page (and its tests) can read it
+  quarvelPageFrameShown: function() {
+    Module['quarvelFramesShown'] = ++QuarvelPage.framesShown;
+  },
+
+  quarvelPageShowMessage__deps: ['$QuarvelPage'],
+  quarvelPageShowMessage: function(text) {
+    var box = document.getElementById('quarvel-message');
+    box.textContent = UTF8ToString(text);
+    box.hidden = false;
+    // a message is a failure: the canvas has nothing more to show
+    document.getElementById('quarvel-canvas').hidden = true;
+    QuarvelPage.setState('message');
+  },
+
+  // The run is over: out of fullscreen, the canvas goes and `text` says so, unless a message
+  // about a failure is already there.
+  quarvelPageEnded__deps: ['$QuarvelPage'],
+  quarvelPageEnded: function(text) {
+    if (document.fullscreenElement && document.exitFullscreen) document.exitFullscreen().catch(function() {});
+    document.getElementById('quarvel-canvas').hidden = true;
+    var box = document.getElementById('quarvel-message');
+    if (box.hidden) {
+      box.textContent = UTF8ToString(text);
+      box.hidden = false;
+    }
+    QuarvelPage.setState('ended');
+  },
+
+  // The still frame is drawn; once the browser has shown it, the title says so.
+  quarvelPageStillRendered: function() {
+    requestAnimationFrame(function() {
+      requestAnimationFrame(function() { document.title = 'rendered'; });
+    });
+  },
+
+  // --- the launcher dialog ----------------------------------------------------------------------
+
+  // A form of cx x cy dialog units with `caption` in its title bar and a close box.
+  quarvelPageDialogBegin__deps: ['$QuarvelPage'],
+  quarvelPageDialogBegin: function(caption, cx, cy, defaultId, cancelId) {
+    QuarvelPage.closeDialog();
+    var form = document.createElement('form');
+    form.className = 'quarvel-dialog';
+    form.setAttribute('role', 'dialog');
+    form.style.setProperty('--cx', cx);
+    form.style.setProperty('--cy', cy);
+    var title = document.createElement('div');
+    title.className = 'quarvel-dialog-caption';
+    var captionText = document.createElement('span');
+    captionText.textContent = UTF8ToString(caption);
+    var close = document.createElement('button');
+    close.type = 'button';
+    close.className = 'quarvel-dialog-close';
+    close.setAttribute('aria-label', 'Close');
+    close.tabIndex = -1;
+    close.textContent = '\u00d7';
+    close.addEventListener('click', function() { QuarvelPage.command(cancelId); });
+    title.append(captionText, close);
+    var body = document.createElement('div');
+    body.className = 'quarvel-dialog-body';
+    form.append(title, body);
+    form.addEventListener('submit', function(event) { event.preventDefault(); });
+    // the dialog manager's keys: Escape is Exit, Enter presses the default button unless a
+    // button has the focus, which then takes its own Enter
+    form.addEventListener('keydown', function(event) {
+      if (event.key === 'Escape') {
+        event.preventDefault();
+        QuarvelPage.command(cancelId);
+      } else if (event.key === 'Enter' && !(event.target instanceof HTMLButtonElement)) {
+        event.preventDefault();
+        QuarvelPage.command(defaultId);
+      }
+    });
+    QuarvelPage.dialog = {form: form, body: body, controls: new Map(), defaultId: defaultId, cancelId: cancelId};
+  },
+
+  // kind: 0 push button, 1 default push button, 2 check box, 3 static text, 4 drop-down list;
+  // align (static text): 0 left, 1 centre, 2 right. Positions and sizes in dialog units.
+  quarvelPageDialogAddControl__deps: ['$QuarvelPage'],
+  quarvelPageDialogAddControl: function(id, kind, text, align, x, y, cx, cy) {
+    var dialog = QuarvelPage.dialog;
+    var label = UTF8ToString(text);
+    var element;
+    if (kind <= 1) {
+      element = document.createElement('button');
+      element.type = 'button';
+      element.textContent = label;
+      if (kind === 1) element.classList.add('quarvel-default');
+      element.addEventListener('click', function() { QuarvelPage.command(id); });
+    } else if (kind === 2) {
+      element = document.createElement('input');
+      element.type = 'checkbox';
+      element.addEventListener('click', function() { QuarvelPage.command(id); });
+    } else if (kind === 3) {
+      element = document.createElement('span');
+      element.textContent = label;
+      element.style.textAlign = ['left', 'center', 'right'][align];
+    } else {
+      element = document.createElement('select');
+      // a combo box's height counts its dropped-down list; closed, it is one line high
+      cy = Math.min(cy, 12);
+    }
+    element.className = (element.className + ' quarvel-control').trim();
+    element.dataset.controlId = id;
+    element.style.setProperty('--x', x);
+    element.style.setProperty('--y', y);
+    element.style.setProperty('--cx', cx);
+    element.style.setProperty('--cy', cy);
+    dialog.body.append(element);
+    if (id !== -1) dialog.controls.set(id, element);
+  },
+
+  quarvelPageDialogShow__deps: ['$QuarvelPage'],
+  quarvelPageDialogShow: function() {
+    var layer = document.getElementById('quarvel-dialog-layer');
+    layer.append(QuarvelPage.dialog.form);
+    layer.hidden = false;
+    QuarvelPage.setState('dialog');
+    // the first control that takes the focus, as the dialog manager gives it
+    var first = QuarvelPage.dialog.body.querySelector('button, select, input');
+    if (first) first.focus();
+  },
+
+  quarvelPageDialogWait__deps: ['$QuarvelPage'],
+  quarvelPageDialogWait: function() {
+    return Asyncify.handleSleep(function(wakeUp) { QuarvelPage.dialogWake = wakeUp; });
+  },
+
+  quarvelPageDialogClose__deps: ['$QuarvelPage'],
+  quarvelPageDialogClose: function() { QuarvelPage.closeDialog(); },
+
+  quarvelPageAppendItem__deps: ['$QuarvelPage'],
+  quarvelPageAppendItem: function(id, text) {
+    var list = QuarvelPage.control(id);
+    if (!(list instanceof HTMLSelectElement)) return;
+    // a one-line list selects its first item by itself; the dialog's list does not
+    var selected = list.selectedIndex;
+    var option = document.createElement('option');
+    option.textContent = UTF8ToString(text);
+    list.append(option);
+    list.selectedIndex = selected;
+  },
+
+  quarvelPageSelectItem__deps: ['$QuarvelPage'],
+  quarvelPageSelectItem: function(id, index) {
+    var list = QuarvelPage.control(id);
+    if (list instanceof HTMLSelectElement) list.selectedIndex = index < list.length ? index : -1;
+  },
+
+  quarvelPageSelectedItem__deps: ['$QuarvelPage'],
+  quarvelPageSelectedItem: function(id) {
+    var list = QuarvelPage.control(id);
+    return list instanceof HTMLSelectElement ? list.selectedIndex : -1;
+  },
+
+  quarvelPageSetChecked__deps: ['$QuarvelPage'],
+  quarvelPageSetChecked: function(id, checked) {
+    var box = QuarvelPage.control(id);
+    if (box instanceof HTMLInputElement) box.checked = !!checked;
+  },
+
+  quarvelPageIsChecked__deps: ['$QuarvelPage'],
+  quarvelPageIsChecked: function(id) {
+    var box = QuarvelPage.control(id);
+    return box instanceof HTMLInputElement && box.checked;
+  },
+
+  // --- the soundtrack ---------------------------------------------------------------------------
+
+  // Fetches `name` relative to the page; its length in bytes, or -1 when it cannot be had.
+  quarvelPageFetch__deps: ['$QuarvelPage'],
+  quarvelPageFetch: function(name) {
+    var url = UTF8ToString(name);
+    return Asyncify.handleSleep(function(wakeUp) {
+      fetch(url).then(function(response) {
+        if (!response.ok) throw new Error('HTTP ' + response.status);
+        return response.arrayBuffer();
+      }).then(function(bytes) {
+        QuarvelPage.fetched = bytes;
+        wakeUp(bytes.byteLength);
+      }).catch(function(error) {
+        console.warn('quarvel: ' + url + ' cannot be fetched: ' + error.message);
+        QuarvelPage.fetched = null;
+        wakeUp(-1);
+      });
+    });
+  },
+
+  quarvelPageCopyFetched__deps: ['$QuarvelPage'],
+  quarvelPageCopyFetched: function(to) {
+    HEAPU8.set(new Uint8Array(QuarvelPage.fetched), to);
+  },
+
+  quarvelPageDropFetched__deps: ['$QuarvelPage'],
+  quarvelPageDropFetched: function() { QuarvelPage.fetched = null; },
+
+  // Decodes the fetched bytes into sound `id`; 1 when the whole file decoded.
+  quarvelPageDecodeAudio__deps: ['$QuarvelPage'],
+  quarvelPageDecodeAudio: function(id) {
+    return Asyncify.handleSleep(function(wakeUp) {
+      var bytes = QuarvelPage.fetched;
+      QuarvelPage.fetched = null;
+      var Context = window.AudioContext || window.webkitAudioContext;
+      if (!bytes || !Context) {
+        wakeUp(0);
+        return;
+      }
+      if (!QuarvelPage.audio) QuarvelPage.audio = new Context();
+      QuarvelPage.audio.decodeAudioData(bytes).then(function(buffer) {
+        QuarvelPage.sounds[id] = {buffer: buffer, source: null, offset: 0, startedAt: 0};
+        wakeUp(1);
+      }, function(error) {
+        console.warn('quarvel: the soundtrack cannot be decoded: ' + error);
+        wakeUp(0);
+      });
+    });
+  },
+
+  quarvelPagePlaySound__deps: ['$QuarvelPage'],
+  quarvelPagePlaySound: function(id) {
+    var sound = QuarvelPage.sounds[id];
+    var context = QuarvelPage.audio;
+    if (!sound || sound.source) return;
+    if (context.state === 'suspended') context.resume();
+    var source = context.createBufferSource();
+    source.buffer = sound.buffer;
+    source.connect(context.destination);
+    source.onended = function() { sound.source = null; sound.offset = 0; };
+    source.start(0, sound.offset);
+    sound.source = source;
+    sound.startedAt = context.currentTime - sound.offset;
+  },
+
+  quarvelPagePauseSound__deps: ['$QuarvelPage'],
+  quarvelPagePauseSound: function(id) {
+    var sound = QuarvelPage.sounds[id];
+    if (!sound || !sound.source) return;
+    sound.offset = QuarvelPage.audio.currentTime - sound.startedAt;
+    QuarvelPage.stopSound(sound);
+  },
+
+  quarvelPageSeekSoundToStart: function(id) {
+    var sound = QuarvelPage.sounds[id];
+    if (!sound) return;
+    var playing = !!sound.source;
+    QuarvelPage.stopSound(sound);
+    sound.offset = 0;
+    if (playing) _quarvelPagePlaySound(id);
+  },
+  quarvelPageSeekSoundToStart__deps: ['$QuarvelPage', 'quarvelPagePlaySound'],
+
+  quarvelPageForgetSound__deps: ['$QuarvelPage'],
+  quarvelPageForgetSound: function(id) {
+    var sound = QuarvelPage.sounds[id];
+    if (!sound) return;
+    QuarvelPage.stopSound(sound);
+    delete QuarvelPage.sounds[id];
+  },
+});

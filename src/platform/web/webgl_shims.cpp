@@ -1,0 +1,281 @@
+// Stand-ins for the desktop GL calls the renderer makes and WebGL2 lacks. Implemented:
+// - glRects of the full target: one full-screen triangle, drawn by a vertex shader that
+//   glLinkProgram attaches to every program (WebGL2 has no fixed-function vertex stage);
+// - glUniform1i / glUniform2f at the locations the desktop shader files state: GLSL ES 3.00 has no
+//   explicit uniform locations, so after linking, each name of the program's interface (the
+//   generated shaders/shader_interface.h) is looked up once and the host's location mapped to it;
+// - glGetObjectParameterivARB / glGetInfoLogARB: the core shader and program queries;
+// - glDrawBuffer: glDrawBuffers, and only the draw buffer's texture stays attached, because WebGL2
+//   refuses to draw while a texture the program samples is attached to the framebuffer anywhere,
+//   even at an attachment that is not drawn to (the feedback pass reads one of the two textures of
+//   its framebuffer and writes the other).
+// Left out: rectangles other than the full target, uniforms of programs that are not one of the
+// show's three, more than two colour attachments.
+#include "platform/web/webgl_shims.h"
+
+#include "shaders/shader_interface.h"
+#include "shaders/shader_sources.h"
+
+#include <GLES3/gl3.h>
+#include <algorithm>
+#include <cassert>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quarvel::platform::webgl {
+
+namespace {
+
+constexpr GLenum objectCompileStatusArb = 0x8B81;
+constexpr GLenum objectLinkStatusArb = 0x8B82;
+constexpr GLenum objectInfoLogLengthArb = 0x8B84;
+constexpr int hostLocations = 8;  // more than any of the show's programs declares
+constexpr int colourAttachments = 2;
+
+// One linked program: where each host location went.
+struct ProgramUniforms {
+    GLuint program = 0;
+    GLint locations[hostLocations];
+};
+
+// The textures a framebuffer has at its colour attachments, and which of them are attached now.
+struct FramebufferTextures {
+    GLuint framebuffer = 0;
+    GLuint textures[colourAttachments] = {0, 0};
+    bool attached[colourAttachments] = {false, false};
+};
+
+struct ShimState {
+    GLuint vertexShader = 0;
+    std::vector<ProgramUniforms> programs;
+    int current = -1;  // index into programs of the program in use
+    std::vector<FramebufferTextures> framebuffers;
+    GLuint boundFramebuffer = 0;
+};
+
+// module-level: the stand-ins are plain function pointers in the renderer's table
+ShimState& state() {
+    static ShimState s;
+    return s;
+}
+
+const std::span<const shaders::Uniform> interfaces[] = {
+    shaders::scene::uniforms,
+    shaders::feedback::uniforms,
+    shaders::post::uniforms,
+};
+
+// The show's program whose uniforms are exactly those `program` has active; the three differ.
+std::span<const shaders::Uniform> interfaceOf(GLuint program) {
+    GLint active = 0;
+    glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &active);
+    for (const std::span<const shaders::Uniform> candidate : interfaces) {
+        if (static_cast<GLint>(candidate.size()) != active) continue;
+        bool all = true;
+        for (const shaders::Uniform& uniform : candidate)
+            all = all && glGetUniformLocation(program, uniform.name) != -1;
+        if (all) return candidate;
+    }
+    return {};
+}
+
+FramebufferTextures* texturesOf(GLuint framebuffer) {
+    for (FramebufferTextures& f : state().framebuffers)
+        if (f.framebuffer == framebuffer) return &f;
+    return nullptr;
+}
+
+GLuint fullScreenVertexShader() {
+    ShimState& s = state();
+    if (s.vertexShader == 0) {
+        s.vertexShader = glCreateShader(GL_VERTEX_SHADER);
+        glShaderSource(s.vertexShader, 1, &shaders::fullScreenVertexSource, nullptr);
+        glCompileShader(s.vertexShader);
+    }
+    return s.vertexShader;
+}
+
+// --- the stand-ins ---------------------------------------------------------------------------
+
+void rects(GLshort x1, GLshort y1, GLshort x2, GLshort y2) {
+    assert(x1 == -1 && y1 == -1 && x2 == 1 && y2 == 1 && "only the full target is drawn");
+    (void)x1, (void)y1, (void)x2, (void)y2;
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+}
+
+void linkProgram(GLuint program) {
+    glAttachShader(program, fullScreenVertexShader());
+    glLinkProgram(program);
+    GLint linked = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked == 0) return;
+
+    ProgramUniforms entry;
+    entry.program = program;
+    std::fill(std::begin(entry.locations), std::end(entry.locations), -1);
+    const std::span<const shaders::Uniform> uniforms = interfaceOf(program);
+    if (uniforms.empty())
+        std::fprintf(stderr, "quarvel: program %u is none of the show's; its uniforms are not set\n",
+                     program);
+    for (const shaders::Uniform& uniform : uniforms) {
+        assert(uniform.location >= 0 && uniform.location < hostLocations);
+        entry.locations[uniform.location] = glGetUniformLocation(program, uniform.name);
+    }
+    state().programs.push_back(entry);
+}
+
+void useProgram(GLuint program) {
+    ShimState& s = state();
+    s.current = -1;
+    for (std::size_t i = 0; i < s.programs.size(); ++i)
+        if (s.programs[i].program == program) s.current = static_cast<int>(i);
+    glUseProgram(program);
+}
+
+void deleteProgram(GLuint program) {
+    ShimState& s = state();
+    s.current = -1;
+    std::erase_if(s.programs, [&](const ProgramUniforms& p) { return p.program == program; });
+    glDeleteProgram(program);
+}
+
+GLint realLocation(GLint hostLocation) {
+    const ShimState& s = state();
+    if (s.current < 0 || hostLocation < 0 || hostLocation >= hostLocations) return -1;
+    return s.programs[static_cast<std::size_t>(s.current)].locations[hostLocation];
+}
+
+void uniform1i(GLint location, GLint v0) {
+    glUniform1i(realLocation(location), v0);
+}
+
+void uniform2f(GLint location, GLfloat v0, GLfloat v1) {
+    glUniform2f(realLocation(location), v0, v1);
+}
+
+void getObjectParameterivArb(GLuint object, GLenum pname, GLint* params) {
+    const bool shader = glIsShader(object) != GL_FALSE;
+    switch (pname) {
+        case objectCompileStatusArb: glGetShaderiv(object, GL_COMPILE_STATUS, params); break;
+        case objectLinkStatusArb: glGetProgramiv(object, GL_LINK_STATUS, params); break;
+        case objectInfoLogLengthArb:
+            if (shader) glGetShaderiv(object, GL_INFO_LOG_LENGTH, params);
+            else glGetProgramiv(object, GL_INFO_LOG_LENGTH, params);
+            break;
+        default: *params = 0; break;
+    }
+}
+
+void getInfoLogArb(GLuint object, GLsizei maxLength, GLsizei* length, GLchar* infoLog) {
+    if (glIsShader(object) != GL_FALSE) glGetShaderInfoLog(object, maxLength, length, infoLog);
+    else glGetProgramInfoLog(object, maxLength, length, infoLog);
+}
+
+void bindFramebuffer(GLenum target, GLuint framebuffer) {
+    state().boundFramebuffer = framebuffer;
+    glBindFramebuffer(target, framebuffer);
+}
+
+void deleteFramebuffers(GLsizei n, const GLuint* framebuffers) {
+    ShimState& s = state();
+    for (GLsizei i = 0; i < n; ++i) {
+        std::erase_if(s.framebuffers,
+                      [&](const FramebufferTextures& f) { return f.framebuffer == framebuffers[i]; });
+        if (s.boundFramebuffer == framebuffers[i]) s.boundFramebuffer = 0;
+    }
+    glDeleteFramebuffers(n, framebuffers);
+}
+
+void framebufferTexture2D(GLenum target, GLenum attachment, GLenum textarget, GLuint texture, GLint level) {
+    ShimState& s = state();
+    const int slot = static_cast<int>(attachment) - GL_COLOR_ATTACHMENT0;
+    if (s.boundFramebuffer != 0 && slot >= 0 && slot < colourAttachments) {
+        FramebufferTextures* f = texturesOf(s.boundFramebuffer);
+        if (f == nullptr) f = &s.framebuffers.emplace_back(FramebufferTextures{s.boundFramebuffer, {}, {}});
+        f->textures[slot] = texture;
+        f->attached[slot] = texture != 0;
+    }
+    glFramebufferTexture2D(target, attachment, textarget, texture, level);
+}
+
+void drawBuffer(GLenum buffer) {
+    ShimState& s = state();
+    if (s.boundFramebuffer == 0) {
+        glDrawBuffers(1, &buffer);
+        return;
+    }
+    const int slot = static_cast<int>(buffer) - GL_COLOR_ATTACHMENT0;
+    assert(slot >= 0 && slot < colourAttachments);
+    if (FramebufferTextures* f = texturesOf(s.boundFramebuffer)) {
+        for (int i = 0; i < colourAttachments; ++i) {
+            const bool wanted = i == slot && f->textures[i] != 0;
+            if (f->attached[i] == wanted) continue;
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D,
+                                   wanted ? f->textures[i] : 0, 0);
+            f->attached[i] = wanted;
+        }
+    }
+    const GLenum buffers[colourAttachments] = {slot == 0 ? buffer : GL_NONE, buffer};
+    glDrawBuffers(slot + 1, buffers);
+}
+
+// --- the table -------------------------------------------------------------------------------
+
+struct NamedEntryPoint {
+    const char* name;
+    GlProc function;
+};
+
+template <typename Function>
+constexpr NamedEntryPoint named(const char* name, Function* function) {
+    return {name, reinterpret_cast<GlProc>(function)};
+}
+
+const NamedEntryPoint entryPoints[] = {
+    // stand-ins
+    named("glRects", rects),
+    named("glLinkProgram", linkProgram),
+    named("glUseProgram", useProgram),
+    named("glDeleteProgram", deleteProgram),
+    named("glUniform1i", uniform1i),
+    named("glUniform2f", uniform2f),
+    named("glGetObjectParameterivARB", getObjectParameterivArb),
+    named("glGetInfoLogARB", getInfoLogArb),
+    named("glBindFramebuffer", bindFramebuffer),
+    named("glDeleteFramebuffers", deleteFramebuffers),
+    named("glFramebufferTexture2D", framebufferTexture2D),
+    named("glDrawBuffer", drawBuffer),
+    // WebGL2's own
+    named("glGenTextures", glGenTextures),
+    named("glDeleteTextures", glDeleteTextures),
+    named("glBindTexture", glBindTexture),
+    named("glTexParameteri", glTexParameteri),
+    named("glTexImage2D", glTexImage2D),
+    named("glGetString", glGetString),
+    named("glGenFramebuffers", glGenFramebuffers),
+    named("glCreateProgram", glCreateProgram),
+    named("glCreateShader", glCreateShader),
+    named("glDeleteShader", glDeleteShader),
+    named("glShaderSource", glShaderSource),
+    named("glCompileShader", glCompileShader),
+    named("glAttachShader", glAttachShader),
+    named("glActiveTexture", glActiveTexture),
+    named("glGetIntegerv", glGetIntegerv),
+    named("glGetError", glGetError),
+    named("glViewport", glViewport),
+    named("glFinish", glFinish),
+};
+
+}  // namespace
+
+GlProc entryPoint(const char* name) {
+    for (const NamedEntryPoint& e : entryPoints)
+        if (std::strcmp(e.name, name) == 0) return e.function;
+    return nullptr;
+}
+
+}  // namespace quarvel::platform::webgl
