@@ -5,10 +5,11 @@
 //   explicit uniform locations, so after linking, each name of the program's interface (the
 //   generated shaders/shader_interface.h) is looked up once and the host's location mapped to it;
 // - glGetObjectParameterivARB / glGetInfoLogARB: the core shader and program queries;
-// - glDrawBuffer: glDrawBuffers, and only the draw buffer's texture stays attached, because WebGL2
-//   refuses to draw while a texture the program samples is attached to the framebuffer anywhere,
-//   even at an attachment that is not drawn to (the feedback pass reads one of the two textures of
-//   its framebuffer and writes the other).
+// - glDrawBuffer: glDrawBuffers with the draw buffer's texture moved to attachment 0, alone. In ES
+//   a fragment output at location 0 reaches only draw buffer 0, and WebGL2 refuses to draw while a
+//   texture the program samples is attached to the framebuffer anywhere, even at an attachment
+//   that is not drawn to (the feedback pass reads one of the two textures of its framebuffer and
+//   writes the other).
 // Left out: rectangles other than the full target, uniforms of programs that are not one of the
 // show's three, more than two colour attachments.
 #include "platform/web/webgl_shims.h"
@@ -42,11 +43,13 @@ struct ProgramUniforms {
     GLint locations[hostLocations];
 };
 
-// The textures a framebuffer has at its colour attachments, and which of them are attached now.
+// The textures the renderer attached to a framebuffer's colour attachments, and where the
+// stand-in for glDrawBuffer has put them since.
 struct FramebufferTextures {
     GLuint framebuffer = 0;
     GLuint textures[colourAttachments] = {0, 0};
-    bool attached[colourAttachments] = {false, false};
+    int atZero = 0;              // which of them is at attachment 0 now
+    bool othersAttached = true;  // the others still where the renderer put them
 };
 
 struct ShimState {
@@ -195,32 +198,37 @@ void framebufferTexture2D(GLenum target, GLenum attachment, GLenum textarget, GL
     const int slot = static_cast<int>(attachment) - GL_COLOR_ATTACHMENT0;
     if (s.boundFramebuffer != 0 && slot >= 0 && slot < colourAttachments) {
         FramebufferTextures* f = texturesOf(s.boundFramebuffer);
-        if (f == nullptr) f = &s.framebuffers.emplace_back(FramebufferTextures{s.boundFramebuffer, {}, {}});
+        if (f == nullptr)
+            f = &s.framebuffers.emplace_back(FramebufferTextures{s.boundFramebuffer, {}, 0, true});
         f->textures[slot] = texture;
-        f->attached[slot] = texture != 0;
+        f->atZero = 0;
+        f->othersAttached = true;
     }
     glFramebufferTexture2D(target, attachment, textarget, texture, level);
 }
 
+// The draw buffer's texture goes to attachment 0, alone: a fragment output at location 0 reaches
+// only draw buffer 0 in ES, and WebGL2 refuses to draw while a texture the program samples is
+// attached anywhere, at an attachment that is not drawn to included.
 void drawBuffer(GLenum buffer) {
     ShimState& s = state();
-    if (s.boundFramebuffer == 0) {
-        glDrawBuffers(1, &buffer);
-        return;
-    }
-    const int slot = static_cast<int>(buffer) - GL_COLOR_ATTACHMENT0;
-    assert(slot >= 0 && slot < colourAttachments);
-    if (FramebufferTextures* f = texturesOf(s.boundFramebuffer)) {
-        for (int i = 0; i < colourAttachments; ++i) {
-            const bool wanted = i == slot && f->textures[i] != 0;
-            if (f->attached[i] == wanted) continue;
-            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D,
-                                   wanted ? f->textures[i] : 0, 0);
-            f->attached[i] = wanted;
+    FramebufferTextures* f = s.boundFramebuffer != 0 ? texturesOf(s.boundFramebuffer) : nullptr;
+    if (f != nullptr) {
+        const int slot = static_cast<int>(buffer) - GL_COLOR_ATTACHMENT0;
+        assert(slot >= 0 && slot < colourAttachments);
+        if (f->othersAttached) {
+            for (int i = 1; i < colourAttachments; ++i)
+                if (f->textures[i] != 0)
+                    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D, 0, 0);
+            f->othersAttached = false;
         }
+        if (f->atZero != slot) {
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, f->textures[slot], 0);
+            f->atZero = slot;
+        }
+        buffer = GL_COLOR_ATTACHMENT0;
     }
-    const GLenum buffers[colourAttachments] = {slot == 0 ? buffer : GL_NONE, buffer};
-    glDrawBuffers(slot + 1, buffers);
+    glDrawBuffers(1, &buffer);
 }
 
 // --- the table -------------------------------------------------------------------------------
