@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the demo and the tests need; does nothing when all are present.
-# Usage: scripts/install-deps.sh [--windows]
+# Usage: scripts/install-deps.sh [--windows] [--web]
 #   --windows  also what the Windows build needs: the mingw-w64 cross compiler, and Wine with
 #              Mesa, the X libraries its display driver uses, its fonts and the GStreamer plugins
 #              through which it plays MP3, to run the Windows tests
+#   --web      also what the browser build needs: emscripten (with Node for its tools and the
+#              browser tests) and Chromium, which the tests run headless
 set -euo pipefail
 
 packages=(
@@ -13,8 +15,21 @@ packages=(
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libmp3lame-dev ffmpeg zlib1g-dev
   xvfb xauth xdotool x11-utils imagemagick
+  glslang-tools
 )
-if [ "${1:-}" = "--windows" ]; then
+windows=0
+web=0
+for arg in "$@"; do
+  case $arg in
+    --windows) windows=1 ;;
+    --web) web=1 ;;
+    *) echo "usage: $0 [--windows] [--web]" >&2; exit 2 ;;
+  esac
+done
+if [ $web -eq 1 ]; then
+  packages+=(emscripten nodejs chromium)
+fi
+if [ $windows -eq 1 ]; then
   packages+=(
     g++-mingw-w64-x86-64
     wine wine64 fonts-wine

@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a release build, and a build
 # with AddressSanitizer and UndefinedBehaviorSanitizer; then cross-builds the Windows demo and its
-# tests and runs them under Wine (the Windows end-to-end tests take audio.mp3 from the release build).
-# Usage: scripts/test.sh [--no-sanitize] [--no-windows]
+# tests and runs them under Wine (the Windows end-to-end tests take audio.mp3 from the release build);
+# then builds the browser version and runs its tests in headless Chromium (against the release
+# build's capture). The last stage reports its own time.
+# Usage: scripts/test.sh [--no-sanitize] [--no-windows] [--no-web]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 sanitize=1
 windows=1
+web=1
 for arg in "$@"; do
     case $arg in
         --no-sanitize) sanitize=0 ;;
         --no-windows) windows=0 ;;
-        *) echo "usage: $0 [--no-sanitize] [--no-windows]" >&2; exit 2 ;;
+        --no-web) web=0 ;;
+        *) echo "usage: $0 [--no-sanitize] [--no-windows] [--no-web]" >&2; exit 2 ;;
     esac
 done
 
-if [ $windows -eq 1 ]; then scripts/install-deps.sh --windows; else scripts/install-deps.sh; fi
+deps=()
+[ $windows -eq 1 ] && deps+=(--windows)
+[ $web -eq 1 ] && deps+=(--web)
+scripts/install-deps.sh "${deps[@]}"
 
 presets=(release)
 [ $sanitize -eq 1 ] && presets+=(sanitize)
@@ -37,4 +44,13 @@ if [ $windows -eq 1 ]; then
     cmake --build --preset windows -j"$jobs"
     echo "== windows tests, under Wine"
     ctest --preset windows
+fi
+
+if [ $web -eq 1 ]; then
+    echo "== web build and browser tests"
+    started=$SECONDS
+    scripts/build-web.sh
+    cmake --build --preset release -j"$jobs" --target quarvel-capture
+    ctest --preset web
+    echo "== web stage: $((SECONDS - started)) s"
 fi

@@ -1,6 +1,7 @@
 // The soundtrack player on the SDL media service, with SDL's dummy or disk audio driver chosen
 // here, in the test's environment: which files play, and what reaches the output and when.
 #include "audio/soundtrack_player.h"
+#include "platform/common/mp3_check.h"
 #include "soundtrack_files.h"
 #include "stdout_capture.h"
 
@@ -111,6 +112,25 @@ TEST_F(SdlMediaTest, EachBadInputGivesOneFailureLineAndLeavesTheOutputFree) {
         fs::remove_all(soundtrackFileName);
         fs::copy_file(QUARVEL_TEST_MP3, soundtrackFileName);
         EXPECT_EQ(statusOfOnePlayer(), test::successLine) << "the output is free again";
+    }
+}
+
+// The browser build checks the fetched bytes; it must take and refuse what the file check does.
+TEST_F(SdlMediaTest, TheInMemoryCheckAgreesWithTheFileCheck) {
+    const std::vector<char> good = readFile(QUARVEL_TEST_MP3);
+    std::vector<test::BadSoundtrack> cases = test::badSoundtracks(good);
+    cases.push_back({"the good file", [] { fs::copy_file(QUARVEL_TEST_MP3, soundtrackFileName); }});
+    for (const test::BadSoundtrack& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        fs::remove_all(soundtrackFileName, ignored);
+        c.make();
+        if (!fs::is_regular_file(soundtrackFileName)) continue;  // nothing to fetch
+        const std::vector<char> bytes = readFile(soundtrackFileName);
+        const bool whole =
+            platform::isCompleteMp3(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        EXPECT_EQ(whole, platform::isCompleteMp3(soundtrackFileName));
+        EXPECT_EQ(whole, std::string(c.name) == "the good file");
     }
 }
 

@@ -146,12 +146,14 @@ class Page {
     return this.browser.send(method, params, this.sessionId);
   }
 
-  // Navigates and returns once the page's load event has fired.
+  // Navigates and returns once the page's load event has fired, within a minute.
   async open(url) {
-    const loaded = new Promise((resolve) => {
+    const loaded = new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error(`${url} did not load within 60 s`)), 60000);
       const listener = (message) => {
         if (message.sessionId !== this.sessionId || message.method !== 'Page.loadEventFired') return;
         this.browser.listeners.delete(listener);
+        clearTimeout(timer);
         resolve();
       };
       this.browser.listeners.add(listener);
