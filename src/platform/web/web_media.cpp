@@ -1,8 +1,8 @@
 // The web backend's media service on Web Audio. Implemented: the file fetched from the page's
 // folder, checked whole (platform/common/mp3_check) and decoded in full before it counts as
 // rendered, played from an AudioBufferSourceNode, paused and resumed at its offset, ended when the
-// last reference goes. The audio context is made at the first decode, which in the demo follows
-// the Enter click, so the browser lets it play.
+// last reference goes. The page makes the audio context in the launcher's Enter click, the user
+// gesture a browser asks for before a page may play sound.
 // Left out: streaming (the 86-second soundtrack is decoded whole, before the clock starts).
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"

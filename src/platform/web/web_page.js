@@ -11,7 +11,7 @@ mergeInto(LibraryManager.library, {
     wasFullscreen: false,
     dialog: null,       // {form, controls: Map(id -> element), defaultId, cancelId}
     dialogWake: null,   // resumes the suspended runModalDialog
-    audio: null,        // the one AudioContext, made on the first decode
+    audio: null,        // the one AudioContext, made by the Enter click (or the first decode)
     fetched: null,      // the bytes of the last fetch, until decoded or dropped
     sounds: {},         // sound id -> {buffer, source, offset, startedAt}
     framesShown: 0,
@@ -35,6 +35,14 @@ mergeInto(LibraryManager.library, {
       QuarvelPage.dialog.form.remove();
       QuarvelPage.dialog = null;
       document.getElementById('quarvel-dialog-layer').hidden = true;
+    },
+    // The sound's context is made in the Enter click itself, the user gesture every browser asks
+    // for before a page may play; whether the launcher then starts the run is its own decision.
+    primeAudio: function() {
+      var Context = window.AudioContext || window.webkitAudioContext;
+      if (!Context) return;
+      if (!QuarvelPage.audio) QuarvelPage.audio = new Context();
+      if (QuarvelPage.audio.state === 'suspended') QuarvelPage.audio.resume();
     },
     control: function(id) {
       return QuarvelPage.dialog ? QuarvelPage.dialog.controls.get(id) : undefined;
@@ -183,6 +191,7 @@ mergeInto(LibraryManager.library, {
         QuarvelPage.command(cancelId);
       } else if (event.key === 'Enter' && !(event.target instanceof HTMLButtonElement)) {
         event.preventDefault();
+        QuarvelPage.primeAudio();
         QuarvelPage.command(defaultId);
       }
     });
@@ -201,7 +210,10 @@ mergeInto(LibraryManager.library, {
       element.type = 'button';
       element.textContent = label;
       if (kind === 1) element.classList.add('quarvel-default');
-      element.addEventListener('click', function() { QuarvelPage.command(id); });
+      element.addEventListener('click', function() {
+        if (kind === 1) QuarvelPage.primeAudio();
+        QuarvelPage.command(id);
+      });
     } else if (kind === 2) {
       element = document.createElement('input');
       element.type = 'checkbox';
@@ -315,12 +327,11 @@ mergeInto(LibraryManager.library, {
     return Asyncify.handleSleep(function(wakeUp) {
       var bytes = QuarvelPage.fetched;
       QuarvelPage.fetched = null;
-      var Context = window.AudioContext || window.webkitAudioContext;
-      if (!bytes || !Context) {
+      QuarvelPage.primeAudio();
+      if (!bytes || !QuarvelPage.audio) {
         wakeUp(0);
         return;
       }
-      if (!QuarvelPage.audio) QuarvelPage.audio = new Context();
       QuarvelPage.audio.decodeAudioData(bytes).then(function(buffer) {
         QuarvelPage.sounds[id] = {buffer: buffer, source: null, offset: 0, startedAt: 0};
         wakeUp(1);
