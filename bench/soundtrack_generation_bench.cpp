@@ -1,5 +1,5 @@
-// soundtrack_generation_bench.cpp: how long generating the soundtrack takes, stage by stage, over a few runs.
-#include "soundtrack.h"
+// How long generating the soundtrack takes, stage by stage, over a few runs.
+#include "soundtrack/soundtrack.h"
 
 #include <algorithm>
 #include <cstdio>

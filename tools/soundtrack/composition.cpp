@@ -1,8 +1,8 @@
-// composition.cpp: the score of the soundtrack and the instruments that play it. Times are seconds of
+// The score of the soundtrack and the instruments that play it. Times are seconds of
 // the show's clock; every musical event sits at the second where the picture changes.
-#include "composition.h"
+#include "soundtrack/composition.h"
 
-#include "portable_math.h"
+#include "soundtrack/portable_math.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 namespace quarvel {
 namespace {
 
-constexpr double kDt = 1.0 / kSampleRate;
+constexpr double kDt = 1.0 / sampleRate;
 
 // the picture's cycle: events A, B and C at 0, 4.0 and 5.2 s into each 10.16 s
 constexpr double kCycle = 10.16;
@@ -27,11 +27,11 @@ constexpr int kStepsPerCycle = 50;
 constexpr double kCut = 82.0;
 
 size_t toFrame(double seconds) {
-    return static_cast<size_t>(std::llround(seconds * kSampleRate));
+    return static_cast<size_t>(std::llround(seconds * sampleRate));
 }
 
 double frameTime(size_t frame) {
-    return static_cast<double>(frame) / kSampleRate;
+    return static_cast<double>(frame) / sampleRate;
 }
 
 // ---- the timeline, the same ramps as the picture's
@@ -160,18 +160,18 @@ struct Pan {
 
 // constant power: -3 dB per side in the centre
 Pan panOf(double position) {
-    double angle = (clampTo(position, -1.0, 1.0) + 1.0) * 0.25 * kPi;
+    double angle = (clampTo(position, -1.0, 1.0) + 1.0) * 0.25 * pi;
     return {portableCos(angle), portableSin(angle)};
 }
 
 // the dry signal and the two effect sends every instrument writes into
 struct Mix {
-    StereoBuffer dry = makeStereoBuffer(kTrackFrames);
-    StereoBuffer reverbSend = makeStereoBuffer(kTrackFrames);
-    StereoBuffer delaySend = makeStereoBuffer(kTrackFrames);
+    StereoBuffer dry = makeStereoBuffer(trackFrames);
+    StereoBuffer reverbSend = makeStereoBuffer(trackFrames);
+    StereoBuffer delaySend = makeStereoBuffer(trackFrames);
 
     void add(size_t frame, double left, double right, double reverb, double delay) {
-        if (frame >= kTrackFrames) {
+        if (frame >= trackFrames) {
             return;
         }
         dry.left[frame] += static_cast<float>(left);
@@ -289,8 +289,7 @@ void addBells(Mix& mix, const Event& event) {
                 break;
             }
             double index = 0.15 + 1.2 * env * env;
-            double v =
-                sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * kPi)) * env * fade * gain;
+            double v = sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * pi)) * env * fade * gain;
             carrier += hz * kDt;
             carrier -= std::floor(carrier);
             modulator += 3.5 * hz * kDt;
@@ -318,8 +317,7 @@ void addKeys(Mix& mix, const Event& event) {
                 break;
             }
             double index = 0.1 + 1.1 * env * env + 0.8 * tineLevel * sineOfTurns(tine);
-            double v =
-                sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * kPi)) * env * fade * 0.05;
+            double v = sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * pi)) * env * fade * 0.05;
             carrier += hz * kDt;
             carrier -= std::floor(carrier);
             modulator += hz * kDt;
@@ -347,7 +345,7 @@ double padLevel(double t, double bloom) {
 }
 
 StereoBuffer renderPad() {
-    StereoBuffer pad = makeStereoBuffer(kTrackFrames);
+    StereoBuffer pad = makeStereoBuffer(trackFrames);
     constexpr std::array<double, 3> kDetune{0.9960, 1.0, 1.0040};
     std::array<double, 4> hz{};
     std::array<std::array<double, 3>, 4> phases{};
@@ -363,7 +361,7 @@ StereoBuffer renderPad() {
     double glide = 1.0 - decayFactor(0.04);
     std::array<double, 4> target = hz;
     double level = 0.0;
-    for (size_t i = 0; i < kTrackFrames; ++i) {
+    for (size_t i = 0; i < trackFrames; ++i) {
         double t = frameTime(i);
         if (i % 32 == 0) {
             const Chord& chord = chordAt(t);
@@ -511,7 +509,7 @@ void addLeadNote(Mix& mix, const Note& note, double brightness, double level) {
     for (size_t n = 0; n < length + release; ++n) {
         double since = n * kDt;
         double depth = 0.12 * smoothstep(0.25, 0.7, since);
-        double bend = portableExp(depth * sineOfTurns(vibrato) * kLn2 / 12.0);
+        double bend = portableExp(depth * sineOfTurns(vibrato) * ln2 / 12.0);
         vibrato += 5.2 * kDt;
         double f = hz * bend;
         double tone = brightness * (sawOfTurns(sawA, 0.997 * f * kDt) + sawOfTurns(sawB, 1.003 * f * kDt)) +
@@ -664,7 +662,7 @@ void addRoll(Mix& mix) {
 // ---- the sustained texture: a drone and a cloud of grains, both through the slow sweep
 
 StereoBuffer renderTexture() {
-    StereoBuffer texture = makeStereoBuffer(kTrackFrames);
+    StereoBuffer texture = makeStereoBuffer(trackFrames);
     size_t begin = toFrame(59.0), end = toFrame(kCut + 0.01);
     Noise noise = seededNoise(5959);
     // the cloud: short sine grains on chord tones two octaves up
@@ -710,7 +708,7 @@ StereoBuffer renderTexture() {
 
 void addTexture(Mix& mix, const StereoBuffer& texture) {
     Svf left, right;
-    for (size_t i = toFrame(59.0); i < kTrackFrames && frameTime(i) < kCut + 0.01; ++i) {
+    for (size_t i = toFrame(59.0); i < trackFrames && frameTime(i) < kCut + 0.01; ++i) {
         double t = frameTime(i);
         if (i % 32 == 0) {
             double cutoff = sweepCutoff(t);
@@ -728,8 +726,8 @@ void addTexture(Mix& mix, const StereoBuffer& texture) {
 StereoBuffer finish(Mix& mix) {
     Reverb reverb(0.86, 0.4);
     PingPongDelay delay(3 * kStep, 0.42, 3500.0);
-    StereoBuffer out = makeStereoBuffer(kTrackFrames);
-    for (size_t i = 0; i < kTrackFrames; ++i) {
+    StereoBuffer out = makeStereoBuffer(trackFrames);
+    for (size_t i = 0; i < trackFrames; ++i) {
         double t = frameTime(i);
         double gate = cutGate(t);
         double echoLeft = 0.0, echoRight = 0.0, roomLeft = 0.0, roomRight = 0.0;
@@ -751,7 +749,7 @@ StereoBuffer renderTrack() {
     Mix mix;
 
     StereoBuffer pad = renderPad();
-    for (size_t i = 0; i < kTrackFrames; ++i) {
+    for (size_t i = 0; i < trackFrames; ++i) {
         mix.add(i, pad.left[i], pad.right[i], 0.35, 0.0);
     }
     addHits(mix, events);

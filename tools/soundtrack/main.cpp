@@ -1,14 +1,14 @@
-// main.cpp: quarvel-soundtrack, which synthesises the show's soundtrack and writes it as MP3, and
+// quarvel-soundtrack: the program that synthesises the show's soundtrack and writes it as MP3, and
 // optionally as WAV. Outputs appear only when complete.
-#include "output_file.h"
-#include "soundtrack.h"
+#include "soundtrack/output_file.h"
+#include "soundtrack/soundtrack.h"
 
 #include <cstdio>
 #include <string>
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* usage =
     "usage: quarvel-soundtrack OUTPUT.mp3 [--wav OUTPUT.wav] [--quiet]\n"
     "  renders the 86-second soundtrack of the show and encodes it as MP3\n"
     "  --wav PATH   also write the raw render as 32-bit float WAV\n"
@@ -75,11 +75,11 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "quarvel-soundtrack: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "quarvel-soundtrack: %s\n%s", error.c_str(), usage);
         return 2;
     }
     if (options.help) {
-        std::fputs(kUsage, stdout);
+        std::fputs(usage, stdout);
         return 0;
     }
 
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
         std::printf(
             "quarvel-soundtrack: wrote %s (%zu bytes): %.2f s, %.1f LUFS, peak %.2f dBFS, limiter %.1f dB\n",
             options.mp3Path.c_str(), soundtrack.mp3.bytes.size(),
-            static_cast<double>(soundtrack.samples.frames()) / kSampleRate, soundtrack.master.loudnessLufs,
+            static_cast<double>(soundtrack.samples.frames()) / sampleRate, soundtrack.master.loudnessLufs,
             soundtrack.master.peakDbfs, soundtrack.master.deepestLimitingDb);
         std::printf("quarvel-soundtrack: synthesis %.2f s, master %.2f s, mp3 %.2f s\n",
                     soundtrack.renderSeconds, soundtrack.masterSeconds, soundtrack.encodeSeconds);

@@ -1,5 +1,5 @@
-// mp3_encoder.cpp: the libmp3lame wrapper.
-#include "mp3_encoder.h"
+// The libmp3lame wrapper.
+#include "soundtrack/mp3_encoder.h"
 
 #include <algorithm>
 #include <lame/lame.h>
@@ -23,8 +23,8 @@ Mp3Result encodeMp3(const StereoBuffer& buffer, const Mp3Settings& settings) {
         return result;
     }
     lame_global_flags* flags = lame.get();
-    lame_set_in_samplerate(flags, kSampleRate);
-    lame_set_out_samplerate(flags, kSampleRate);
+    lame_set_in_samplerate(flags, sampleRate);
+    lame_set_out_samplerate(flags, sampleRate);
     lame_set_num_channels(flags, 2);
     lame_set_mode(flags, JOINT_STEREO);
     lame_set_VBR(flags, vbr_off);
@@ -42,10 +42,10 @@ Mp3Result encodeMp3(const StereoBuffer& buffer, const Mp3Settings& settings) {
         return result;
     }
 
-    constexpr size_t kChunk = 8192;
-    std::vector<unsigned char> chunk(kChunk + kChunk / 4 + 7200);
-    for (size_t first = 0; first < buffer.frames(); first += kChunk) {
-        size_t count = std::min(kChunk, buffer.frames() - first);
+    constexpr size_t chunkFrames = 8192;
+    std::vector<unsigned char> chunk(chunkFrames + chunkFrames / 4 + 7200);
+    for (size_t first = 0; first < buffer.frames(); first += chunkFrames) {
+        size_t count = std::min(chunkFrames, buffer.frames() - first);
         int written = lame_encode_buffer_ieee_float(flags, buffer.left.data() + first,
                                                     buffer.right.data() + first, static_cast<int>(count),
                                                     chunk.data(), static_cast<int>(chunk.size()));

@@ -1,7 +1,7 @@
-// mp3_encoder.h: encodes a stereo buffer as constant-bitrate MP3 in memory with libmp3lame.
+// Encodes a stereo buffer as constant-bitrate MP3 in memory with libmp3lame.
 #pragma once
 
-#include "synth.h"
+#include "soundtrack/synth.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
-// output_file.cpp: atomic output files and the WAV writer.
-#include "output_file.h"
+// Atomic output files and the WAV writer.
+#include "soundtrack/output_file.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -97,8 +97,8 @@ std::vector<unsigned char> encodeWav(const StereoBuffer& buffer) {
     putU32(out, 18);
     putU16(out, 3);  // IEEE float
     putU16(out, 2);
-    putU32(out, kSampleRate);
-    putU32(out, kSampleRate * 8);
+    putU32(out, sampleRate);
+    putU32(out, sampleRate * 8);
     putU16(out, 8);
     putU16(out, 32);
     putU16(out, 0);

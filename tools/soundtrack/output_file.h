@@ -1,8 +1,8 @@
-// output_file.h: the program's outputs: a file that appears under its name only once complete, and
+// The program's outputs: a file that appears under its name only once complete, and
 // the WAV form of the raw render.
 #pragma once
 
-#include "synth.h"
+#include "soundtrack/synth.h"
 
 #include <cstdio>
 #include <string>

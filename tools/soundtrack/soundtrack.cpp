@@ -1,7 +1,7 @@
-// soundtrack.cpp: runs the three stages of the soundtrack in order and times them.
-#include "soundtrack.h"
+// Runs the three stages of the soundtrack in order and times them.
+#include "soundtrack/soundtrack.h"
 
-#include "composition.h"
+#include "soundtrack/composition.h"
 
 #include <chrono>
 

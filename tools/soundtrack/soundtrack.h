@@ -1,9 +1,9 @@
-// soundtrack.h: the whole production of the soundtrack: render, master, encode, with the time each took.
+// The whole production of the soundtrack: render, master, encode, with the time each took.
 #pragma once
 
-#include "master.h"
-#include "mp3_encoder.h"
-#include "synth.h"
+#include "soundtrack/master.h"
+#include "soundtrack/mp3_encoder.h"
+#include "soundtrack/synth.h"
 
 namespace quarvel {
 

@@ -1,4 +1,4 @@
-// synth.h: building blocks of the soundtrack synthesiser: a stereo sample buffer, seeded noise,
+// Building blocks of the soundtrack synthesiser: a stereo sample buffer, seeded noise,
 // oscillators, envelopes, filters and the two effects (reverb, ping-pong delay).
 #pragma once
 
@@ -9,7 +9,7 @@
 
 namespace quarvel {
 
-constexpr int kSampleRate = 44100;
+inline constexpr int sampleRate = 44100;
 
 // planar stereo samples, nominally in [-1, 1]
 struct StereoBuffer {
@@ -46,7 +46,7 @@ struct Phasor {
     double phase = 0.0;
     double increment = 0.0;
 
-    void setHz(double hz) { increment = hz / kSampleRate; }
+    void setHz(double hz) { increment = hz / sampleRate; }
     double tick();  // returns the phase before advancing
 };
 

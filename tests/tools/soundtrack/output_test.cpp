@@ -1,6 +1,6 @@
 // Tests of the outputs: files appear only when complete, the WAV layout, and the MP3 stream's form.
-#include "mp3_encoder.h"
-#include "output_file.h"
+#include "soundtrack/mp3_encoder.h"
+#include "soundtrack/output_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -112,7 +112,7 @@ TEST(Wav, HeaderDescribesStereoFloatAndSamplesFollowExactly) {
 }
 
 TEST(Mp3, StreamIsTaglessMpeg1Layer3AtTheChosenRate) {
-    StereoBuffer buffer = makeStereoBuffer(2 * kSampleRate);
+    StereoBuffer buffer = makeStereoBuffer(2 * sampleRate);
     for (size_t i = 0; i < buffer.frames(); ++i) {
         buffer.left[i] = static_cast<float>(0.3 * std::sin(0.0625 * i));
         buffer.right[i] = static_cast<float>(0.3 * std::sin(0.05 * i));

@@ -1,7 +1,7 @@
 // Tests of the synthesiser's building blocks: the portable maths, noise and the filter.
-#include "synth.h"
+#include "soundtrack/synth.h"
 
-#include "portable_math.h"
+#include "soundtrack/portable_math.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -57,11 +57,11 @@ double lowpassGainDb(double cutoffHz, double toneHz) {
     Svf filter;
     filter.setup(cutoffHz, 0.7071);
     double in = 0.0, out = 0.0, phase = 0.0;
-    for (int n = 0; n < kSampleRate; ++n) {
+    for (int n = 0; n < sampleRate; ++n) {
         double x = sineOfTurns(phase);
-        phase += toneHz / kSampleRate;
+        phase += toneHz / sampleRate;
         double y = filter.tick(x).low;
-        if (n >= kSampleRate / 2) {
+        if (n >= sampleRate / 2) {
             in += x * x;
             out += y * y;
         }
@@ -85,11 +85,11 @@ TEST(Svf, LowPassPassesBelowAndFallsTwelveDecibelsPerOctaveAbove) {
 TEST(Reverb, RingsOnAfterAnImpulseAndDiesAway) {
     Reverb reverb(0.86, 0.4);
     double early = 0.0, late = 0.0;
-    for (int n = 0; n < 6 * kSampleRate; ++n) {
+    for (int n = 0; n < 6 * sampleRate; ++n) {
         double left = 0.0, right = 0.0;
         reverb.process(n == 0 ? 1.0 : 0.0, n == 0 ? 1.0 : 0.0, left, right);
         ASSERT_TRUE(std::isfinite(left) && std::isfinite(right));
-        double& bucket = n >= 5 * kSampleRate ? late : early;
+        double& bucket = n >= 5 * sampleRate ? late : early;
         bucket += left * left + right * right;
     }
     EXPECT_GT(early, 0.0);

@@ -1,7 +1,7 @@
 // Tests of the rendered track against the show's timeline: length, level, determinism, and hits found
 // in the samples themselves at every event of the picture's cycle.
-#include "master.h"
-#include "soundtrack.h"
+#include "soundtrack/master.h"
+#include "soundtrack/soundtrack.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,7 +18,7 @@ const Soundtrack& soundtrack() {
 }
 
 long frameAt(double seconds) {
-    return std::lround(seconds * kSampleRate);
+    return std::lround(seconds * sampleRate);
 }
 
 // energy of the slope of the mono mix: a crude high-pass, so transients stand out from the pads
@@ -73,7 +73,7 @@ double peakDbfsBetween(const StereoBuffer& buffer, double from, double to) {
 }
 
 TEST(Track, LastsEightySixSeconds) {
-    EXPECT_NEAR(static_cast<double>(soundtrack().samples.frames()) / kSampleRate, 86.0, 0.1);
+    EXPECT_NEAR(static_cast<double>(soundtrack().samples.frames()) / sampleRate, 86.0, 0.1);
     ASSERT_TRUE(soundtrack().mp3.ok()) << soundtrack().mp3.error;
     // at 256 kbit/s constant, the encoded length follows from the size
     EXPECT_NEAR(soundtrack().mp3.bytes.size() * 8.0 / 256000.0, 86.0, 0.1);
@@ -115,7 +115,7 @@ TEST(Track, EveryEventOfTheCycleStartsAHit) {
     for (double event : events) {
         // the strongest rise within 150 ms must be the hit, not a glitch burst or a note nearby
         long found = detector.strongestNear(frameAt(event), frameAt(0.150));
-        double foundSeconds = static_cast<double>(found) / kSampleRate;
+        double foundSeconds = static_cast<double>(found) / sampleRate;
         EXPECT_NEAR(foundSeconds, event, 0.020) << "event at " << event << " s";
         EXPECT_GE(detector.strength(found), 6.0) << "event at " << event << " s";
     }
