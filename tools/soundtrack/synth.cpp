@@ -67,13 +67,6 @@ double sawOfTurns(double phase, double increment) {
     return 2.0 * phase - 1.0 - polyBlep(phase, increment);
 }
 
-double Phasor::tick() {
-    double current = phase;
-    phase += increment;
-    phase -= std::floor(phase);
-    return current;
-}
-
 double decayFactor(double seconds) {
     return portableExp(-1.0 / (seconds * sampleRate));
 }
