@@ -2,12 +2,14 @@
 // synthesiser in synth.h.
 #pragma once
 
+#include "base/show_timeline.h"
 #include "soundtrack/synth.h"
 
 namespace quarvel {
 
-inline constexpr double trackSeconds = 86.0;
-inline constexpr size_t trackFrames = static_cast<size_t>(86) * sampleRate;
+// as long as the show's run
+inline constexpr double trackSeconds = timeline::endSeconds;
+inline constexpr size_t trackFrames = static_cast<size_t>(runLengthMs) * sampleRate / 1000;
 
 // the whole track, unmastered: its levels are relative, the master stage sets loudness and peak
 StereoBuffer renderTrack();

@@ -15,12 +15,11 @@ struct LameCloser {
 
 }  // namespace
 
-Mp3Result encodeMp3(const StereoBuffer& buffer, const Mp3Settings& settings) {
-    Mp3Result result;
+Status encodeMp3(const StereoBuffer& buffer, std::vector<unsigned char>& bytes, const Mp3Settings& settings) {
+    bytes.clear();
     std::unique_ptr<lame_global_flags, LameCloser> lame(lame_init());
     if (!lame) {
-        result.error = "lame_init failed";
-        return result;
+        return failure("lame_init failed");
     }
     lame_global_flags* flags = lame.get();
     lame_set_in_samplerate(flags, sampleRate);
@@ -38,8 +37,7 @@ Mp3Result encodeMp3(const StereoBuffer& buffer, const Mp3Settings& settings) {
     lame_set_asm_optimizations(flags, AMD_3DNOW, 0);
     lame_set_asm_optimizations(flags, SSE, 0);
     if (lame_init_params(flags) < 0) {
-        result.error = "lame rejected the encoder settings";
-        return result;
+        return failure("lame rejected the encoder settings");
     }
 
     constexpr size_t chunkFrames = 8192;
@@ -50,27 +48,27 @@ Mp3Result encodeMp3(const StereoBuffer& buffer, const Mp3Settings& settings) {
                                                     buffer.right.data() + first, static_cast<int>(count),
                                                     chunk.data(), static_cast<int>(chunk.size()));
         if (written < 0) {
-            result.error = "lame failed to encode (error " + std::to_string(written) + ")";
-            return result;
+            bytes.clear();
+            return failure("lame failed to encode (error " + std::to_string(written) + ")");
         }
-        result.bytes.insert(result.bytes.end(), chunk.begin(), chunk.begin() + written);
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + written);
     }
     int flushed = lame_encode_flush(flags, chunk.data(), static_cast<int>(chunk.size()));
     if (flushed < 0) {
-        result.error = "lame failed to flush (error " + std::to_string(flushed) + ")";
-        return result;
+        bytes.clear();
+        return failure("lame failed to flush (error " + std::to_string(flushed) + ")");
     }
-    result.bytes.insert(result.bytes.end(), chunk.begin(), chunk.begin() + flushed);
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + flushed);
 
     // lame left a placeholder frame at the start for the Info frame, which is complete only now
     unsigned char tag[2880];
     size_t tagSize = lame_get_lametag_frame(flags, tag, sizeof(tag));
-    if (tagSize > sizeof(tag) || tagSize > result.bytes.size()) {
-        result.error = "lame produced no usable Info frame";
-        return result;
+    if (tagSize > sizeof(tag) || tagSize > bytes.size()) {
+        bytes.clear();
+        return failure("lame produced no usable Info frame");
     }
-    std::copy(tag, tag + tagSize, result.bytes.begin());
-    return result;
+    std::copy(tag, tag + tagSize, bytes.begin());
+    return success();
 }
 
 }  // namespace quarvel

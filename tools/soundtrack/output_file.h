@@ -2,6 +2,7 @@
 // the WAV form of the raw render.
 #pragma once
 
+#include "base/status.h"
 #include "soundtrack/synth.h"
 
 #include <cstdio>
@@ -20,8 +21,8 @@ public:
     ~PendingFile();
 
     // creates the temporary file, so an unwritable destination shows before any work is done
-    bool open(const std::string& path, std::string& error);
-    bool commit(const std::vector<unsigned char>& bytes, std::string& error);
+    Status open(const std::string& path);
+    Status commit(const std::vector<unsigned char>& bytes);
 
 private:
     void discard();

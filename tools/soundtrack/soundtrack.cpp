@@ -25,7 +25,7 @@ Soundtrack produceSoundtrack() {
     soundtrack.masterSeconds = secondsSince(start);
 
     start = std::chrono::steady_clock::now();
-    soundtrack.mp3 = encodeMp3(soundtrack.samples);
+    soundtrack.encoded = encodeMp3(soundtrack.samples, soundtrack.mp3);
     soundtrack.encodeSeconds = secondsSince(start);
     return soundtrack;
 }
