@@ -316,9 +316,9 @@ void addHits(Mix& mix, const std::vector<Event>& events) {
 struct PulseEnvelope {
     double eventTime;
     int power;
-    size_t n = 0;
-    double pulse = 0.0;
-    double fade = 0.0;
+    size_t n = 0;        // samples since the event
+    double pulse = 0.0;  // the picture's pulse at this sample
+    double fade = 0.0;   // what the sustained texture leaves of the note
 
     // moves on by one sample; false once the note can no longer be heard
     bool tick() {
