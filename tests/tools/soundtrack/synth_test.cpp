@@ -71,7 +71,8 @@ TEST(Phasor, WrapsIntoOneTurnAndKeepsItsFrequency) {
 
 TEST(Envelopes, ReachTheirLevelsOnTime) {
     Decay decay(0.1);
-    for (int n = 0; n < sampleRate / 10; ++n) decay.tick();
+    EXPECT_EQ(decay.tick(), 1.0) << "a tick gives the level before it falls";
+    for (int n = 1; n < sampleRate / 10; ++n) decay.tick();
     EXPECT_NEAR(decay.level, std::exp(-1.0), 1e-9) << "1/e after its time";
 
     SmoothGate smooth(0.01, 0.02);

@@ -1,6 +1,6 @@
 // Tests of the rendered track against the show's timeline: length, level, hits found in the
-// samples themselves at every event of the picture's cycle, the cut; and the program, which renders
-// it again in a process of its own, writes the same bytes, as an independent decoder measures them.
+// samples themselves at every event of the picture's cycle, the cut; a second render gives the same
+// bytes, and so does the program in a process of its own, as an independent decoder measures them.
 #include "base/exit_status.h"
 #include "base/show_timeline.h"
 #include "program_run.h"
@@ -127,6 +127,14 @@ void cutsWhenTheDiscIsGoneAndFallsSilentBeforeTheEnd(const Soundtrack& soundtrac
         << "silent at the end";
 }
 
+void aSecondRenderInThisProcessGivesTheSameBytes(const Soundtrack& soundtrack) {
+    Soundtrack second = produceSoundtrack();
+    ASSERT_TRUE(second.encoded.ok) << second.encoded.message;
+    EXPECT_TRUE(second.samples.left == soundtrack.samples.left);
+    EXPECT_TRUE(second.samples.right == soundtrack.samples.right);
+    EXPECT_TRUE(second.mp3 == soundtrack.mp3);
+}
+
 std::vector<unsigned char> readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -153,7 +161,7 @@ bool ffmpegInstalled() {
            std::string(QUARVEL_FFPROBE).find("NOTFOUND") == std::string::npos;
 }
 
-// a second render, by the program in its own process: the same bytes, so the render depends on
+// a third render, by the program in its own process: the same bytes, so the render depends on
 // nothing but its code; and an MP3 that ffprobe and ffmpeg's loudness meter measure within bounds
 void theProgramWritesTheSameBytesAndADecoderMeasuresThem(const Soundtrack& soundtrack) {
     test::ScratchFolder folder("soundtrack-track-test");
@@ -193,7 +201,8 @@ void theProgramWritesTheSameBytesAndADecoderMeasuresThem(const Soundtrack& sound
 }
 
 // Rendering the track takes seconds, and ctest runs every test in a process of its own: so one
-// test renders it once and makes every check on that render.
+// test renders it once and makes every check on that render, the renders that check determinism
+// included.
 TEST(Track, OneRenderMeetsEveryCheck) {
     const Soundtrack soundtrack = produceSoundtrack();
     ASSERT_TRUE(soundtrack.encoded.ok) << soundtrack.encoded.message;
@@ -207,6 +216,7 @@ TEST(Track, OneRenderMeetsEveryCheck) {
         {"every event of the cycle starts a hit", everyEventOfTheCycleStartsAHit},
         {"cuts when the disc is gone and falls silent before the end",
          cutsWhenTheDiscIsGoneAndFallsSilentBeforeTheEnd},
+        {"a second render in this process gives the same bytes", aSecondRenderInThisProcessGivesTheSameBytes},
         {"the program writes the same bytes, and a decoder measures them",
          theProgramWritesTheSameBytesAndADecoderMeasuresThem},
     };
