@@ -14,9 +14,9 @@
 namespace quarvel {
 namespace {
 
+// the picture's cycle: the disc jumps at events A, B and C, 0, 4.0 and 5.2 s into each cycle
 using timeline::cycleSeconds;
 
-// the picture's cycle: the disc jumps at events A, B and C, 0, 4.0 and 5.2 s into each cycle
 constexpr double cutSeconds = timeline::swell.end;  // the disc is gone: the band stops, echoes ring on
 constexpr int cycles = static_cast<int>(cutSeconds / cycleSeconds) + 1;  // cycles that start before the cut
 
