@@ -1,12 +1,11 @@
 // The demo clock: milliseconds since playback started, minus 50, in 32-bit wrap-around arithmetic.
 #pragma once
 
+#include "base/show_timeline.h"
+
 #include <cstdint>
 
 namespace quarvel {
-
-inline constexpr int32_t runLengthMs = 86'000;  // the last frame is the first with t >= this
-inline constexpr int32_t clockLagMs = 50;       // the picture trails the audio by this much
 
 // The offset that turns a timer reading into the demo clock, fixed once at the clock's origin.
 constexpr uint32_t demoClockOffset(uint32_t timerAtOrigin) {

@@ -55,10 +55,16 @@ inline std::vector<BadSoundtrack> badSoundtracks(const std::vector<char>& sweep)
              for (char& b : bytes) b = static_cast<char>(random());
              writeFile(soundtrackFileName, bytes);
          }},
-        {"cut inside a frame",
+        {"cut inside a frame, where the encoder's tag counts more frames",
          [sweep] {
              writeFile(soundtrackFileName,
                        std::vector<char>(sweep.begin(), sweep.begin() + sweep.size() * 3 / 5));
+         }},
+        {"cut inside its last frame: every frame header is there, so only the stream's length shows it",
+         [sweep, lastFrame] {
+             writeFile(soundtrackFileName,
+                       std::vector<char>(sweep.begin(),
+                                         sweep.begin() + static_cast<std::ptrdiff_t>(lastFrame) + 100));
          }},
         {"cut at a frame boundary: one frame fewer than the encoder's tag counts",
          [sweep, lastFrame] {

@@ -2,6 +2,7 @@
 #include "fake_platform.h"
 
 #include "render/gl_api.h"
+#include "shaders/shader_interface.h"
 
 #include <cstring>
 #include <map>
@@ -47,7 +48,8 @@ void QUARVEL_GL_CALL useProgram(GLuint program) {
 }
 void QUARVEL_GL_CALL uniform1i(GLint location, GLint value) {
     FakeState& s = state();
-    if (s.currentProgram == s.sceneProgram && location == 0) s.record.frameClocks.push_back(value);
+    if (s.currentProgram == s.sceneProgram && location == shaders::scene::t.location)
+        s.record.frameClocks.push_back(value);
 }
 void QUARVEL_GL_CALL rects(GLshort, GLshort, GLshort, GLshort) {
     state().record.calls.push_back("draw");

@@ -138,8 +138,29 @@ TEST(RenderTargetsGlTest, TexturesAreRgba8LinearClampedAndStartZeroed) {
     const RenderTargets targets = createRenderTargets(gl, width, height);
     const GLuint textures[] = {targets.sceneTexture, targets.feedbackTextures[0],
                                targets.feedbackTextures[1]};
+    constexpr GLenum redSize = 0x805C;  // then green, blue and alpha sizes
+    const struct {
+        GLenum name;
+        GLint value;
+    } parameters[] = {{gl::TEXTURE_MIN_FILTER, gl::LINEAR},
+                      {gl::TEXTURE_MAG_FILTER, gl::LINEAR},
+                      {gl::TEXTURE_WRAP_S, gl::CLAMP_TO_EDGE},
+                      {gl::TEXTURE_WRAP_T, gl::CLAMP_TO_EDGE}};
     for (GLuint texture : textures) {
         EXPECT_NE(texture, 0u);
+        SCOPED_TRACE("texture " + std::to_string(texture));
+        gl.glBindTexture(gl::TEXTURE_2D, texture);
+        for (const auto& parameter : parameters) {
+            GLint value = 0;
+            gl.glGetTexParameteriv(gl::TEXTURE_2D, parameter.name, &value);
+            EXPECT_EQ(value, parameter.value) << "parameter 0x" << std::hex << parameter.name;
+        }
+        for (GLenum channel = redSize; channel < redSize + 4; ++channel) {
+            GLint bits = 0;
+            gl.glGetTexLevelParameteriv(gl::TEXTURE_2D, 0, channel, &bits);
+            EXPECT_EQ(bits, 8) << "channel " << channel - redSize;
+        }
+        gl.glBindTexture(gl::TEXTURE_2D, 0);
         const GLuint framebuffer =
             texture == targets.sceneTexture ? targets.sceneFramebuffer : targets.feedbackFramebuffer;
         const GLenum attachment =

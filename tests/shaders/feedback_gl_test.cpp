@@ -63,8 +63,10 @@ TEST(FeedbackGLTest, DerivedTimeNeverDecreasesAndReachesTheFirstMarkAt20194) {
 
 // One channel of the written image for a scene value S, a feedback sample P and the noise
 // amount d, while the middle part is off.
-double written(double s, double p, double d) {
-    return 0.96 * std::pow(std::clamp(s + p - d, 0.0, 1.0), 0.96192 * (1.0 - d));
+// `exponent` is the decay exponent's factor before (1 - d): 0.96192 outside the middle part,
+// 0.94188 inside it.
+double written(double s, double p, double d, double exponent = 0.96192) {
+    return 0.96 * std::pow(std::clamp(s + p - d, 0.0, 1.0), exponent * (1.0 - d));
 }
 
 TEST(FeedbackGLTest, WorkedExampleAt1920x1080) {
@@ -129,6 +131,39 @@ TEST(FeedbackGLTest, WorkedExampleAt1920x1080) {
         const uint8_t* q = &bytes[static_cast<std::size_t>(200 * 101 + 100) * 4];
         EXPECT_NEAR(q[2], c.value * 255.0f, 1.0);
         EXPECT_EQ(q[3], q[2]);
+    }
+
+    // Inside the middle part (30.6 to 40.5 s) the displacement falls back to 0.02 of the flow, so
+    // the read stays within about 0.02 of the pixel's own texel, and the exponent's factor drops
+    // to 0.94 x 1.002. Before and after it the read lands far off, as at 25 s.
+    const struct {
+        int32_t t;
+        double exponent;
+        bool nearOwnTexel;
+    } parts[] = {{30000, 0.96192, false}, {35000, 0.94188, true}, {43000, 0.96192, false}};
+    const double ownU = 100.5 / 1920.0;
+    const double ownV = 200.5 / 1080.0;
+    for (const auto& part : parts) {
+        SCOPED_TRACE("T = " + std::to_string(part.t));
+        const ShaderTarget exact(pass.gl, 101, 201, Storage::float32);
+        pass.draw(exact, part.t, scene, previous, {1920.0f, 1080.0f});
+        const Rgba p = exact.readFloats(100, 200, 1, 1)[0];
+        double low = 0.0;
+        double high = 0.02;
+        for (int i = 0; i < 60; ++i) {
+            const double mid = 0.5 * (low + high);
+            (written(0.5, 0.2, mid, part.exponent) > p.b ? low : high) = mid;
+        }
+        const double d = low;
+        EXPECT_GT(d, 1e-4) << "the noise amount lies within (0, 0.015)";
+        EXPECT_LT(d, 0.015);
+        const auto readAt = [&](float value) {
+            const double sample = std::pow(value / 0.96, 1.0 / (part.exponent * (1.0 - d))) - 0.5 + d;
+            return (sample - 0.1) / 0.3;
+        };
+        const double distance = std::hypot(readAt(p.g) - ownU, readAt(p.r) - ownV);
+        if (part.nearOwnTexel) EXPECT_LT(distance, 0.025);
+        else EXPECT_GT(distance, 0.05);
     }
 }
 

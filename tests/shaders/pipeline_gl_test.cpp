@@ -1,5 +1,6 @@
 // The three shaders together: finite output at every clock value of the run, and a short run
 // of the frame pipeline that repeats byte for byte.
+#include "base/show_timeline.h"
 #include "render/frame_pipeline.h"
 #include "render/render_targets.h"
 #include "shader_passes.h"
@@ -108,15 +109,20 @@ vec4 strictClamp(vec4 x, float a, float b)
 // Every 100 ms of the run, and the clock values where something starts or ends.
 std::vector<int32_t> clockValuesOfTheRun() {
     std::vector<int32_t> clock;
-    for (int32_t t = -50; t <= 86000; t += 100) clock.push_back(t);
+    for (int32_t t = -clockLagMs; t <= runLengthMs; t += 100) clock.push_back(t);
     // the scene's pulse events, on either side
-    for (int32_t cycle = 0; cycle * 10160 <= 86000; ++cycle) {
-        for (const int32_t event : {0, 4000, 5200}) {
-            for (const int32_t side : {-1, 0, 1}) clock.push_back(cycle * 10160 + event + side);
+    const int32_t cycle = clockMs(timeline::cycleSeconds);
+    for (int32_t start = 0; start <= runLengthMs; start += cycle) {
+        for (const double jump : {0.0, timeline::secondJumpSeconds, timeline::thirdJumpSeconds}) {
+            for (const int32_t side : {-1, 0, 1}) clock.push_back(start + clockMs(jump) + side);
         }
     }
-    // the feedback's rate change and the last seconds
-    for (const int32_t t : {20100, 20193, 20194, 20200, 81999, 82000, 86000}) clock.push_back(t);
+    // the feedback's rate change, the two frames between which its time passes 6.0, where its
+    // displacement starts to grow, and the last seconds
+    const int32_t cut = clockMs(timeline::swell.end);
+    for (const int32_t t : {clockMs(timeline::feedbackSpeedUp.begin), 20193, 20194,
+                            clockMs(timeline::feedbackSpeedUp.end), cut - 1, cut, runLengthMs})
+        clock.push_back(t);
     return clock;
 }
 

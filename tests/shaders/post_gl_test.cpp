@@ -94,5 +94,40 @@ TEST(PostGLTest, StoredPictureShowsTheExchangeThroughTheGrain) {
     }
 }
 
+TEST(PostGLTest, ThePictureKeepsItsOrientation) {
+    QUARVEL_REQUIRE_GL(gl);
+    // black on one side, white on the other: the dark side shows light and stays where it was
+    const PostPass pass(gl);
+    ShaderTarget input(pass.gl, kWidth, kHeight, Storage::unorm8);
+    const ShaderTarget window(pass.gl, kWidth, kHeight, Storage::unorm8);
+    const struct {
+        const char* name;
+        bool (*dark)(int x, int y);
+    } halves[] = {
+        {"dark left half", [](int x, int) { return x < kWidth / 2; }},
+        {"dark lower half", [](int, int y) { return y < kHeight / 2; }},
+    };
+    for (const auto& half : halves) {
+        SCOPED_TRACE(half.name);
+        std::vector<Rgba> texels;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                texels.push_back(half.dark(x, y) ? Rgba{0, 0, 0, 1} : Rgba{1, 1, 1, 1});
+        input.upload(texels);
+        pass.draw(window, 2000, input);
+        const auto bytes = window.readBytes();
+        // away from the border, where the taps' smear mixes the two sides
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const bool nearBorder = std::abs(x - kWidth / 2) < 4 || std::abs(y - kHeight / 2) < 4;
+                if (nearBorder) continue;
+                const uint8_t level = bytes[static_cast<std::size_t>(y * kWidth + x) * 4 + 2];
+                if (half.dark(x, y)) ASSERT_GE(level, 220) << "pixel (" << x << ", " << y << ")";
+                else ASSERT_LE(level, 45) << "pixel (" << x << ", " << y << ")";
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quarvel::test

@@ -16,8 +16,9 @@ inline constexpr int32_t contextHeight = 1080;
 
 // The capture's table (viewports, read-back, errors, limits) and the texture state the tests
 // query.
-#define QUARVEL_TEST_GL_FUNCTIONS(X) \
-    X(void, glGetTexParameteriv, (GLenum target, GLenum pname, GLint * params))
+#define QUARVEL_TEST_GL_FUNCTIONS(X)                                            \
+    X(void, glGetTexParameteriv, (GLenum target, GLenum pname, GLint * params)) \
+    X(void, glGetTexLevelParameteriv, (GLenum target, GLint level, GLenum pname, GLint * params))
 
 struct TestGl : CaptureGl {
     QUARVEL_TEST_GL_FUNCTIONS(QUARVEL_GL_MEMBER)

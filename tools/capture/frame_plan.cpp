@@ -1,7 +1,7 @@
 // Builds the list of clock values a capture renders.
 #include "capture/frame_plan.h"
 
-#include "launcher/demo_clock.h"
+#include "base/show_timeline.h"
 
 #include <cassert>
 #include <cstdio>

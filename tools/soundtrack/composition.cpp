@@ -1,8 +1,10 @@
-// composition.cpp: the score of the soundtrack and the instruments that play it. Times are seconds of
-// the show's clock; every musical event sits at the second where the picture changes.
-#include "composition.h"
+// The score of the soundtrack and the instruments that play it. Times are seconds of the show's
+// clock; every musical event sits at the second where the picture changes. Each voice owns its
+// phases and envelopes and makes one sample at a time; the score decides where it plays and how loud.
+#include "soundtrack/composition.h"
 
-#include "portable_math.h"
+#include "base/show_timeline.h"
+#include "soundtrack/portable_math.h"
 
 #include <algorithm>
 #include <array>
@@ -12,50 +14,50 @@
 namespace quarvel {
 namespace {
 
-constexpr double kDt = 1.0 / kSampleRate;
+// the picture's cycle: the disc jumps at events A, B and C, 0, 4.0 and 5.2 s into each cycle
+using timeline::cycleSeconds;
 
-// the picture's cycle: events A, B and C at 0, 4.0 and 5.2 s into each 10.16 s
-constexpr double kCycle = 10.16;
-constexpr double kEventB = 4.0;
-constexpr double kEventC = 5.2;
-constexpr int kCycles = 9;  // cycles that start before the cut
+constexpr double cutSeconds = timeline::swell.end;  // the disc is gone: the band stops, echoes ring on
+constexpr int cycles = static_cast<int>(cutSeconds / cycleSeconds) + 1;  // cycles that start before the cut
 
 // rhythmic grid of sixteenths at 75 bpm, restarted at every event A so that B and C land on it
-constexpr double kStep = 0.2;
-constexpr int kStepsPerCycle = 50;
-
-constexpr double kCut = 82.0;
+constexpr double stepSeconds = 0.2;
+constexpr int stepsPerCycle = 50;
 
 size_t toFrame(double seconds) {
-    return static_cast<size_t>(std::llround(seconds * kSampleRate));
+    return static_cast<size_t>(std::llround(seconds * sampleRate));
 }
 
 double frameTime(size_t frame) {
-    return static_cast<double>(frame) / kSampleRate;
+    return static_cast<double>(frame) / sampleRate;
 }
 
 // ---- the timeline, the same ramps as the picture's
 
+double ramp(ShowRamp r, double t) {
+    return smoothstep(r.begin, r.end, t);
+}
+
 // 1 inside the contrasting middle part
 double middlePart(double t) {
-    return smoothstep(30.5, 30.6, t) - smoothstep(40.5, 40.7, t);
+    return ramp(timeline::middleIn, t) - ramp(timeline::middleOut, t);
 }
 
 double glitchEnvelope(double t) {
-    return smoothstep(7.0, 9.0, t) - smoothstep(19.0, 20.0, t) + middlePart(t);
+    return ramp(timeline::glitchIn, t) - ramp(timeline::glitchOut, t) + middlePart(t);
 }
 
 double dropped(double t) {
-    return smoothstep(20.0, 21.0, t);
+    return ramp(timeline::drop, t);
 }
 
 // pulses give way to the sustained texture
 double sustained(double t) {
-    return smoothstep(59.0, 62.0, t);
+    return ramp(timeline::pulseEnd, t);
 }
 
 double swell(double t) {
-    return smoothstep(77.0, 82.0, t);
+    return ramp(timeline::swell, t);
 }
 
 // bass, arpeggio and melody play after the drop, outside the middle part, until the texture takes over
@@ -65,17 +67,17 @@ double fullBand(double t) {
 
 // a 2 ms ramp at the cut keeps it from clicking
 double cutGate(double t) {
-    return t < kCut ? 1.0 : clampTo(1.0 - (t - kCut) / 0.002, 0.0, 1.0);
+    return t < cutSeconds ? 1.0 : clampTo(1.0 - (t - cutSeconds) / 0.002, 0.0, 1.0);
 }
 
 // the echoes after the cut fade out well before the end
 double tailFade(double t) {
-    return 1.0 - smoothstep(83.0, 85.8, t);
+    return 1.0 - smoothstep(cutSeconds + 1.0, timeline::endSeconds - 0.2, t);
 }
 
 // the slow sweep of the sustained texture as the flow field changes scale
 double sweepCutoff(double t) {
-    return 350.0 * portablePow(20.0, smoothstep(63.0, 70.0, t)) * (1.0 + 0.7 * swell(t));
+    return 350.0 * portablePow(20.0, ramp(timeline::flowScale, t)) * (1.0 + 0.7 * swell(t));
 }
 
 // strength of the hits, following the disc: light before the drop, soft in the middle and at the end
@@ -87,7 +89,7 @@ double hitLevel(double t) {
 
 // the picture's pulse for one event: 1 at the event, falling to 0 just before its next occurrence
 double cyclePulse(double sinceEvent, int power) {
-    double x = 1.0 - sinceEvent / kCycle;
+    double x = 1.0 - sinceEvent / cycleSeconds;
     double result = 1.0;
     for (int i = 0; i < power; ++i) {
         result *= x;
@@ -102,34 +104,34 @@ struct Chord {
     std::array<int, 4> tones;
 };
 
-constexpr Chord kDm9{38, {53, 57, 60, 64}};
-constexpr Chord kBbMaj9{34, {53, 57, 60, 62}};
-constexpr Chord kGm9{31, {53, 57, 58, 62}};
-constexpr Chord kA7Sus4{33, {52, 55, 57, 62}};
-constexpr Chord kFMaj9{41, {57, 60, 64, 67}};
-constexpr Chord kEbMaj9{39, {55, 58, 62, 69}};
+constexpr Chord dm9{38, {53, 57, 60, 64}};
+constexpr Chord bbMaj9{34, {53, 57, 60, 62}};
+constexpr Chord gm9{31, {53, 57, 58, 62}};
+constexpr Chord a7Sus4{33, {52, 55, 57, 62}};
+constexpr Chord fMaj9{41, {57, 60, 64, 67}};
+constexpr Chord ebMaj9{39, {55, 58, 62, 69}};
 
-constexpr std::array<std::array<Chord, 2>, kCycles> kProgression{{
-    {kDm9, kBbMaj9},
-    {kGm9, kA7Sus4},
-    {kDm9, kBbMaj9},
-    {kFMaj9, kEbMaj9},  // the middle part turns to the major side
-    {kDm9, kBbMaj9},
-    {kGm9, kA7Sus4},
-    {kDm9, kBbMaj9},
-    {kGm9, kA7Sus4},  // the swell sits on the dominant
-    {kDm9, kDm9},
+constexpr std::array<std::array<Chord, 2>, cycles> progression{{
+    {dm9, bbMaj9},
+    {gm9, a7Sus4},
+    {dm9, bbMaj9},
+    {fMaj9, ebMaj9},  // the middle part turns to the major side
+    {dm9, bbMaj9},
+    {gm9, a7Sus4},
+    {dm9, bbMaj9},
+    {gm9, a7Sus4},  // the swell sits on the dominant
+    {dm9, dm9},
 }};
 
 int cycleAt(double t) {
-    int cycle = static_cast<int>(std::floor(t / kCycle));
-    return cycle < 0 ? 0 : (cycle >= kCycles ? kCycles - 1 : cycle);
+    int cycle = static_cast<int>(std::floor(t / cycleSeconds));
+    return cycle < 0 ? 0 : (cycle >= cycles ? cycles - 1 : cycle);
 }
 
 const Chord& chordAt(double t) {
     int cycle = cycleAt(t);
     // the small allowance keeps a time computed as cycle start + 5.2 on the second chord
-    return kProgression[cycle][t - cycle * kCycle >= kEventC - 1e-6 ? 1 : 0];
+    return progression[cycle][t - cycle * cycleSeconds >= timeline::thirdJumpSeconds - 1e-6 ? 1 : 0];
 }
 
 enum class EventKind { A, B, C };
@@ -142,11 +144,12 @@ struct Event {
 
 std::vector<Event> eventsBeforeCut() {
     std::vector<Event> events;
-    for (int cycle = 0; cycle < kCycles; ++cycle) {
-        double start = cycle * kCycle;
-        for (auto [offset, kind] : {std::pair{0.0, EventKind::A}, std::pair{kEventB, EventKind::B},
-                                    std::pair{kEventC, EventKind::C}}) {
-            if (start + offset < kCut) {
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        double start = cycle * cycleSeconds;
+        for (auto [offset, kind] :
+             {std::pair{0.0, EventKind::A}, std::pair{timeline::secondJumpSeconds, EventKind::B},
+              std::pair{timeline::thirdJumpSeconds, EventKind::C}}) {
+            if (start + offset < cutSeconds) {
                 events.push_back({start + offset, kind, cycle});
             }
         }
@@ -160,18 +163,22 @@ struct Pan {
 
 // constant power: -3 dB per side in the centre
 Pan panOf(double position) {
-    double angle = (clampTo(position, -1.0, 1.0) + 1.0) * 0.25 * kPi;
+    double angle = (clampTo(position, -1.0, 1.0) + 1.0) * 0.25 * pi;
     return {portableCos(angle), portableSin(angle)};
 }
 
+struct StereoSample {
+    double left, right;
+};
+
 // the dry signal and the two effect sends every instrument writes into
 struct Mix {
-    StereoBuffer dry = makeStereoBuffer(kTrackFrames);
-    StereoBuffer reverbSend = makeStereoBuffer(kTrackFrames);
-    StereoBuffer delaySend = makeStereoBuffer(kTrackFrames);
+    StereoBuffer dry = makeStereoBuffer(trackFrames);
+    StereoBuffer reverbSend = makeStereoBuffer(trackFrames);
+    StereoBuffer delaySend = makeStereoBuffer(trackFrames);
 
     void add(size_t frame, double left, double right, double reverb, double delay) {
-        if (frame >= kTrackFrames) {
+        if (frame >= trackFrames) {
             return;
         }
         dry.left[frame] += static_cast<float>(left);
@@ -181,77 +188,112 @@ struct Mix {
         delaySend.left[frame] += static_cast<float>(left * delay);
         delaySend.right[frame] += static_cast<float>(right * delay);
     }
+    void add(size_t frame, double mono, Pan pan, double reverb, double delay) {
+        add(frame, mono * pan.left, mono * pan.right, reverb, delay);
+    }
 };
+
+constexpr Pan centre{1.0, 1.0};  // the same signal on both sides, at full level
+
+// the first `frames` samples of a mono voice into the mix, from `time` on
+template <typename Voice>
+void play(Mix& mix, double time, size_t frames, Voice& voice, Pan pan, double reverb, double delay) {
+    size_t start = toFrame(time);
+    for (size_t n = 0; n < frames; ++n) {
+        mix.add(start + n, voice.next(), pan, reverb, delay);
+    }
+}
+
+// a phase-modulated sine: the carrier's phase pushed by the modulator's sine
+double fm(double carrierPhase, double modulatorPhase, double index) {
+    return sineOfTurns(carrierPhase + index * sineOfTurns(modulatorPhase) / (2.0 * pi));
+}
 
 // ---- percussion: one hit per event
 
 // event A: a deep kick with a falling pitch and a bright tick on top
-void addKick(Mix& mix, double time, double level, uint32_t seed) {
-    Noise noise = seededNoise(seed);
-    size_t start = toFrame(time);
-    double phase = 0.0, sweep = 1.0, amp = 1.0, tick = 1.0, previous = 0.0;
-    double sweepDecay = decayFactor(0.035), ampDecay = decayFactor(0.26), tickDecay = decayFactor(0.003);
-    for (size_t n = 0; n < toFrame(1.8); ++n) {
-        double body = sineOfTurns(phase) * amp;
-        phase += (43.0 + 130.0 * sweep) * kDt;
-        phase -= std::floor(phase);
+struct Kick {
+    double level;
+    Noise noise;
+    Phasor body;
+    Decay sweep{0.035}, amp{0.26}, click{0.003};
+    double previousNoise = 0.0;
+    size_t frames = toFrame(1.8);
+
+    Kick(double level, uint32_t seed) : level(level), noise(seededNoise(seed)) {}
+
+    double next() {
+        double tone = sineOfTurns(body.tick(43.0 + 130.0 * sweep.tick())) * amp.tick();
         double white = noise.next();
-        double crack = 0.5 * (white - previous) * tick;
-        previous = white;
-        double v = level * softClip(1.4 * (body + 0.6 * crack)) / 1.4;
-        mix.add(start + n, v, v, 0.05, 0.0);
-        sweep *= sweepDecay;
-        amp *= ampDecay;
-        tick *= tickDecay;
+        double crack = 0.5 * (white - previousNoise) * click.tick();
+        previousNoise = white;
+        return level * softClip(1.4 * (tone + 0.6 * crack)) / 1.4;
     }
-}
+};
 
 // event B: a snare, band-passed noise over a short tone, wide and wet
-void addSnare(Mix& mix, double time, double level, uint32_t seed) {
-    Noise noiseLeft = seededNoise(seed), noiseRight = seededNoise(seed + 1);
+struct Snare {
+    double level;
+    Noise noiseLeft, noiseRight;
     Svf bandLeft, bandRight;
-    bandLeft.setup(1900.0, 0.9);
-    bandRight.setup(2100.0, 0.9);
+    Phasor body;
+    Decay bodyLevel{0.055}, rattle{0.1};
+    size_t n = 0;
+    size_t frames = toFrame(1.0);
+
+    Snare(double level, uint32_t seed)
+        : level(level), noiseLeft(seededNoise(seed)), noiseRight(seededNoise(seed + 1)) {
+        bandLeft.setup(1900.0, 0.9);
+        bandRight.setup(2100.0, 0.9);
+    }
+
+    StereoSample next() {
+        double bodyNow = bodyLevel.tick();
+        double tone = sineOfTurns(body.tick(172.0 + 30.0 * bodyNow)) * bodyNow;
+        double rattleNow = rattle.tick();
+        double left = tone * 0.6 + 1.6 * bandLeft.tick(noiseLeft.next()).band * rattleNow;
+        double right = tone * 0.6 + 1.6 * bandRight.tick(noiseRight.next()).band * rattleNow;
+        double attack = fadeIn(n++, 44);
+        return {level * attack * left, level * attack * right};
+    }
+};
+
+// event C: a tuned tom with a metallic ring
+struct Tom {
+    double level;
+    Noise noise;
+    Phasor body, ring1, ring2;
+    Decay sweep{0.05}, amp{0.22}, metal{0.07}, click{0.002};
+    size_t frames = toFrame(1.4);
+
+    Tom(double level, uint32_t seed) : level(level), noise(seededNoise(seed)) {}
+
+    double next() {
+        double v = sineOfTurns(body.tick(105.0 + 60.0 * sweep.tick())) * amp.tick() +
+                   0.22 * metal.tick() * (ring1.sine(547.0) + 0.7 * ring2.sine(1174.0)) +
+                   0.8 * noise.next() * click.tick();
+        return v * level;
+    }
+};
+
+void addKick(Mix& mix, double time, double level, uint32_t seed) {
+    Kick kick(level, seed);
+    play(mix, time, kick.frames, kick, centre, 0.05, 0.0);
+}
+
+void addSnare(Mix& mix, double time, double level, uint32_t seed) {
+    Snare snare(level, seed);
     size_t start = toFrame(time);
-    double phase = 0.0, body = 1.0, rattle = 1.0;
-    double bodyDecay = decayFactor(0.055), rattleDecay = decayFactor(0.1);
-    for (size_t n = 0; n < toFrame(1.0); ++n) {
-        double tone = sineOfTurns(phase) * body;
-        phase += (172.0 + 30.0 * body) * kDt;
-        phase -= std::floor(phase);
-        double attack = n < 44 ? n / 44.0 : 1.0;
-        double left = tone * 0.6 + 1.6 * bandLeft.tick(noiseLeft.next()).band * rattle;
-        double right = tone * 0.6 + 1.6 * bandRight.tick(noiseRight.next()).band * rattle;
-        mix.add(start + n, level * attack * left, level * attack * right, 0.4, 0.05);
-        body *= bodyDecay;
-        rattle *= rattleDecay;
+    for (size_t n = 0; n < snare.frames; ++n) {
+        StereoSample s = snare.next();
+        mix.add(start + n, s.left, s.right, 0.4, 0.05);
     }
 }
 
-// event C: a tuned tom with a metallic ring, a little to the right
+// a little to the right
 void addTom(Mix& mix, double time, double level, uint32_t seed) {
-    Noise noise = seededNoise(seed);
-    size_t start = toFrame(time);
-    Pan pan = panOf(0.25);
-    double phase = 0.0, ring1 = 0.0, ring2 = 0.0, sweep = 1.0, amp = 1.0, metal = 1.0, tick = 1.0;
-    double sweepDecay = decayFactor(0.05), ampDecay = decayFactor(0.22), metalDecay = decayFactor(0.07),
-           tickDecay = decayFactor(0.002);
-    for (size_t n = 0; n < toFrame(1.4); ++n) {
-        double v = sineOfTurns(phase) * amp + 0.22 * metal * (sineOfTurns(ring1) + 0.7 * sineOfTurns(ring2)) +
-                   0.8 * noise.next() * tick;
-        phase += (105.0 + 60.0 * sweep) * kDt;
-        phase -= std::floor(phase);
-        ring1 += 547.0 * kDt;
-        ring1 -= std::floor(ring1);
-        ring2 += 1174.0 * kDt;
-        ring2 -= std::floor(ring2);
-        v *= level;
-        mix.add(start + n, v * pan.left, v * pan.right, 0.25, 0.12);
-        sweep *= sweepDecay;
-        amp *= ampDecay;
-        metal *= metalDecay;
-        tick *= tickDecay;
-    }
+    Tom tom(level, seed);
+    play(mix, time, tom.frames, tom, panOf(0.25), 0.25, 0.12);
 }
 
 void addHits(Mix& mix, const std::vector<Event>& events) {
@@ -269,65 +311,79 @@ void addHits(Mix& mix, const std::vector<Event>& events) {
 
 // ---- the pulse layers: each event's chord decays over its cycle like the picture's pulse
 
-// event B: FM bells, the fastest decay (fifth power)
+// The picture's pulse as a note's envelope: 1 at the event, falling with `power` over the cycle
+// after a 2 ms fade-in, and faded out as the sustained texture takes over.
+struct PulseEnvelope {
+    double eventTime;
+    int power;
+    size_t n = 0;        // samples since the event
+    double pulse = 0.0;  // the picture's pulse at this sample
+    double fade = 0.0;   // what the sustained texture leaves of the note
+
+    // moves on by one sample; false once the note can no longer be heard
+    bool tick() {
+        double since = n * samplePeriod;
+        pulse = cyclePulse(since, power) * fadeIn(n, 88);
+        fade = 1.0 - sustained(eventTime + since);
+        ++n;
+        return pulse * fade >= 1e-4;
+    }
+};
+
+// event B: an FM bell, the fastest decay (fifth power)
+struct Bell {
+    double hz;
+    double gain;
+    PulseEnvelope envelope;
+    Phasor carrier, modulator;
+
+    Bell(double eventTime, double hz, double gain) : hz(hz), gain(gain), envelope{eventTime, 5} {}
+
+    double next() {
+        double env = envelope.pulse;
+        double index = 0.15 + 1.2 * env * env;
+        return fm(carrier.tick(hz), modulator.tick(3.5 * hz), index) * env * envelope.fade * gain;
+    }
+};
+
+// event C: an electric piano note, decaying with the fourth power, with a short metallic tine
+struct KeysNote {
+    double hz;
+    PulseEnvelope envelope;
+    Phasor carrier, modulator, tine;
+    Decay tineLevel{0.015};
+
+    KeysNote(double eventTime, double hz) : hz(hz), envelope{eventTime, 4} {}
+
+    double next() {
+        double env = envelope.pulse;
+        double index = 0.1 + 1.1 * env * env + 0.8 * tineLevel.tick() * sineOfTurns(tine.tick(14.0 * hz));
+        return fm(carrier.tick(hz), modulator.tick(hz), index) * env * envelope.fade * 0.05;
+    }
+};
+
 void addBells(Mix& mix, const Event& event) {
     const Chord& chord = chordAt(event.time);
     const std::array<int, 3> notes{chord.tones[1] + 12, chord.tones[3] + 12, chord.tones[3] + 24};
     const std::array<double, 3> pans{-0.55, 0.55, 0.1};
     size_t start = toFrame(event.time);
     for (size_t k = 0; k < notes.size(); ++k) {
-        double hz = noteToHz(notes[k]);
+        Bell bell(event.time, noteToHz(notes[k]), k == 2 ? 0.025 : 0.045);
         Pan pan = panOf(pans[k]);
-        double carrier = 0.0, modulator = 0.0;
-        double gain = k == 2 ? 0.025 : 0.045;
-        for (size_t n = 0; n < toFrame(kCycle); ++n) {
-            double since = n * kDt;
-            double t = event.time + since;
-            double env = cyclePulse(since, 5) * (n < 88 ? n / 88.0 : 1.0);
-            double fade = 1.0 - sustained(t);
-            if (env * fade < 1e-4) {
-                break;
-            }
-            double index = 0.15 + 1.2 * env * env;
-            double v =
-                sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * kPi)) * env * fade * gain;
-            carrier += hz * kDt;
-            carrier -= std::floor(carrier);
-            modulator += 3.5 * hz * kDt;
-            modulator -= std::floor(modulator);
-            mix.add(start + n, v * pan.left, v * pan.right, 0.45, 0.25);
+        for (size_t n = 0; n < toFrame(cycleSeconds) && bell.envelope.tick(); ++n) {
+            mix.add(start + n, bell.next(), pan, 0.45, 0.25);
         }
     }
 }
 
-// event C: an electric piano chord, decaying with the fourth power
 void addKeys(Mix& mix, const Event& event) {
     const Chord& chord = chordAt(event.time);
     size_t start = toFrame(event.time);
     for (size_t k = 0; k < chord.tones.size(); ++k) {
-        double hz = noteToHz(chord.tones[k]);
+        KeysNote note(event.time, noteToHz(chord.tones[k]));
         Pan pan = panOf(-0.45 + 0.3 * k);
-        double carrier = 0.0, modulator = 0.0, tine = 0.0, tineLevel = 1.0;
-        double tineDecay = decayFactor(0.015);
-        for (size_t n = 0; n < toFrame(kCycle); ++n) {
-            double since = n * kDt;
-            double t = event.time + since;
-            double env = cyclePulse(since, 4) * (n < 88 ? n / 88.0 : 1.0);
-            double fade = 1.0 - sustained(t);
-            if (env * fade < 1e-4) {
-                break;
-            }
-            double index = 0.1 + 1.1 * env * env + 0.8 * tineLevel * sineOfTurns(tine);
-            double v =
-                sineOfTurns(carrier + index * sineOfTurns(modulator) / (2.0 * kPi)) * env * fade * 0.05;
-            carrier += hz * kDt;
-            carrier -= std::floor(carrier);
-            modulator += hz * kDt;
-            modulator -= std::floor(modulator);
-            tine += 14.0 * hz * kDt;
-            tine -= std::floor(tine);
-            tineLevel *= tineDecay;
-            mix.add(start + n, v * pan.left, v * pan.right, 0.3, 0.2);
+        for (size_t n = 0; n < toFrame(cycleSeconds) && note.envelope.tick(); ++n) {
+            mix.add(start + n, note.next(), pan, 0.3, 0.2);
         }
     }
 }
@@ -346,48 +402,61 @@ double padLevel(double t, double bloom) {
     return mixTo(base + depth * bloom, 0.5, sustained(t)) * (1.0 + 0.5 * swell(t));
 }
 
-StereoBuffer renderPad() {
-    StereoBuffer pad = makeStereoBuffer(kTrackFrames);
-    constexpr std::array<double, 3> kDetune{0.9960, 1.0, 1.0040};
-    std::array<double, 4> hz{};
-    std::array<std::array<double, 3>, 4> phases{};
-    for (size_t v = 0; v < 4; ++v) {
-        hz[v] = noteToHz(kDm9.tones[v]);
-        for (size_t s = 0; s < 3; ++s) {
-            phases[v][s] = 0.13 * v + 0.37 * s;  // spread start phases: no pile-up at the first sample
+// one chord tone of the pad: three detuned saws that glide to the next chord's tone
+struct PadVoice {
+    static constexpr std::array<double, 3> detune{0.9960, 1.0, 1.0040};
+
+    double hz;
+    double target;
+    std::array<Phasor, 3> saws;
+
+    PadVoice(double hz, double firstPhase) : hz(hz), target(hz) {
+        for (size_t s = 0; s < saws.size(); ++s) {
+            // the saws of every voice start apart: no pile-up at the first sample
+            saws[s].phase = firstPhase + 0.37 * s;
         }
+    }
+
+    // the middle saw in both channels, the outer two one side each
+    StereoSample next(double glide) {
+        hz += (target - hz) * glide;
+        std::array<double, 3> out{};
+        for (size_t s = 0; s < saws.size(); ++s) {
+            out[s] = saws[s].saw(hz * detune[s]);
+        }
+        return {out[0] + 0.5 * out[1], out[2] + 0.5 * out[1]};
+    }
+};
+
+StereoBuffer renderPad() {
+    StereoBuffer pad = makeStereoBuffer(trackFrames);
+    std::vector<PadVoice> voices;
+    for (size_t v = 0; v < dm9.tones.size(); ++v) {
+        voices.emplace_back(noteToHz(dm9.tones[v]), 0.13 * v);
     }
     Svf filterLeft, filterRight;
     OnePole levelSmoother;
     levelSmoother.setHz(25.0);
     double glide = 1.0 - decayFactor(0.04);
-    std::array<double, 4> target = hz;
     double level = 0.0;
-    for (size_t i = 0; i < kTrackFrames; ++i) {
+    for (size_t i = 0; i < trackFrames; ++i) {
         double t = frameTime(i);
         if (i % 32 == 0) {
             const Chord& chord = chordAt(t);
-            for (size_t v = 0; v < 4; ++v) {
-                target[v] = noteToHz(chord.tones[v]);
+            for (size_t v = 0; v < voices.size(); ++v) {
+                voices[v].target = noteToHz(chord.tones[v]);
             }
-            double bloom = cyclePulse(t - cycleAt(t) * kCycle, 3) * (1.0 - sustained(t));
+            double bloom = cyclePulse(t - cycleAt(t) * cycleSeconds, 3) * (1.0 - sustained(t));
             double cutoff = padCutoff(t) * (1.0 + 1.5 * bloom);
             filterLeft.setup(cutoff, 0.8);
             filterRight.setup(cutoff * 1.05, 0.8);
             level = padLevel(t, bloom);
         }
         double left = 0.0, right = 0.0;
-        for (size_t v = 0; v < 4; ++v) {
-            hz[v] += (target[v] - hz[v]) * glide;
-            std::array<double, 3> saws{};
-            for (size_t s = 0; s < 3; ++s) {
-                double increment = hz[v] * kDetune[s] * kDt;
-                saws[s] = sawOfTurns(phases[v][s], increment);
-                phases[v][s] += increment;
-                phases[v][s] -= std::floor(phases[v][s]);
-            }
-            left += saws[0] + 0.5 * saws[1];
-            right += saws[2] + 0.5 * saws[1];
+        for (PadVoice& voice : voices) {
+            StereoSample s = voice.next(glide);
+            left += s.left;
+            right += s.right;
         }
         double gain = levelSmoother.lowpass(level) * 0.05;
         pad.left[i] = static_cast<float>(filterLeft.tick(left).low * gain);
@@ -398,66 +467,80 @@ StereoBuffer renderPad() {
 
 // ---- bass and arpeggio on the grid, after the drop
 
-void addBassNote(Mix& mix, double time, double hz, double velocity) {
-    size_t start = toFrame(time);
+// a saw through a low-pass that closes as the note decays, over a sine at the same pitch
+struct BassNote {
+    double hz;
+    double velocity;
+    double band;  // how much of the full band plays at the note's start
+    Gate gate{132, toFrame(0.36), toFrame(0.02)};
     Svf filter;
-    double saw = 0.0, sub = 0.0, amp = 1.0, bright = 1.0;
-    double ampDecay = decayFactor(0.3), brightDecay = decayFactor(0.08);
-    size_t length = toFrame(0.36), release = toFrame(0.02);
-    for (size_t n = 0; n < length + release; ++n) {
+    Phasor saw, sub;
+    Decay amp{0.3}, bright{0.08};
+    size_t n = 0;
+
+    BassNote(double time, double hz, double velocity) : hz(hz), velocity(velocity), band(fullBand(time)) {}
+
+    double next() {
+        double brightNow = bright.tick();
         if (n % 16 == 0) {
-            filter.setup(180.0 + 1500.0 * bright * bright * velocity, 1.1);
+            filter.setup(180.0 + 1500.0 * brightNow * brightNow * velocity, 1.1);
         }
-        double gate =
-            n < 132 ? n / 132.0 : (n < length ? 1.0 : 1.0 - static_cast<double>(n - length) / release);
-        double v = filter.tick(sawOfTurns(saw, hz * kDt)).low + 0.8 * sineOfTurns(sub);
-        saw += hz * kDt;
-        saw -= std::floor(saw);
-        sub += hz * kDt;
-        sub -= std::floor(sub);
-        v *= 0.16 * velocity * amp * gate * fullBand(time);
-        mix.add(start + n, v, v, 0.02, 0.0);
-        amp *= ampDecay;
-        bright *= brightDecay;
+        double v = filter.tick(saw.saw(hz)).low + 0.8 * sub.sine(hz);
+        v *= 0.16 * velocity * amp.tick() * gate.at(n++) * band;
+        return v;
     }
+};
+
+// a short saw pluck with its octave, the filter closing as it decays
+struct Pluck {
+    double hz;
+    double velocity;
+    double level;
+    Gate gate{66, toFrame(0.19), toFrame(0.012)};
+    Svf filter;
+    Phasor saw, octave;
+    Decay amp{0.12}, bright{0.07};
+    size_t n = 0;
+
+    Pluck(double time, double hz, double velocity)
+        : hz(hz), velocity(velocity), level(0.075 * velocity * fullBand(time)) {}
+
+    double next() {
+        double brightNow = bright.tick();
+        if (n % 16 == 0) {
+            filter.setup(450.0 + 3800.0 * brightNow * velocity, 1.4);
+        }
+        double v = filter.tick(saw.saw(hz) + 0.3 * octave.saw(2.0 * hz)).low;
+        v *= level * amp.tick() * gate.at(n++);
+        return v;
+    }
+};
+
+void addBassNote(Mix& mix, double time, double hz, double velocity) {
+    BassNote note(time, hz, velocity);
+    play(mix, time, note.gate.frames(), note, centre, 0.02, 0.0);
 }
 
 void addPluck(Mix& mix, double time, double hz, double velocity, double position) {
-    size_t start = toFrame(time);
-    Svf filter;
-    Pan pan = panOf(position);
-    double saw = 0.0, octave = 0.0, amp = 1.0, bright = 1.0;
-    double ampDecay = decayFactor(0.12), brightDecay = decayFactor(0.07);
-    size_t length = toFrame(0.19), release = toFrame(0.012);
-    double level = 0.075 * velocity * fullBand(time);
-    for (size_t n = 0; n < length + release; ++n) {
-        if (n % 16 == 0) {
-            filter.setup(450.0 + 3800.0 * bright * velocity, 1.4);
-        }
-        double gate =
-            n < 66 ? n / 66.0 : (n < length ? 1.0 : 1.0 - static_cast<double>(n - length) / release);
-        double v = filter.tick(sawOfTurns(saw, hz * kDt) + 0.3 * sawOfTurns(octave, 2.0 * hz * kDt)).low;
-        saw += hz * kDt;
-        saw -= std::floor(saw);
-        octave += 2.0 * hz * kDt;
-        octave -= std::floor(octave);
-        v *= level * amp * gate;
-        mix.add(start + n, v * pan.left, v * pan.right, 0.15, 0.35);
-        amp *= ampDecay;
-        bright *= brightDecay;
-    }
+    Pluck pluck(time, hz, velocity);
+    play(mix, time, pluck.gate.frames(), pluck, panOf(position), 0.15, 0.35);
+}
+
+int stepAt(double secondsIntoCycle) {
+    return static_cast<int>(std::lround(secondsIntoCycle / stepSeconds));
 }
 
 bool isEventStep(int step) {
-    return step == 0 || step == 20 || step == 26;
+    return step == 0 || step == stepAt(timeline::secondJumpSeconds) ||
+           step == stepAt(timeline::thirdJumpSeconds);
 }
 
 void addGroove(Mix& mix) {
-    constexpr std::array<int, 8> kArpOrder{0, 1, 2, 3, 4, 3, 2, 1};
-    for (int cycle = 0; cycle < kCycles; ++cycle) {
-        for (int step = 0; step < kStepsPerCycle; ++step) {
-            double time = cycle * kCycle + step * kStep;
-            if (fullBand(time) < 1e-3 || time >= kCut) {
+    constexpr std::array<int, 8> arpOrder{0, 1, 2, 3, 4, 3, 2, 1};
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        for (int step = 0; step < stepsPerCycle; ++step) {
+            double time = cycle * cycleSeconds + step * stepSeconds;
+            if (fullBand(time) < 1e-3 || time >= cutSeconds) {
                 continue;
             }
             const Chord& chord = chordAt(time + 1e-6);
@@ -466,7 +549,7 @@ void addGroove(Mix& mix) {
                 int note = chord.root + (step % 8 == 6 ? 12 : 0);
                 addBassNote(mix, time, noteToHz(note), step % 4 == 0 ? 1.0 : 0.75);
             }
-            int tone = kArpOrder[step % 8];
+            int tone = arpOrder[step % 8];
             int note = (tone < 4 ? chord.tones[tone] : chord.tones[0] + 12) + 12;
             double velocity = isEventStep(step) ? 1.0 : (step % 2 == 0 ? 0.6 : 0.45);
             addPluck(mix, time, noteToHz(note), velocity, step % 2 == 0 ? -0.35 : 0.35);
@@ -483,14 +566,14 @@ struct Note {
     int pitch;
 };
 
-constexpr std::array<Note, 19> kLead{{
+constexpr std::array<Note, 19> leadLine{{
     {4, 2, 4, 69},  {4, 6, 2, 72},  {4, 8, 10, 74},  {4, 20, 4, 76}, {4, 24, 2, 77},
     {4, 26, 8, 74}, {4, 34, 4, 72}, {4, 38, 10, 69}, {5, 2, 4, 70},  {5, 6, 2, 69},
     {5, 8, 10, 67}, {5, 20, 4, 69}, {5, 24, 2, 70},  {5, 26, 8, 69}, {5, 34, 4, 67},
     {5, 38, 4, 64}, {5, 42, 6, 65}, {5, 48, 2, 64},  {6, 0, 25, 62},
 }};
 
-constexpr std::array<Note, 6> kWhistle{{
+constexpr std::array<Note, 6> whistleLine{{
     {3, 4, 8, 81},
     {3, 12, 8, 79},
     {3, 20, 6, 76},
@@ -499,45 +582,58 @@ constexpr std::array<Note, 6> kWhistle{{
     {3, 42, 7, 74},
 }};
 
-void addLeadNote(Mix& mix, const Note& note, double brightness, double level) {
-    double time = note.cycle * kCycle + note.step * kStep;
-    double hz = noteToHz(note.pitch);
-    size_t start = toFrame(time);
-    size_t length = toFrame(note.steps * kStep), release = toFrame(0.25);
+// two detuned saws and a sine, mixed by brightness, with a vibrato that sets in as the note is held
+struct LeadVoice {
+    double hz;
+    double brightness;
+    double level;
+    size_t length;
     Svf filter;
-    filter.setup(900.0 + 2200.0 * brightness, 0.7);
-    double sawA = 0.0, sawB = 0.0, sine = 0.0, vibrato = 0.0, amp = 0.0;
-    double attack = 1.0 - decayFactor(0.03), releaseDecay = decayFactor(0.07);
-    for (size_t n = 0; n < length + release; ++n) {
-        double since = n * kDt;
-        double depth = 0.12 * smoothstep(0.25, 0.7, since);
-        double bend = portableExp(depth * sineOfTurns(vibrato) * kLn2 / 12.0);
-        vibrato += 5.2 * kDt;
-        double f = hz * bend;
-        double tone = brightness * (sawOfTurns(sawA, 0.997 * f * kDt) + sawOfTurns(sawB, 1.003 * f * kDt)) +
-                      (1.6 - brightness) * sineOfTurns(sine);
-        sawA += 0.997 * f * kDt;
-        sawA -= std::floor(sawA);
-        sawB += 1.003 * f * kDt;
-        sawB -= std::floor(sawB);
-        sine += f * kDt;
-        sine -= std::floor(sine);
-        amp = n < length ? amp + (1.0 - amp) * attack : amp * releaseDecay;
-        double v = filter.tick(tone).low * amp * level;
-        mix.add(start + n, v, v, 0.35, 0.3);
+    Phasor sawA, sawB, sine;
+    // in turns, left to grow over the note: wrapping it would not change the sound, only the bits
+    double vibrato = 0.0;
+    SmoothGate amp{0.03, 0.07};
+    size_t n = 0;
+
+    LeadVoice(double hz, double brightness, double level, size_t length)
+        : hz(hz), brightness(brightness), level(level), length(length) {
+        filter.setup(900.0 + 2200.0 * brightness, 0.7);
     }
+
+    double next() {
+        double since = n * samplePeriod;
+        double depth = 0.12 * smoothstep(0.25, 0.7, since);
+        double bend = portableExp(depth * sineOfTurns(vibrato) * ln2 / 12.0);
+        vibrato += 5.2 * samplePeriod;
+        double f = hz * bend;
+        double tone =
+            brightness * (sawA.saw(0.997 * f) + sawB.saw(1.003 * f)) + (1.6 - brightness) * sine.sine(f);
+        return filter.tick(tone).low * amp.tick(n++ < length) * level;
+    }
+};
+
+void addLeadNote(Mix& mix, const Note& note, double brightness, double level) {
+    double time = note.cycle * cycleSeconds + note.step * stepSeconds;
+    size_t length = toFrame(note.steps * stepSeconds), release = toFrame(0.25);
+    LeadVoice voice(noteToHz(note.pitch), brightness, level, length);
+    play(mix, time, length + release, voice, centre, 0.35, 0.3);
 }
 
 void addMelodies(Mix& mix) {
-    for (const Note& note : kLead) {
+    for (const Note& note : leadLine) {
         addLeadNote(mix, note, 0.5, 0.06);
     }
-    for (const Note& note : kWhistle) {
+    for (const Note& note : whistleLine) {
         addLeadNote(mix, note, 0.1, 0.045);
     }
 }
 
 // ---- the glitch texture: a new bit-crushed burst every 0.2 s, on the picture's glitch grid
+
+// the picture's glitch field holds round(5 t): segment k runs from (k - 0.5) / 5 to (k + 0.5) / 5
+int glitchSegmentAt(double t) {
+    return static_cast<int>(std::lround(5.0 * t));
+}
 
 // hits cut through: the texture ducks around every event
 double eventDuck(double t, const std::vector<Event>& events) {
@@ -552,156 +648,210 @@ double eventDuck(double t, const std::vector<Event>& events) {
     return duck;
 }
 
+// One burst of a glitch segment, everything drawn from the segment's hash: a square, a square
+// that falls in pitch, noise, or grains of the pad from just before; repeated, gated and crushed.
+struct GlitchBurst {
+    static constexpr std::array<int, 10> pentatonic{74, 77, 79, 81, 84, 86, 89, 91, 93, 96};
+
+    enum class Source { square, noise, padGrains, fallingSquare, rest };
+
+    double start;
+    const StereoBuffer& pad;
+    Noise noise;
+    Source source = Source::rest;
+    double hz = 0.0;
+    int hold = 1;        // samples each crushed value is held
+    double steps = 1.0;  // quantisation steps per unit
+    double subLength = 0.2;
+    double duty = 0.0;
+    double grainLength = 0.0;
+    Pan pan{0.0, 0.0};
+    Phasor phase;
+    double held = 0.0;
+    size_t n = 0;
+
+    GlitchBurst(int segment, const StereoBuffer& pad) : start((segment - 0.5) / 5.0), pad(pad) {
+        uint32_t h = hashIndex(static_cast<uint32_t>(segment) * 7919u + 17u);
+        noise = seededNoise(h);
+        switch (h % 6) {
+            case 0:
+            case 1: source = Source::square; break;
+            case 2: source = Source::noise; break;
+            case 3: source = Source::padGrains; break;
+            case 4: source = Source::fallingSquare; break;
+            default: source = Source::rest; break;
+        }
+        if (source == Source::rest) {
+            return;
+        }
+        hz = noteToHz(pentatonic[(h >> 8) % pentatonic.size()]);
+        hold = 2 + static_cast<int>((h >> 12) % 10);
+        steps = static_cast<double>(4 << ((h >> 16) % 4));
+        int repeats = 1 + static_cast<int>((h >> 20) % 4);
+        duty = 0.45 + 0.4 * noise.nextUnit();
+        grainLength = 0.03 + 0.04 * noise.nextUnit();
+        pan = panOf(0.7 * noise.next());
+        subLength = 0.2 / repeats;
+    }
+
+    double next() {
+        double since = n * samplePeriod;
+        double within = since - std::floor(since / subLength) * subLength;
+        double onFor = subLength * duty;
+        double env = clampTo(within / 0.004, 0.0, 1.0) * clampTo((onFor - within) / 0.006, 0.0, 1.0);
+        double value = 0.0;
+        switch (source) {
+            case Source::square: value = phase.tick(hz) < 0.5 ? 0.6 : -0.6; break;
+            case Source::noise: value = 0.5 * noise.next(); break;
+            case Source::padGrains: {
+                size_t grain =
+                    toFrame(start - 0.3) + toFrame(within - std::floor(within / grainLength) * grainLength);
+                value = 6.0 * (pad.left[grain] + pad.right[grain]);
+                break;
+            }
+            case Source::fallingSquare:
+                value = phase.tick(hz * (1.0 + 1.0 * portableExp(-within / 0.03))) < 0.5 ? 0.6 : -0.6;
+                break;
+            case Source::rest: break;
+        }
+        // sample-rate reduction and coarse quantisation: the crushed sound
+        if (n % hold == 0) {
+            held = std::round(value * steps) / steps;
+        }
+        ++n;
+        return held * env;
+    }
+};
+
 void addGlitch(Mix& mix, const StereoBuffer& pad, const std::vector<Event>& events) {
-    constexpr std::array<int, 10> kPentatonic{74, 77, 79, 81, 84, 86, 89, 91, 93, 96};
-    // the picture's glitch field holds round(5 t): segments change at 0.1 s, 0.3 s, 0.5 s, ...
-    for (int segment = 35; segment <= 204; ++segment) {
+    for (int segment = glitchSegmentAt(timeline::glitchIn.begin);
+         segment <= glitchSegmentAt(timeline::middleOut.end); ++segment) {
         double segmentStart = (segment - 0.5) / 5.0;
         if (glitchEnvelope(segmentStart + 0.1) < 1e-3) {
             continue;
         }
-        uint32_t h = hashIndex(static_cast<uint32_t>(segment) * 7919u + 17u);
-        Noise noise = seededNoise(h);
-        int type = static_cast<int>(h % 6);
-        if (type == 5) {
-            continue;  // a rest
+        GlitchBurst burst(segment, pad);
+        if (burst.source == GlitchBurst::Source::rest) {
+            continue;
         }
-        double hz = noteToHz(kPentatonic[(h >> 8) % kPentatonic.size()]);
-        int hold = 2 + static_cast<int>((h >> 12) % 10);
-        double steps = static_cast<double>(4 << ((h >> 16) % 4));
-        int repeats = 1 + static_cast<int>((h >> 20) % 4);
-        double duty = 0.45 + 0.4 * noise.nextUnit();
-        double grainLength = 0.03 + 0.04 * noise.nextUnit();
-        Pan pan = panOf(0.7 * noise.next());
-        double subLength = 0.2 / repeats;
         size_t start = toFrame(segmentStart);
-        double phase = 0.0, held = 0.0;
         for (size_t n = 0; n < toFrame(0.2); ++n) {
-            double since = n * kDt;
-            double t = segmentStart + since;
-            double within = since - std::floor(since / subLength) * subLength;
-            double onFor = subLength * duty;
-            double env = clampTo(within / 0.004, 0.0, 1.0) * clampTo((onFor - within) / 0.006, 0.0, 1.0);
-            double source = 0.0;
-            switch (type) {
-                case 0:
-                case 1:
-                    source = phase < 0.5 ? 0.6 : -0.6;
-                    phase += hz * kDt;
-                    break;
-                case 2: source = 0.5 * noise.next(); break;
-                case 3: {
-                    size_t grain = toFrame(segmentStart - 0.3) +
-                                   toFrame(within - std::floor(within / grainLength) * grainLength);
-                    source = 6.0 * (pad.left[grain] + pad.right[grain]);
-                    break;
-                }
-                default:
-                    source = phase < 0.5 ? 0.6 : -0.6;
-                    phase += hz * (1.0 + 1.0 * portableExp(-within / 0.03)) * kDt;
-                    break;
-            }
-            phase -= std::floor(phase);
-            // sample-rate reduction and coarse quantisation: the crushed sound
-            if (n % hold == 0) {
-                held = std::round(source * steps) / steps;
-            }
-            double v = held * env * 0.08 * glitchEnvelope(t) * eventDuck(t, events);
-            mix.add(start + n, v * pan.left, v * pan.right, 0.15, 0.2);
+            double t = segmentStart + n * samplePeriod;
+            double v = burst.next() * 0.08 * glitchEnvelope(t) * eventDuck(t, events);
+            mix.add(start + n, v, burst.pan, 0.15, 0.2);
         }
     }
 }
 
 // ---- the build into the drop, the drop, and the swell at the end
 
-void addRiser(Mix& mix, double from, double to, double lowHz, double highHz, double level, uint32_t seed) {
+void addRiser(Mix& mix, ShowRamp span, double lowHz, double highHz, double level, uint32_t seed) {
     Noise noiseLeft = seededNoise(seed), noiseRight = seededNoise(seed + 1);
     Svf left, right;
-    for (size_t i = toFrame(from); i < toFrame(to); ++i) {
+    for (size_t i = toFrame(span.begin); i < toFrame(span.end); ++i) {
         double t = frameTime(i);
-        double rise = smoothstep(from, to, t);
+        double rise = ramp(span, t);
         if (i % 32 == 0) {
             double hz = lowHz * portablePow(highHz / lowHz, rise);
             left.setup(hz, 2.0);
             right.setup(hz * 1.08, 2.0);
         }
-        double gain = level * rise * rise * clampTo((to - t) / 0.005, 0.0, 1.0);
+        double gain = level * rise * rise * clampTo((span.end - t) / 0.005, 0.0, 1.0);
         mix.add(i, gain * left.tick(noiseLeft.next()).band, gain * right.tick(noiseRight.next()).band, 0.3,
                 0.0);
     }
 }
 
-// at 20 s: a sub that falls two octaves while the band's filters open
-void addDrop(Mix& mix) {
+// a sub that falls two octaves under a dark noise wash while the band's filters open
+struct DropVoice {
     Noise noise = seededNoise(2020);
     OnePole dark;
-    dark.setHz(2500.0);
-    size_t start = toFrame(20.0);
-    double phase = 0.0, sweep = 1.0, amp = 1.0, wash = 1.0;
-    double sweepDecay = decayFactor(0.35), ampDecay = decayFactor(1.1), washDecay = decayFactor(0.25);
-    for (size_t n = 0; n < toFrame(3.5); ++n) {
-        double attack = n < 441 ? n / 441.0 : 1.0;
-        double v = 0.16 * sineOfTurns(phase) * amp + 0.06 * dark.lowpass(noise.next()) * wash;
-        phase += (36.7 + 110.0 * sweep) * kDt;
-        phase -= std::floor(phase);
-        v *= attack;
-        mix.add(start + n, v, v, 0.4, 0.0);
-        sweep *= sweepDecay;
-        amp *= ampDecay;
-        wash *= washDecay;
+    Phasor body;
+    Decay sweep{0.35}, amp{1.1}, wash{0.25};
+    size_t n = 0;
+    size_t frames = toFrame(3.5);
+
+    DropVoice() { dark.setHz(2500.0); }
+
+    double next() {
+        double v = 0.16 * sineOfTurns(body.tick(36.7 + 110.0 * sweep.tick())) * amp.tick() +
+                   0.06 * dark.lowpass(noise.next()) * wash.tick();
+        return v * fadeIn(n++, 441);
     }
+};
+
+void addDrop(Mix& mix) {
+    DropVoice drop;
+    play(mix, timeline::drop.begin, drop.frames, drop, centre, 0.4, 0.0);
 }
 
 // an accelerating roll of toms under the swell
 void addRoll(Mix& mix) {
     double interval = 0.45;
     uint32_t seed = 7700;
-    for (double t = 77.0; t < kCut - 0.05; t += interval, interval *= 0.93) {
+    for (double t = timeline::swell.begin; t < cutSeconds - 0.05; t += interval, interval *= 0.93) {
         addTom(mix, t, 0.04 + 0.08 * swell(t), seed++);
     }
 }
 
 // ---- the sustained texture: a drone and a cloud of grains, both through the slow sweep
 
+// a short sine grain with its octave, under a sine-shaped window
+struct Grain {
+    double hz;
+    size_t frames;
+    Phasor phase;
+    size_t n = 0;
+
+    Grain(double hz, size_t frames) : hz(hz), frames(frames) {}
+
+    double next() {
+        double window = sineOfTurns(0.5 * n / frames);
+        double p = phase.tick(hz);
+        ++n;
+        return 0.022 * window * window * (sineOfTurns(p) + 0.3 * sineOfTurns(2.0 * p));
+    }
+};
+
+// root and fifth as saws over a sub an octave down, gliding with the chords
+struct Drone {
+    double rootHz;
+    double glide = 1.0 - decayFactor(0.3);
+    Phasor low, fifth{0.3}, sub;
+
+    explicit Drone(double rootHz) : rootHz(rootHz) {}
+
+    double next(double t) {
+        rootHz += (noteToHz(chordAt(t).root + 12) - rootHz) * glide;
+        double tremolo = 1.0 + 0.15 * sineOfTurns(0.2 * t);
+        return 0.035 * tremolo * (low.saw(rootHz) + 0.7 * fifth.saw(1.4983 * rootHz)) +
+               0.07 * sub.sine(0.5 * rootHz);
+    }
+};
+
 StereoBuffer renderTexture() {
-    StereoBuffer texture = makeStereoBuffer(kTrackFrames);
-    size_t begin = toFrame(59.0), end = toFrame(kCut + 0.01);
+    StereoBuffer texture = makeStereoBuffer(trackFrames);
+    const double from = timeline::pulseEnd.begin;
+    size_t begin = toFrame(from), end = toFrame(cutSeconds + 0.01);
     Noise noise = seededNoise(5959);
     // the cloud: short sine grains on chord tones two octaves up
-    for (double start = 59.0; start < kCut; start += 0.09 + 0.1 * noise.nextUnit()) {
+    for (double start = from; start < cutSeconds; start += 0.09 + 0.1 * noise.nextUnit()) {
         const Chord& chord = chordAt(start);
         int tone = chord.tones[noise.nextBits() % 4] + (noise.nextUnit() < 0.5 ? 12 : 24);
         double hz = noteToHz(tone);
         double length = 0.5 + 0.9 * noise.nextUnit();
         Pan pan = panOf(0.8 * noise.next());
-        size_t first = toFrame(start), count = toFrame(length);
-        double phase = 0.0;
-        for (size_t n = 0; n < count && first + n < end; ++n) {
-            double window = sineOfTurns(0.5 * n / count);
-            double v = 0.022 * window * window * (sineOfTurns(phase) + 0.3 * sineOfTurns(2.0 * phase));
-            phase += hz * kDt;
-            phase -= std::floor(phase);
+        size_t first = toFrame(start);
+        Grain grain(hz, toFrame(length));
+        for (size_t n = 0; n < grain.frames && first + n < end; ++n) {
+            double v = grain.next();
             texture.left[first + n] += static_cast<float>(v * pan.left);
             texture.right[first + n] += static_cast<float>(v * pan.right);
         }
     }
-    // the drone: root and fifth, gliding with the chords
-    double rootHz = noteToHz(kDm9.root + 12), glide = 1.0 - decayFactor(0.3);
-    double sawLow = 0.0, sawFifth = 0.3, sub = 0.0;
+    Drone drone(noteToHz(dm9.root + 12));
     for (size_t i = begin; i < end; ++i) {
-        double t = frameTime(i);
-        rootHz += (noteToHz(chordAt(t).root + 12) - rootHz) * glide;
-        double tremolo = 1.0 + 0.15 * sineOfTurns(0.2 * t);
-        double v =
-            0.035 * tremolo *
-                (sawOfTurns(sawLow, rootHz * kDt) + 0.7 * sawOfTurns(sawFifth, 1.4983 * rootHz * kDt)) +
-            0.07 * sineOfTurns(sub);
-        sawLow += rootHz * kDt;
-        sawLow -= std::floor(sawLow);
-        sawFifth += 1.4983 * rootHz * kDt;
-        sawFifth -= std::floor(sawFifth);
-        sub += 0.5 * rootHz * kDt;
-        sub -= std::floor(sub);
+        double v = drone.next(frameTime(i));
         texture.left[i] += static_cast<float>(v);
         texture.right[i] += static_cast<float>(v);
     }
@@ -709,12 +859,16 @@ StereoBuffer renderTexture() {
 }
 
 void addTexture(Mix& mix, const StereoBuffer& texture) {
+    // the filter rings hardest while the flow field changes scale
+    const ShowRamp ringsUp{timeline::flowScale.begin - 1.0, timeline::flowScale.begin + 1.0};
+    const ShowRamp settles{timeline::flowScale.end, timeline::flowScale.end + 3.0};
     Svf left, right;
-    for (size_t i = toFrame(59.0); i < kTrackFrames && frameTime(i) < kCut + 0.01; ++i) {
+    for (size_t i = toFrame(timeline::pulseEnd.begin); i < trackFrames && frameTime(i) < cutSeconds + 0.01;
+         ++i) {
         double t = frameTime(i);
         if (i % 32 == 0) {
             double cutoff = sweepCutoff(t);
-            double resonance = 0.9 + 1.6 * (smoothstep(62.0, 64.0, t) - smoothstep(70.0, 73.0, t));
+            double resonance = 0.9 + 1.6 * (ramp(ringsUp, t) - ramp(settles, t));
             left.setup(cutoff, resonance);
             right.setup(cutoff * 1.03, resonance);
         }
@@ -727,9 +881,9 @@ void addTexture(Mix& mix, const StereoBuffer& texture) {
 
 StereoBuffer finish(Mix& mix) {
     Reverb reverb(0.86, 0.4);
-    PingPongDelay delay(3 * kStep, 0.42, 3500.0);
-    StereoBuffer out = makeStereoBuffer(kTrackFrames);
-    for (size_t i = 0; i < kTrackFrames; ++i) {
+    PingPongDelay delay(3 * stepSeconds, 0.42, 3500.0);
+    StereoBuffer out = makeStereoBuffer(trackFrames);
+    for (size_t i = 0; i < trackFrames; ++i) {
         double t = frameTime(i);
         double gate = cutGate(t);
         double echoLeft = 0.0, echoRight = 0.0, roomLeft = 0.0, roomRight = 0.0;
@@ -751,7 +905,7 @@ StereoBuffer renderTrack() {
     Mix mix;
 
     StereoBuffer pad = renderPad();
-    for (size_t i = 0; i < kTrackFrames; ++i) {
+    for (size_t i = 0; i < trackFrames; ++i) {
         mix.add(i, pad.left[i], pad.right[i], 0.35, 0.0);
     }
     addHits(mix, events);
@@ -765,9 +919,9 @@ StereoBuffer renderTrack() {
     addGroove(mix);
     addMelodies(mix);
     addGlitch(mix, pad, events);
-    addRiser(mix, 17.0, 20.0, 300.0, 7000.0, 0.12, 1717);
+    addRiser(mix, {timeline::drop.begin - 3.0, timeline::drop.begin}, 300.0, 7000.0, 0.12, 1717);
     addDrop(mix);
-    addRiser(mix, 77.0, kCut, 400.0, 9000.0, 0.05, 7777);
+    addRiser(mix, timeline::swell, 400.0, 9000.0, 0.05, 7777);
     addRoll(mix);
     addTexture(mix, renderTexture());
     return finish(mix);

@@ -1,13 +1,15 @@
-// composition.h: the show's 86-second soundtrack, composed for its timeline and rendered by the
+// The show's 86-second soundtrack, composed for its timeline and rendered by the
 // synthesiser in synth.h.
 #pragma once
 
-#include "synth.h"
+#include "base/show_timeline.h"
+#include "soundtrack/synth.h"
 
 namespace quarvel {
 
-constexpr double kTrackSeconds = 86.0;
-constexpr size_t kTrackFrames = static_cast<size_t>(86) * kSampleRate;
+// as long as the show's run
+inline constexpr double trackSeconds = timeline::endSeconds;
+inline constexpr size_t trackFrames = static_cast<size_t>(runLengthMs) * sampleRate / 1000;
 
 // the whole track, unmastered: its levels are relative, the master stage sets loudness and peak
 StereoBuffer renderTrack();

@@ -1,7 +1,7 @@
-// master.cpp: loudness meter, peak meter and the limiter of the master stage.
-#include "master.h"
+// Loudness meter, peak meter and the limiter of the master stage.
+#include "soundtrack/master.h"
 
-#include "portable_math.h"
+#include "soundtrack/portable_math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@
 namespace quarvel {
 namespace {
 
-constexpr double kSilenceDb = -200.0;
+constexpr double silenceDb = -200.0;
 
 // two-stage K-weighting (a high shelf, then a high-pass), with coefficients derived for any rate
 // from the analogue prototypes the standard's 48 kHz coefficients come from
@@ -38,7 +38,7 @@ KWeighting makeKWeighting(double rate) {
     KWeighting filter{};
     {
         double f0 = 1681.974450955533, gainDb = 3.999843853973347, q = 0.7071752369554196;
-        double k = portableTan(kPi * f0 / rate);
+        double k = portableTan(pi * f0 / rate);
         double vh = portablePow(10.0, gainDb / 20.0);
         double vb = portablePow(vh, 0.4996667741545416);
         double a0 = 1.0 + k / q + k * k;
@@ -47,7 +47,7 @@ KWeighting makeKWeighting(double rate) {
     }
     {
         double f0 = 38.13547087602444, q = 0.5003270373238773;
-        double k = portableTan(kPi * f0 / rate);
+        double k = portableTan(pi * f0 / rate);
         double a0 = 1.0 + k / q + k * k;
         filter.highPass = {1.0, -2.0, 1.0, 2.0 * (k * k - 1.0) / a0, (1.0 - k / q + k * k) / a0};
     }
@@ -55,17 +55,17 @@ KWeighting makeKWeighting(double rate) {
 }
 
 double blockLoudness(double meanSquare) {
-    return -0.691 + 10.0 * portableLog(meanSquare) / kLn10;
+    return -0.691 + 10.0 * portableLog(meanSquare) / ln10;
 }
 
 double meanSquareOf(double lufs) {
-    return portableExp((lufs + 0.691) / 10.0 * kLn10);
+    return portableExp((lufs + 0.691) / 10.0 * ln10);
 }
 
 // scales by the gain and limits to the ceiling; returns the smallest limiter gain used
 double applyGainAndLimit(const StereoBuffer& in, StereoBuffer& out, double gain, double ceiling) {
     const size_t frames = in.frames();
-    const size_t window = static_cast<size_t>(0.003 * kSampleRate);  // look-ahead, also the smoothing length
+    const size_t window = static_cast<size_t>(0.003 * sampleRate);  // look-ahead, also the smoothing length
     std::vector<double> need(frames);
     for (size_t i = 0; i < frames; ++i) {
         double peak = gain * std::max(std::fabs(in.left[i]), std::fabs(in.right[i]));
@@ -107,14 +107,14 @@ double applyGainAndLimit(const StereoBuffer& in, StereoBuffer& out, double gain,
 }  // namespace
 
 double integratedLoudness(const StereoBuffer& buffer) {
-    const size_t hop = kSampleRate / 10;  // blocks of 400 ms overlap by 75 %: four 100 ms hops each
+    const size_t hop = sampleRate / 10;  // blocks of 400 ms overlap by 75 %: four 100 ms hops each
     const size_t hops = buffer.frames() / hop;
     if (hops < 4) {
-        return kSilenceDb;
+        return silenceDb;
     }
     std::vector<double> hopEnergy(hops, 0.0);
     for (const std::vector<float>* channel : {&buffer.left, &buffer.right}) {
-        KWeighting filter = makeKWeighting(kSampleRate);
+        KWeighting filter = makeKWeighting(sampleRate);
         for (size_t i = 0; i < hops * hop; ++i) {
             double y = filter.tick((*channel)[i]);
             hopEnergy[i / hop] += y * y;
@@ -129,7 +129,7 @@ double integratedLoudness(const StereoBuffer& buffer) {
         }
     }
     if (blocks.empty()) {
-        return kSilenceDb;
+        return silenceDb;
     }
     double sum = 0.0;
     for (double z : blocks) {
@@ -144,7 +144,7 @@ double integratedLoudness(const StereoBuffer& buffer) {
             ++gatedCount;
         }
     }
-    return gatedCount == 0 ? kSilenceDb : blockLoudness(gatedSum / gatedCount);
+    return gatedCount == 0 ? silenceDb : blockLoudness(gatedSum / gatedCount);
 }
 
 double samplePeakDbfs(const StereoBuffer& buffer) {
@@ -153,14 +153,14 @@ double samplePeakDbfs(const StereoBuffer& buffer) {
         peak = std::max(peak,
                         static_cast<double>(std::max(std::fabs(buffer.left[i]), std::fabs(buffer.right[i]))));
     }
-    return peak > 0.0 ? gainToDecibels(peak) : kSilenceDb;
+    return peak > 0.0 ? gainToDecibels(peak) : silenceDb;
 }
 
 MasterReport masterTrack(StereoBuffer& buffer, const MasterSettings& settings) {
     MasterReport report;
     const double ceiling = decibelsToGain(settings.ceilingDbfs);
     double measured = integratedLoudness(buffer);
-    if (measured <= kSilenceDb) {
+    if (measured <= silenceDb) {
         // nothing to bring up; still keep the ceiling
         StereoBuffer out;
         report.deepestLimitingDb = gainToDecibels(applyGainAndLimit(buffer, out, 1.0, ceiling));

@@ -1,8 +1,8 @@
-// master.h: the master stage: integrated loudness (ITU-R BS.1770 with its gating), sample peak, and the
+// The master stage: integrated loudness (ITU-R BS.1770 with its gating), sample peak, and the
 // gain plus look-ahead limiter that bring the mix to its loudness without clipping.
 #pragma once
 
-#include "synth.h"
+#include "soundtrack/synth.h"
 
 namespace quarvel {
 

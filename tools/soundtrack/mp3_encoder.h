@@ -1,9 +1,9 @@
-// mp3_encoder.h: encodes a stereo buffer as constant-bitrate MP3 in memory with libmp3lame.
+// Encodes a stereo buffer as constant-bitrate MP3 in memory with libmp3lame.
 #pragma once
 
-#include "synth.h"
+#include "base/status.h"
+#include "soundtrack/synth.h"
 
-#include <string>
 #include <vector>
 
 namespace quarvel {
@@ -13,14 +13,9 @@ struct Mp3Settings {
     int quality = 2;  // lame's algorithm quality: 0 best and slowest, 9 worst
 };
 
-struct Mp3Result {
-    std::vector<unsigned char> bytes;
-    std::string error;  // empty on success
-
-    bool ok() const { return error.empty(); }
-};
-
-// the same samples give the same bytes: no ID3 tag, and the only header is lame's own Info frame
-Mp3Result encodeMp3(const StereoBuffer& buffer, const Mp3Settings& settings = {});
+// the stream into `bytes`, which hold nothing on failure; the same samples give the same bytes:
+// no ID3 tag, and the only header is lame's own Info frame
+Status encodeMp3(const StereoBuffer& buffer, std::vector<unsigned char>& bytes,
+                 const Mp3Settings& settings = {});
 
 }  // namespace quarvel

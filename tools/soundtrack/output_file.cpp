@@ -1,5 +1,5 @@
-// output_file.cpp: atomic output files and the WAV writer.
-#include "output_file.h"
+// Atomic output files and the WAV writer.
+#include "soundtrack/output_file.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -20,31 +20,27 @@ void PendingFile::discard() {
     }
 }
 
-bool PendingFile::open(const std::string& path, std::string& error) {
+Status PendingFile::open(const std::string& path) {
     discard();
     std::error_code ignored;
     if (path.empty()) {
-        error = "empty output path";
-        return false;
+        return failure("empty output path");
     }
     if (std::filesystem::is_directory(path, ignored)) {
-        error = "cannot write '" + path + "': it is a directory";
-        return false;
+        return failure("cannot write '" + path + "': it is a directory");
     }
     path_ = path;
     temporaryPath_ = path + ".partial";
     file_ = std::fopen(temporaryPath_.c_str(), "wb");
     if (file_ == nullptr) {
-        error = "cannot write '" + path + "': " + std::strerror(errno);
-        return false;
+        return failure("cannot write '" + path + "': " + std::strerror(errno));
     }
-    return true;
+    return success();
 }
 
-bool PendingFile::commit(const std::vector<unsigned char>& bytes, std::string& error) {
+Status PendingFile::commit(const std::vector<unsigned char>& bytes) {
     if (file_ == nullptr) {
-        error = "no open output file";
-        return false;
+        return failure("no open output file");
     }
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
     int writeErrno = errno;
@@ -53,16 +49,14 @@ bool PendingFile::commit(const std::vector<unsigned char>& bytes, std::string& e
     file_ = nullptr;
     if (!written || !closed) {
         std::remove(temporaryPath_.c_str());
-        error = "cannot write '" + path_ + "': " + std::strerror(!written ? writeErrno : closeErrno);
-        return false;
+        return failure("cannot write '" + path_ + "': " + std::strerror(!written ? writeErrno : closeErrno));
     }
     if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
         int renameErrno = errno;
         std::remove(temporaryPath_.c_str());
-        error = "cannot write '" + path_ + "': " + std::strerror(renameErrno);
-        return false;
+        return failure("cannot write '" + path_ + "': " + std::strerror(renameErrno));
     }
-    return true;
+    return success();
 }
 
 namespace {
@@ -97,8 +91,8 @@ std::vector<unsigned char> encodeWav(const StereoBuffer& buffer) {
     putU32(out, 18);
     putU16(out, 3);  // IEEE float
     putU16(out, 2);
-    putU32(out, kSampleRate);
-    putU32(out, kSampleRate * 8);
+    putU32(out, sampleRate);
+    putU32(out, sampleRate * 8);
     putU16(out, 8);
     putU16(out, 32);
     putU16(out, 0);

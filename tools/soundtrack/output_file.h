@@ -1,8 +1,9 @@
-// output_file.h: the program's outputs: a file that appears under its name only once complete, and
+// The program's outputs: a file that appears under its name only once complete, and
 // the WAV form of the raw render.
 #pragma once
 
-#include "synth.h"
+#include "base/status.h"
+#include "soundtrack/synth.h"
 
 #include <cstdio>
 #include <string>
@@ -20,8 +21,8 @@ public:
     ~PendingFile();
 
     // creates the temporary file, so an unwritable destination shows before any work is done
-    bool open(const std::string& path, std::string& error);
-    bool commit(const std::vector<unsigned char>& bytes, std::string& error);
+    Status open(const std::string& path);
+    Status commit(const std::vector<unsigned char>& bytes);
 
 private:
     void discard();

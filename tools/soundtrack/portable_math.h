@@ -1,4 +1,4 @@
-// portable_math.h: the few transcendental functions the synthesiser needs, written in plain double
+// The few transcendental functions the synthesiser needs, written in plain double
 // arithmetic so that every machine computes the same bits (libm results differ between versions).
 #pragma once
 
@@ -6,18 +6,18 @@
 
 namespace quarvel {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kLn2 = 0.69314718055994530942;
-constexpr double kLn10 = 2.30258509299404568402;
+inline constexpr double pi = 3.14159265358979323846;
+inline constexpr double ln2 = 0.69314718055994530942;
+inline constexpr double ln10 = 2.30258509299404568402;
 
 // sine for any argument: reduced to [-pi/2, pi/2] and summed as a Taylor series (error below 1e-11)
 inline double portableSin(double x) {
-    double turns = std::floor(x / (2.0 * kPi) + 0.5);
-    x -= turns * (2.0 * kPi);
-    if (x > 0.5 * kPi) {
-        x = kPi - x;
-    } else if (x < -0.5 * kPi) {
-        x = -kPi - x;
+    double turns = std::floor(x / (2.0 * pi) + 0.5);
+    x -= turns * (2.0 * pi);
+    if (x > 0.5 * pi) {
+        x = pi - x;
+    } else if (x < -0.5 * pi) {
+        x = -pi - x;
     }
     double x2 = x * x;
     double series = 1.0 / 1307674368000.0;
@@ -32,7 +32,7 @@ inline double portableSin(double x) {
 }
 
 inline double portableCos(double x) {
-    return portableSin(x + 0.5 * kPi);
+    return portableSin(x + 0.5 * pi);
 }
 
 inline double portableTan(double x) {
@@ -47,8 +47,8 @@ inline double portableExp(double x) {
     if (x > 700.0) {
         x = 700.0;
     }
-    double k = std::floor(x / kLn2 + 0.5);
-    double r = x - k * kLn2;
+    double k = std::floor(x / ln2 + 0.5);
+    double r = x - k * ln2;
     double series = 1.0;
     for (int n = 13; n >= 1; --n) {
         series = 1.0 + series * r / n;
@@ -73,7 +73,7 @@ inline double portableLog(double x) {
     for (int n = 19; n >= 1; n -= 2) {
         series = 1.0 / n + s2 * series;
     }
-    return 2.0 * s * series + exponent * kLn2;
+    return 2.0 * s * series + exponent * ln2;
 }
 
 inline double portablePow(double base, double exponent) {
@@ -81,11 +81,11 @@ inline double portablePow(double base, double exponent) {
 }
 
 inline double decibelsToGain(double db) {
-    return portableExp(db * kLn10 / 20.0);
+    return portableExp(db * ln10 / 20.0);
 }
 
 inline double gainToDecibels(double gain) {
-    return 20.0 * portableLog(gain) / kLn10;
+    return 20.0 * portableLog(gain) / ln10;
 }
 
 inline double clampTo(double x, double lo, double hi) {
@@ -103,7 +103,7 @@ inline double mixTo(double a, double b, double w) {
 
 // equal-tempered pitch, A4 = 440 Hz at note 69
 inline double noteToHz(double note) {
-    return 440.0 * portableExp((note - 69.0) * kLn2 / 12.0);
+    return 440.0 * portableExp((note - 69.0) * ln2 / 12.0);
 }
 
 }  // namespace quarvel

@@ -1,7 +1,7 @@
-// soundtrack.cpp: runs the three stages of the soundtrack in order and times them.
-#include "soundtrack.h"
+// Runs the three stages of the soundtrack in order and times them.
+#include "soundtrack/soundtrack.h"
 
-#include "composition.h"
+#include "soundtrack/composition.h"
 
 #include <chrono>
 
@@ -25,7 +25,7 @@ Soundtrack produceSoundtrack() {
     soundtrack.masterSeconds = secondsSince(start);
 
     start = std::chrono::steady_clock::now();
-    soundtrack.mp3 = encodeMp3(soundtrack.samples);
+    soundtrack.encoded = encodeMp3(soundtrack.samples, soundtrack.mp3);
     soundtrack.encodeSeconds = secondsSince(start);
     return soundtrack;
 }

@@ -1,7 +1,7 @@
-// synth.cpp: oscillators, filters, noise and effects of the soundtrack synthesiser.
-#include "synth.h"
+// Oscillators, filters, noise and effects of the soundtrack synthesiser.
+#include "soundtrack/synth.h"
 
-#include "portable_math.h"
+#include "soundtrack/portable_math.h"
 
 namespace quarvel {
 
@@ -43,7 +43,7 @@ Noise seededNoise(uint32_t seed) {
 }
 
 double sineOfTurns(double phase) {
-    return portableSin(phase * (2.0 * kPi));
+    return portableSin(phase * (2.0 * pi));
 }
 
 namespace {
@@ -67,20 +67,13 @@ double sawOfTurns(double phase, double increment) {
     return 2.0 * phase - 1.0 - polyBlep(phase, increment);
 }
 
-double Phasor::tick() {
-    double current = phase;
-    phase += increment;
-    phase -= std::floor(phase);
-    return current;
-}
-
 double decayFactor(double seconds) {
-    return portableExp(-1.0 / (seconds * kSampleRate));
+    return portableExp(-1.0 / (seconds * sampleRate));
 }
 
 void Svf::setup(double hz, double q) {
-    double limited = clampTo(hz, 10.0, 0.45 * kSampleRate);
-    double g = portableTan(kPi * limited / kSampleRate);
+    double limited = clampTo(hz, 10.0, 0.45 * sampleRate);
+    double g = portableTan(pi * limited / sampleRate);
     k = 1.0 / q;
     a1 = 1.0 / (1.0 + g * (g + k));
     a2 = g * a1;
@@ -97,7 +90,7 @@ Svf::Outputs Svf::tick(double x) {
 }
 
 void OnePole::setHz(double hz) {
-    a = 1.0 - portableExp(-2.0 * kPi * hz / kSampleRate);
+    a = 1.0 - portableExp(-2.0 * pi * hz / sampleRate);
 }
 
 double softClip(double x) {
@@ -113,19 +106,19 @@ double softClip(double x) {
 namespace {
 
 // line lengths tuned for 44.1 kHz; mutually prime-ish so the echoes do not pile up
-constexpr std::array<size_t, 8> kCombLengths{1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
-constexpr std::array<size_t, 4> kAllpassLengths{556, 441, 341, 225};
-constexpr size_t kStereoSpread = 23;
+constexpr std::array<size_t, 8> combLengths{1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
+constexpr std::array<size_t, 4> allpassLengths{556, 441, 341, 225};
+constexpr size_t stereoSpread = 23;
 
 }  // namespace
 
 Reverb::Reverb(double roomSize, double damping) : feedback_(0.28 + 0.7 * roomSize), damping_(0.4 * damping) {
     for (size_t side = 0; side < 2; ++side) {
-        for (size_t i = 0; i < kCombLengths.size(); ++i) {
-            combs_[side][i].line.assign(kCombLengths[i] + side * kStereoSpread, 0.0f);
+        for (size_t i = 0; i < combLengths.size(); ++i) {
+            combs_[side][i].line.assign(combLengths[i] + side * stereoSpread, 0.0f);
         }
-        for (size_t i = 0; i < kAllpassLengths.size(); ++i) {
-            allpasses_[side][i].line.assign(kAllpassLengths[i] + side * kStereoSpread, 0.0f);
+        for (size_t i = 0; i < allpassLengths.size(); ++i) {
+            allpasses_[side][i].line.assign(allpassLengths[i] + side * stereoSpread, 0.0f);
         }
     }
 }
@@ -153,7 +146,7 @@ void Reverb::process(double inLeft, double inRight, double& outLeft, double& out
 }
 
 PingPongDelay::PingPongDelay(double seconds, double feedback, double dampingHz)
-    : left_(static_cast<size_t>(seconds * kSampleRate + 0.5), 0.0f),
+    : left_(static_cast<size_t>(seconds * sampleRate + 0.5), 0.0f),
       right_(left_.size(), 0.0f),
       feedback_(feedback) {
     dampLeft_.setHz(dampingHz);

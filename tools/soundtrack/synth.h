@@ -1,15 +1,17 @@
-// synth.h: building blocks of the soundtrack synthesiser: a stereo sample buffer, seeded noise,
+// Building blocks of the soundtrack synthesiser: a stereo sample buffer, seeded noise,
 // oscillators, envelopes, filters and the two effects (reverb, ping-pong delay).
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace quarvel {
 
-constexpr int kSampleRate = 44100;
+inline constexpr int sampleRate = 44100;
+inline constexpr double samplePeriod = 1.0 / sampleRate;  // seconds
 
 // planar stereo samples, nominally in [-1, 1]
 struct StereoBuffer {
@@ -41,17 +43,75 @@ double sineOfTurns(double phase);
 // band-limited sawtooth: phase in turns [0, 1), increment in turns per sample
 double sawOfTurns(double phase, double increment);
 
-// phase accumulator in turns
+// The phase of an oscillator in turns, kept in [0, 1) as it advances. Each voice owns its own.
 struct Phasor {
     double phase = 0.0;
-    double increment = 0.0;
 
-    void setHz(double hz) { increment = hz / kSampleRate; }
-    double tick();  // returns the phase before advancing
+    // returns the phase, then moves it on by `turns` and wraps it
+    double advance(double turns) {
+        double current = phase;
+        phase += turns;
+        phase -= std::floor(phase);
+        return current;
+    }
+    // returns the phase, then moves it on by one sample at `hz`
+    double tick(double hz) { return advance(hz * samplePeriod); }
+    double sine(double hz) { return sineOfTurns(tick(hz)); }
+    double saw(double hz) {
+        double turns = hz * samplePeriod;
+        return sawOfTurns(advance(turns), turns);
+    }
 };
 
 // per-sample factor that brings a level down by 1/e over the given time
 double decayFactor(double seconds);
+
+// A level that starts at 1 and falls by 1/e over the given time.
+struct Decay {
+    double level = 1.0;
+    double factor;
+
+    explicit Decay(double seconds) : factor(decayFactor(seconds)) {}
+    // returns the level, then lets it fall by one sample
+    double tick() {
+        double current = level;
+        level *= factor;
+        return current;
+    }
+};
+
+// A straight rise from 0 over the first `frames` samples of a sound, then 1: no click at its start.
+inline double fadeIn(size_t n, size_t frames) {
+    return n < frames ? static_cast<double>(n) / static_cast<double>(frames) : 1.0;
+}
+
+// A note's gate by sample index: a straight attack, held to `length`, then a straight release.
+struct Gate {
+    size_t attack;
+    size_t length;
+    size_t release;
+
+    size_t frames() const { return length + release; }
+    double at(size_t n) const {
+        if (n < length) return fadeIn(n, attack);
+        return 1.0 - static_cast<double>(n - length) / static_cast<double>(release);
+    }
+};
+
+// A level that glides towards 1 while held and falls away once released, each by a time constant.
+struct SmoothGate {
+    double level = 0.0;
+    double rise;
+    double fall;
+
+    SmoothGate(double attackSeconds, double releaseSeconds)
+        : rise(1.0 - decayFactor(attackSeconds)), fall(decayFactor(releaseSeconds)) {}
+    // moves the level on by one sample and returns it
+    double tick(bool held) {
+        level = held ? level + (1.0 - level) * rise : level * fall;
+        return level;
+    }
+};
 
 // topology-preserving state variable filter (trapezoidal integration): stable under fast modulation
 struct Svf {

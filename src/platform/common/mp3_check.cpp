@@ -152,14 +152,16 @@ bool isCompleteStream(Reader& reader, uint64_t size) {
         } else if (header.version != first.version || header.sampleRate != first.sampleRate) {
             return false;
         }
-        if (header.length > end - offset) return false;  // the last frame is cut short
+        // a frame cut short: the one check that sees a stream cut inside its last frame, whose
+        // frame count still matches the tag's; past it, the walk ends exactly at `end`
+        if (header.length > end - offset) return false;
         offset += header.length;
         ++frames;
     }
 
     // the tag's count leaves out the tag's own frame, which holds no sound
     const int64_t soundFrames = tagged >= 0 ? frames - 1 : frames;
-    return offset == end && soundFrames >= 1 && (tagged < 0 || tagged == soundFrames);
+    return soundFrames >= 1 && (tagged < 0 || tagged == soundFrames);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The capture's command line and the frames it plans: sizes, rates, windows, clock lists, outputs.
 #include "capture/capture_options.h"
 
+#include "base/show_timeline.h"
 #include "capture/frame_plan.h"
-#include "launcher/demo_clock.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

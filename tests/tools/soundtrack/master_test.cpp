@@ -1,8 +1,8 @@
 // Tests of the master stage: the loudness meter against the standard's reference signals, and the
 // gain and limiter against the ceiling.
-#include "master.h"
+#include "soundtrack/master.h"
 
-#include "portable_math.h"
+#include "soundtrack/portable_math.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -20,13 +20,13 @@ struct Segment {
 StereoBuffer sines(std::initializer_list<Segment> segments) {
     size_t frames = 0;
     for (const Segment& s : segments) {
-        frames += static_cast<size_t>(s.seconds * kSampleRate);
+        frames += static_cast<size_t>(s.seconds * sampleRate);
     }
     StereoBuffer buffer = makeStereoBuffer(frames);
     size_t i = 0;
     for (const Segment& s : segments) {
-        for (size_t n = 0; n < static_cast<size_t>(s.seconds * kSampleRate); ++n, ++i) {
-            double x = std::sin(2.0 * kPi * 997.0 * i / kSampleRate);
+        for (size_t n = 0; n < static_cast<size_t>(s.seconds * sampleRate); ++n, ++i) {
+            double x = std::sin(2.0 * pi * 997.0 * i / sampleRate);
             buffer.left[i] = static_cast<float>(s.leftAmplitude * x);
             buffer.right[i] = static_cast<float>(s.rightAmplitude * x);
         }
@@ -83,7 +83,7 @@ TEST(MasterTrack, ReachesTheTargetWithNoSampleAboveTheCeiling) {
 }
 
 TEST(MasterTrack, LeavesSilenceSilent) {
-    StereoBuffer silence = makeStereoBuffer(5 * kSampleRate);
+    StereoBuffer silence = makeStereoBuffer(5 * sampleRate);
     masterTrack(silence);
     for (size_t i = 0; i < silence.frames(); ++i) {
         ASSERT_EQ(silence.left[i], 0.0f);

@@ -1,6 +1,6 @@
 // Tests of the outputs: files appear only when complete, the WAV layout, and the MP3 stream's form.
-#include "mp3_encoder.h"
-#include "output_file.h"
+#include "soundtrack/mp3_encoder.h"
+#include "soundtrack/output_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,23 +42,24 @@ std::vector<unsigned char> readAll(const fs::path& path) {
 }
 
 TEST_F(OutputFileTest, CommittedFileHoldsTheBytesAndNothingElseRemains) {
-    std::string error;
     const std::vector<unsigned char> bytes{1, 2, 3, 250};
     {
         PendingFile file;
-        ASSERT_TRUE(file.open((dir_ / "out.mp3").string(), error)) << error;
-        EXPECT_TRUE(file.commit(bytes, error)) << error;
+        Status opened = file.open((dir_ / "out.mp3").string());
+        ASSERT_TRUE(opened.ok) << opened.message;
+        Status committed = file.commit(bytes);
+        EXPECT_TRUE(committed.ok) << committed.message;
     }
     EXPECT_EQ(readAll(dir_ / "out.mp3"), bytes);
     EXPECT_EQ(entries(), std::vector<fs::path>{"out.mp3"});
 }
 
 TEST_F(OutputFileTest, AbandonedFileLeavesNothingAndKeepsAnOlderFile) {
-    std::string error;
     std::ofstream(dir_ / "out.mp3") << "old";
     {
         PendingFile file;
-        ASSERT_TRUE(file.open((dir_ / "out.mp3").string(), error)) << error;
+        Status opened = file.open((dir_ / "out.mp3").string());
+        ASSERT_TRUE(opened.ok) << opened.message;
     }
     EXPECT_EQ(entries(), std::vector<fs::path>{"out.mp3"});
     EXPECT_EQ(readAll(dir_ / "out.mp3"), (std::vector<unsigned char>{'o', 'l', 'd'}));
@@ -75,11 +76,11 @@ TEST_F(OutputFileTest, UnwritableDestinationsFailAtOpenWithTheReason) {
         {dir_ / "folder", "is a directory"},
     };
     for (const Case& c : cases) {
-        std::string error;
         PendingFile file;
-        EXPECT_FALSE(file.open(c.path.string(), error)) << c.path;
-        EXPECT_NE(error.find(c.path.string()), std::string::npos) << error;
-        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        Status opened = file.open(c.path.string());
+        EXPECT_FALSE(opened.ok) << c.path;
+        EXPECT_NE(opened.message.find(c.path.string()), std::string::npos) << opened.message;
+        EXPECT_NE(opened.message.find(c.reason), std::string::npos) << opened.message;
     }
     EXPECT_EQ(entries(), std::vector<fs::path>{"folder"});
 }
@@ -112,14 +113,14 @@ TEST(Wav, HeaderDescribesStereoFloatAndSamplesFollowExactly) {
 }
 
 TEST(Mp3, StreamIsTaglessMpeg1Layer3AtTheChosenRate) {
-    StereoBuffer buffer = makeStereoBuffer(2 * kSampleRate);
+    StereoBuffer buffer = makeStereoBuffer(2 * sampleRate);
     for (size_t i = 0; i < buffer.frames(); ++i) {
         buffer.left[i] = static_cast<float>(0.3 * std::sin(0.0625 * i));
         buffer.right[i] = static_cast<float>(0.3 * std::sin(0.05 * i));
     }
-    Mp3Result mp3 = encodeMp3(buffer);
-    ASSERT_TRUE(mp3.ok()) << mp3.error;
-    const std::vector<unsigned char>& b = mp3.bytes;
+    std::vector<unsigned char> b;
+    Status encoded = encodeMp3(buffer, b);
+    ASSERT_TRUE(encoded.ok) << encoded.message;
     ASSERT_GT(b.size(), 1000u);
     // frame sync, MPEG-1 layer III without CRC, 256 kbit/s (index 13), 44.1 kHz (index 0)
     EXPECT_EQ(b[0], 0xff);

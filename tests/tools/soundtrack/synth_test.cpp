@@ -1,7 +1,8 @@
-// Tests of the synthesiser's building blocks: the portable maths, noise and the filter.
-#include "synth.h"
+// Tests of the synthesiser's building blocks: the portable maths, noise, phase, envelopes and the
+// filter.
+#include "soundtrack/synth.h"
 
-#include "portable_math.h"
+#include "soundtrack/portable_math.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -52,16 +53,59 @@ TEST(Noise, SameSeedSameSequenceAndValuesStayInRange) {
     EXPECT_NE(zero.nextBits(), zero.nextBits());
 }
 
+TEST(Phasor, WrapsIntoOneTurnAndKeepsItsFrequency) {
+    Phasor phasor;
+    EXPECT_EQ(phasor.tick(441.0), 0.0) << "a tick gives the phase before it advances";
+    EXPECT_NEAR(phasor.phase, 0.01, 1e-15);
+    int wraps = 0;
+    double previous = phasor.phase;
+    for (int n = 1; n < sampleRate; ++n) {
+        double phase = phasor.tick(441.0);
+        ASSERT_GE(phase, 0.0);
+        ASSERT_LT(phase, 1.0);
+        wraps += phase < previous;
+        previous = phase;
+    }
+    EXPECT_EQ(wraps, 440) << "441 turns in a second, the first from 0";
+}
+
+TEST(Envelopes, ReachTheirLevelsOnTime) {
+    Decay decay(0.1);
+    EXPECT_EQ(decay.tick(), 1.0) << "a tick gives the level before it falls";
+    for (int n = 1; n < sampleRate / 10; ++n) decay.tick();
+    EXPECT_NEAR(decay.level, std::exp(-1.0), 1e-9) << "1/e after its time";
+
+    SmoothGate smooth(0.01, 0.02);
+    double level = 0.0;
+    for (int n = 0; n < sampleRate / 100; ++n) level = smooth.tick(true);
+    EXPECT_NEAR(level, 1.0 - std::exp(-1.0), 1e-3) << "rises by its attack time";
+    for (int n = 0; n < sampleRate / 50; ++n) level = smooth.tick(false);
+    EXPECT_NEAR(level, (1.0 - std::exp(-1.0)) * std::exp(-1.0), 1e-3) << "falls by its release time";
+
+    const Gate gate{10, 100, 50};
+    EXPECT_EQ(gate.frames(), 150u);
+    struct Case {
+        size_t n;
+        double level;
+    };
+    const Case cases[] = {{0, 0.0}, {5, 0.5}, {10, 1.0}, {99, 1.0}, {100, 1.0}, {125, 0.5}, {149, 0.02}};
+    for (const Case& c : cases) {
+        EXPECT_NEAR(gate.at(c.n), c.level, 1e-12) << "gate at " << c.n;
+    }
+    EXPECT_EQ(fadeIn(22, 44), 0.5);
+    EXPECT_EQ(fadeIn(44, 44), 1.0);
+}
+
 // steady-state gain of the low-pass output for a sine, in dB
 double lowpassGainDb(double cutoffHz, double toneHz) {
     Svf filter;
     filter.setup(cutoffHz, 0.7071);
     double in = 0.0, out = 0.0, phase = 0.0;
-    for (int n = 0; n < kSampleRate; ++n) {
+    for (int n = 0; n < sampleRate; ++n) {
         double x = sineOfTurns(phase);
-        phase += toneHz / kSampleRate;
+        phase += toneHz / sampleRate;
         double y = filter.tick(x).low;
-        if (n >= kSampleRate / 2) {
+        if (n >= sampleRate / 2) {
             in += x * x;
             out += y * y;
         }
@@ -85,11 +129,11 @@ TEST(Svf, LowPassPassesBelowAndFallsTwelveDecibelsPerOctaveAbove) {
 TEST(Reverb, RingsOnAfterAnImpulseAndDiesAway) {
     Reverb reverb(0.86, 0.4);
     double early = 0.0, late = 0.0;
-    for (int n = 0; n < 6 * kSampleRate; ++n) {
+    for (int n = 0; n < 6 * sampleRate; ++n) {
         double left = 0.0, right = 0.0;
         reverb.process(n == 0 ? 1.0 : 0.0, n == 0 ? 1.0 : 0.0, left, right);
         ASSERT_TRUE(std::isfinite(left) && std::isfinite(right));
-        double& bucket = n >= 5 * kSampleRate ? late : early;
+        double& bucket = n >= 5 * sampleRate ? late : early;
         bucket += left * left + right * right;
     }
     EXPECT_GT(early, 0.0);
