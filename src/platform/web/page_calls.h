@@ -24,6 +24,7 @@ void quarvelPageDialogAddControl(int32_t id, int32_t kind, const char* text, int
 void quarvelPageDialogShow();
 void quarvelPageDialogWait();  // suspends until a command ends the dialog
 void quarvelPageDialogClose();
+void quarvelPageEnableControl(int32_t id, bool enabled);
 void quarvelPageAppendItem(int32_t id, const char* text);
 void quarvelPageSelectItem(int32_t id, int32_t index);
 int32_t quarvelPageSelectedItem(int32_t id);

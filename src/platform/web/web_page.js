@@ -191,6 +191,8 @@ mergeInto(LibraryManager.library, {
         QuarvelPage.command(cancelId);
       } else if (event.key === 'Enter' && !(event.target instanceof HTMLButtonElement)) {
         event.preventDefault();
+        var button = QuarvelPage.control(defaultId);
+        if (button && button.disabled) return;
         QuarvelPage.primeAudio();
         QuarvelPage.command(defaultId);
       }
@@ -255,6 +257,13 @@ mergeInto(LibraryManager.library, {
 
   quarvelPageDialogClose__deps: ['$QuarvelPage'],
   quarvelPageDialogClose: function() { QuarvelPage.closeDialog(); },
+
+  // Any control: a disabled one takes no clicks, and Enter in the form skips a disabled default.
+  quarvelPageEnableControl__deps: ['$QuarvelPage'],
+  quarvelPageEnableControl: function(id, enabled) {
+    var control = QuarvelPage.control(id);
+    if (control) control.disabled = !enabled;
+  },
 
   quarvelPageAppendItem__deps: ['$QuarvelPage'],
   quarvelPageAppendItem: function(id, text) {
