@@ -2,11 +2,12 @@
 // Enter starting the show with its soundtrack, Escape ending it, Exit, and a missing audio.mp3.
 // Usage: node show_test.mjs SITE_DIR
 import assert from 'node:assert/strict';
+import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import { launchChromium, serve } from './browser.mjs';
 
-const site = process.argv[2];
+const site = path.resolve(process.argv[2]);
 let browser;
 before(async () => { browser = await launchChromium(); });
 after(async () => { await browser?.close(); });
@@ -56,6 +57,13 @@ test('the dialog shows the template: caption, eight controls in tab order, the d
     assert.equal(dialog.fullscreen, true, 'the box starts checked: the preset is fullscreen');
     assert.equal(dialog.focused, 'Enter', 'the first tab stop has the focus');
     await page.close();
+
+    // a screen whose size no display list has: it comes first, and the preset is not offered
+    const small = await openDialog(server, { screenWidth: 1760, screenHeight: 990 });
+    assert.deepEqual(await small.evaluate(`(() => { const list = document.querySelector('.quarvel-dialog select');
+      return [[...list.options].map((o) => o.textContent), list.selectedIndex]; })()`),
+    [['1760 x 990', '1600 x 900', '1366 x 768', '1280 x 720', '1024 x 576', '960 x 540', '864 x 486', '640 x 360'], -1]);
+    await small.close();
   } finally {
     await server.close();
   }

@@ -11,7 +11,7 @@ import { after, before, test } from 'node:test';
 
 import { comparePictures, decodePng, launchChromium, serve } from './browser.mjs';
 
-const [site, hostBin, artifacts] = process.argv.slice(2);
+const [site, hostBin, artifacts] = process.argv.slice(2).map((p) => path.resolve(p));
 const width = 640;
 const height = 360;
 // From a fresh state most of a frame is dim scene under the post's inverted threshold, which any
