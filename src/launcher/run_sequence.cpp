@@ -37,6 +37,8 @@ int runDemo() {
     LaunchSettings settings;
 
     const LauncherOutcome launcher = runLauncherDialog(settings);
+    // a stop signal closed the dialog as Exit does, or came while Enter was pressed
+    if (const int signal = platform::stopSignal(); signal != 0) return exitOnSignal(signal);
     if (launcher.choice == LauncherChoice::exit) return exitSuccess;
     if (launcher.choice == LauncherChoice::unavailable) {
         // never a run the viewer did not ask for
@@ -80,18 +82,21 @@ int runDemo() {
     soundtrack.run();
     const uint32_t clockOffset = demoClockOffset(platform::timerMilliseconds());
 
+    int stoppedBy = 0;
     for (int32_t n = 0;; ++n) {
         platform::removeOneMessage();
         const int32_t t = demoClock(platform::timerMilliseconds(), clockOffset);
         drawFrame(gl, pipeline, t, n, 0);
         platform::swapBuffers();
         endFrame(gl);
-        // the key is tested after the frame, so even an early Escape shows one frame
-        if (platform::escapePressed() || t >= runLengthMs) break;
+        // the key is tested after the frame, so even an early Escape shows one frame; a stop
+        // signal ends the run the same way
+        stoppedBy = platform::stopSignal();
+        if (platform::escapePressed() || t >= runLengthMs || stoppedBy != 0) break;
     }
     // control first, then seeking; the graph is not stopped, giving it up ends playback
     soundtrack.release();
-    return exitSuccess;
+    return stoppedBy != 0 ? exitOnSignal(stoppedBy) : exitSuccess;
 }
 
 }  // namespace quarvel

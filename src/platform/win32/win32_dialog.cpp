@@ -36,6 +36,10 @@ public:
     bool isChecked(int32_t controlId) override {
         return SendDlgItemMessageA(dialog_, controlId, BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
+    // the dialog manager neither presses a disabled default button on Return nor focuses it
+    void enableControl(int32_t controlId, bool enabled) override {
+        EnableWindow(GetDlgItem(dialog_, controlId), enabled ? TRUE : FALSE);
+    }
     void end(int32_t result) override { EndDialog(dialog_, result); }
 
 private:
@@ -50,7 +54,8 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
             return TRUE;  // the dialog manager gives the focus to the first tab stop
         case WM_COMMAND:
             // the control id is the low word; the notification code in the high word is not looked at.
-            // Return and Escape come here as the default button's id and IDCANCEL, the close box as IDCANCEL
+            // Return and Escape come here as the default button's id and IDCANCEL, the close box as
+            // IDCANCEL, a new selection in a list as the list's id (CBN_SELCHANGE, among others)
             runningProcedure(controls, DialogMessage::command, LOWORD(wParam));
             return FALSE;
         default: return FALSE;
