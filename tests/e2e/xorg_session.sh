@@ -4,7 +4,7 @@
 # shared with the Xvfb tests (window_named, wait_for_window, wait_for_exit, fail).
 #   start_xorg          a 1920 x 1080 desktop with the dummy driver's modes (1600 x 900, 1280 x 720 ...)
 #   start_openbox       openbox on it, once it manages the screen
-#   current_mode [OUT]  the mode of output OUT (the first connected one by default), e.g. 1920x1080+0+0
+#   current_mode [OUT]  the mode of output OUT (the first lit one by default), e.g. 1920x1080+0+0
 
 . "$(dirname "${BASH_SOURCE[0]}")/xvfb_session.sh"
 
@@ -89,10 +89,12 @@ stop_xorg() {
     APP_PID= OPENBOX_PID= XORG_PID= XORG_DIR=
 }
 
+# --current: no probing of the outputs, which stalls the server while a test polls; an output
+# lit since the last probe may still read "disconnected" then, with its mode all the same
 current_mode() {
     local output=${1:-}
     xrandr --current | awk -v out="$output" '
-        $2 == "connected" && (out == "" || $1 == out) {
+        $2 ~ /connected$/ && (out == "" || $1 == out) {
             for (i = 3; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) { print $i; exit }
         }'
 }

@@ -10,7 +10,6 @@
 #include "platform/sdl/sdl_start.h"
 
 #include <SDL.h>
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 
@@ -104,12 +103,12 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
 
-    // SDL switches the mode of the display that holds a window's centre: a fullscreen window
-    // starts small enough for that to be the display at (0, 0), and takes the mode's size with it
+    // SDL switches the mode of the display that holds a window's centre, so a fullscreen window
+    // starts centred on the display at (0, 0), which its size may overhang: the switch moves it to
+    // (0, 0), and its drawable is width x height from the start
     const int display = originDisplay();
-    SDL_Rect bounds{0, 0, width, height};
-    if (!windowed) SDL_GetDisplayBounds(display, &bounds);
-    s.window = SDL_CreateWindow("Quarvel", 0, 0, std::min(width, bounds.w), std::min(height, bounds.h),
+    const int position = windowed ? 0 : static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(display));
+    s.window = SDL_CreateWindow("Quarvel", position, position, width, height,
                                 SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
     if (s.window == nullptr) return {SurfaceStatus::failed, sdlError("the window could not be created")};
     SDL_AddEventWatch(watchEscape, nullptr);
