@@ -3,11 +3,15 @@
 #include "platform/platform.h"
 
 #include <clocale>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <string>
+#include <vector>
 
 namespace quarvel::platform {
 namespace {
@@ -144,6 +148,195 @@ TEST(GtkDialogTest, WithoutADisplayTheDialogIsUnavailableAndTheProcedureNeverRun
             std::exit(unavailable && seen.initialised == 0 ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
+}
+
+// --- the dialog at work: keys, stop signals and scales, from inside its own loop ----------------
+
+// Steps run from the dialog's loop, one every 300 ms, so that what one step types through
+// xdotool reaches the dialog before the next; after the last the dialog is asked to close.
+std::vector<std::function<void()>> steps;
+std::size_t nextStep = 0;
+
+gboolean runNextStep(gpointer) {
+    if (nextStep < steps.size()) {
+        steps[nextStep++]();
+        return G_SOURCE_CONTINUE;
+    }
+    if (GtkWidget* window = dialogWindow()) gtk_window_close(GTK_WINDOW(window));
+    return G_SOURCE_REMOVE;
+}
+
+DialogResult runWithSteps(DialogProcedure procedure, std::vector<std::function<void()>> script) {
+    steps = std::move(script);
+    nextStep = 0;
+    const guint source = g_timeout_add(300, runNextStep, nullptr);
+    const DialogResult result = runModalDialog(testTemplate, procedure);
+    if (nextStep <= steps.size() && g_main_context_find_source_by_id(nullptr, source) != nullptr)
+        g_source_remove(source);
+    return result;
+}
+
+void keys(const std::string& names) {
+    const std::string command =
+        "xdotool search --sync --name '^View test$' windowfocus --sync key --delay 50 " + names +
+        " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+GtkWidget* buttonLabelled(const char* text) {
+    GtkWidget* window = dialogWindow();
+    if (window == nullptr) return nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
+    GtkWidget* found = nullptr;
+    for (GList* c = children; c != nullptr; c = c->next)
+        if (GTK_IS_BUTTON(c->data) && gtk_button_get_label(GTK_BUTTON(c->data)) != nullptr &&
+            std::string(gtk_button_get_label(GTK_BUTTON(c->data))) == text)
+            found = GTK_WIDGET(c->data);
+    g_list_free(children);
+    return found;
+}
+
+std::vector<int32_t> commands;
+
+// Offers two items with none selected, so OK stays disabled until one is chosen.
+void okOnceAnItemIsChosen(DialogControls& controls, DialogMessage message, int32_t controlId) {
+    if (message == DialogMessage::initialise) {
+        controls.appendItem(listId, "1280 x 720");
+        controls.appendItem(listId, "1600 x 900");
+        controls.enableControl(okId, false);
+        return;
+    }
+    commands.push_back(controlId);
+    if (controlId == listId) controls.enableControl(okId, controls.selectedItem(listId) >= 0);
+    if (controlId == okId) controls.end(1);
+    if (controlId == cancelId) controls.end(0);
+}
+
+TEST(GtkDialogTest, ADisabledDefaultButtonIgnoresReturnUntilAChoiceEnablesIt) {
+    commands.clear();
+    bool sensitiveAtFirst = true, sensitiveAfterChoice = false;
+    std::size_t commandsAfterFirstReturn = 99;
+    const DialogResult result =
+        runWithSteps(okOnceAnItemIsChosen,
+                     {
+                         [&] { sensitiveAtFirst = gtk_widget_is_sensitive(buttonLabelled("OK")); },
+                         [] { keys("Return"); },
+                         [&] { commandsAfterFirstReturn = commands.size(); },
+                         // no control has the focus, as OK, the first tab stop, is disabled: Tab to Cancel,
+                         // Tab to the list, where Down takes the first item
+                         [] { keys("Tab Tab Down"); },
+                         [&] { sensitiveAfterChoice = gtk_widget_is_sensitive(buttonLabelled("OK")); },
+                         [] { keys("Return"); },
+                     });
+    ASSERT_EQ(result.status, DialogStatus::ended) << result.message;
+    EXPECT_FALSE(sensitiveAtFirst);
+    EXPECT_EQ(commandsAfterFirstReturn, 0u) << "Return pressed the disabled default button";
+    EXPECT_TRUE(sensitiveAfterChoice);
+    EXPECT_EQ(commands, (std::vector<int32_t>{listId, okId}))
+        << "the choice reaches the procedure as a command";
+    EXPECT_EQ(result.result, 1);
+}
+
+// Records commands and ends on none: only the view can end the dialog.
+void neverEnds(DialogControls&, DialogMessage message, int32_t controlId) {
+    if (message == DialogMessage::command) commands.push_back(controlId);
+}
+
+TEST(GtkDialogTest, AStopSignalClosesTheDialogAsTheCloseButtonDoesAndTheRequestStands) {
+    commands.clear();
+    const DialogResult stopped = runWithSteps(neverEnds, {[] { std::raise(SIGTERM); }});
+    ASSERT_EQ(stopped.status, DialogStatus::ended) << stopped.message;
+    EXPECT_EQ(stopped.result, 0);
+    EXPECT_EQ(commands, std::vector<int32_t>{cancelId});
+    EXPECT_EQ(stopSignal(), SIGTERM);
+
+    // a dialog opened after the request closes at once
+    commands.clear();
+    const DialogResult next = runWithSteps(neverEnds, {[] {}, [] {}, [] {}, [] {}, [] {}, [] {}});
+    EXPECT_EQ(next.result, 0);
+    EXPECT_EQ(commands, std::vector<int32_t>{cancelId});
+    EXPECT_LT(nextStep, 3u) << "the second dialog waited for the viewer";
+}
+
+// Where each control lies, in device pixels, against where the template puts it: a dialog unit is
+// 1.5 x 1.625 pixels of an 8-point font at 96 dpi, times the font's dpi over 96, times the
+// desktop's window scale. A text too large for its box would make its control grow out of it.
+struct Layout {
+    int windowScale = 0;
+    double dpi = 0;
+    std::vector<std::string> misplaced;  // controls off their box, and texts cut
+};
+
+Layout layoutOnScreen() {
+    Layout layout;
+    GtkWidget* window = dialogWindow();
+    if (window == nullptr) return layout;
+    layout.windowScale = gtk_widget_get_scale_factor(window);
+    layout.dpi = gdk_screen_get_resolution(gtk_widget_get_screen(window));
+    const double units = layout.dpi / 96.0;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
+    int i = 0;
+    for (GList* c = children; c != nullptr; c = c->next, ++i) {
+        const DialogControl& control = testControls[i];
+        GtkWidget* widget = GTK_WIDGET(c->data);
+        GtkAllocation box;
+        gtk_widget_get_allocation(widget, &box);
+        const int x = static_cast<int>(std::lround(control.x * 1.5 * units));
+        const int y = static_cast<int>(std::lround(control.y * 1.625 * units));
+        const int width = static_cast<int>(std::lround(control.cx * 1.5 * units));
+        const int height = static_cast<int>(std::lround(control.cy * 1.625 * units));
+        const bool isList = control.controlClass == ControlClass::comboBox;  // as high as its text
+        if (box.x != x || box.y != y || box.width != width || (!isList && box.height != height))
+            layout.misplaced.push_back(std::string("\"") + control.text + "\" at " +
+                                       std::to_string(box.width) + "x" + std::to_string(box.height) + "+" +
+                                       std::to_string(box.x) + "+" + std::to_string(box.y) + ", not " +
+                                       std::to_string(width) + "x" + std::to_string(height) + "+" +
+                                       std::to_string(x) + "+" + std::to_string(y));
+        // a check box without text is all indicator, 12 pixels at 96 dpi, and grows with the font
+        if (GTK_IS_CHECK_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget)) == nullptr) {
+            int requestWidth = 0, requestHeight = 0, indicator = 0;
+            gtk_widget_get_size_request(widget, &requestWidth, &requestHeight);
+            gtk_widget_set_size_request(widget, -1, -1);  // its own size, not its box
+            gtk_widget_get_preferred_width(widget, &indicator, nullptr);
+            gtk_widget_set_size_request(widget, requestWidth, requestHeight);
+            if (indicator < std::lround(12 * units))
+                layout.misplaced.push_back("the check box is " + std::to_string(indicator) + " pixels wide");
+        }
+        GtkWidget* label = GTK_IS_LABEL(widget) ? widget : nullptr;
+        if (GTK_IS_BUTTON(widget) && GTK_IS_LABEL(gtk_bin_get_child(GTK_BIN(widget))))
+            label = gtk_bin_get_child(GTK_BIN(widget));
+        if (label != nullptr) {
+            int textWidth = 0, textHeight = 0;
+            pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(label)), &textWidth, &textHeight);
+            GtkAllocation room;
+            gtk_widget_get_allocation(label, &room);
+            if (textWidth > room.width || textHeight > room.height)
+                layout.misplaced.push_back(std::string("\"") + control.text +
+                                           "\" is cut: " + std::to_string(textWidth) + "x" +
+                                           std::to_string(textHeight) + " in " + std::to_string(room.width) +
+                                           "x" + std::to_string(room.height));
+        }
+    }
+    g_list_free(children);
+    return layout;
+}
+
+void endOnCancel(DialogControls& controls, DialogMessage message, int32_t controlId) {
+    if (message == DialogMessage::command && controlId == cancelId) controls.end(0);
+}
+
+// Run three times (see CMakeLists.txt): at 96 dpi, with GDK_SCALE=2, and at Xft.dpi 192.
+TEST(GtkDialogTest, EveryControlKeepsItsTemplateBoxAndItsWholeTextAtTheDesktopsScale) {
+    const char* dpi = std::getenv("QUARVEL_TEST_XFT_DPI");
+    if (dpi != nullptr) {
+        ASSERT_EQ(std::system(("echo 'Xft.dpi: " + std::string(dpi) + "' | xrdb -merge").c_str()), 0);
+    }
+    const char* scale = std::getenv("GDK_SCALE");
+    Layout layout;
+    runWithSteps(endOnCancel, {[&] { layout = layoutOnScreen(); }});
+    EXPECT_EQ(layout.windowScale, scale != nullptr ? std::atoi(scale) : 1);
+    EXPECT_EQ(layout.dpi, dpi != nullptr ? std::atof(dpi) : 96.0);
+    EXPECT_TRUE(layout.misplaced.empty()) << testing::PrintToString(layout.misplaced);
 }
 
 }  // namespace

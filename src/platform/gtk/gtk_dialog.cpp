@@ -180,19 +180,26 @@ GtkWidget* GtkDialogView::createControl(const DialogControl& control) {
 }
 
 // The template's font, and controls as compact as the classic ones so that they fit the sizes
-// the template gives them.
+// the template gives them. The font follows the screen's dpi by itself; the sizes in pixels below
+// are for 96 dpi and grow with it, so that a check box keeps its size beside its label.
 void GtkDialogView::applyStyle() {
+    const auto pixels = [this](int atNormalDpi) {
+        return std::to_string(std::lround(atNormalDpi * scale_)) + "px";
+    };
     std::string css = "window.template-dialog, window.template-dialog * { font-family: \"";
     css += dialogTemplate_.fontName;
     css += "\", sans-serif; font-size: " + std::to_string(dialogTemplate_.fontPoints) + "pt; }\n";
-    css +=
-        "window.template-dialog button { min-height: 0; min-width: 0; padding: 0 4px; }\n"
-        // the default push button wears a darker frame, as Return presses it
-        "window.template-dialog button.default { border-color: #404040; box-shadow: inset 0 0 0 1px #404040; "
-        "}\n"
-        "window.template-dialog combobox button { padding: 0 2px 0 4px; }\n"
-        "window.template-dialog checkbutton { padding: 0; }\n"
-        "window.template-dialog check { margin: 0; min-width: 12px; min-height: 12px; }\n";
+    css += "window.template-dialog button { min-height: 0; min-width: 0; padding: 0 " + pixels(4) +
+           "; border-width: " + pixels(1) + "; }\n";
+    // the default push button wears a darker frame, as Return presses it
+    css += "window.template-dialog button.default { border-color: #404040; box-shadow: inset 0 0 0 " +
+           pixels(1) + " #404040; }\n";
+    css += "window.template-dialog combobox button { padding: 0 " + pixels(2) + " 0 " + pixels(4) + "; }\n";
+    css += "window.template-dialog combobox arrow { min-width: " + pixels(16) +
+           "; min-height: " + pixels(16) + "; }\n";
+    css += "window.template-dialog checkbutton { padding: 0; }\n";
+    css += "window.template-dialog check { margin: 0; min-width: " + pixels(12) +
+           "; min-height: " + pixels(12) + "; }\n";
     style_ = gtk_css_provider_new();
     gtk_css_provider_load_from_data(style_, css.c_str(), -1, nullptr);
     gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(style_),
@@ -353,6 +360,15 @@ int32_t GtkDialogView::run() {
     }
     if (!ended_) {
         gtk_widget_show(window_);
+        // A first tab stop the procedure disabled keeps the focus from the others, so that Return
+        // presses no button the viewer did not choose (GTK hands the focus on to the next one as
+        // the window shows); Tab moves on to the enabled controls.
+        for (const ControlWidget& c : controls_) {
+            if (c.control->style & style::tabStop) {
+                if (!gtk_widget_is_sensitive(c.widget)) gtk_window_set_focus(GTK_WINDOW(window_), nullptr);
+                break;
+            }
+        }
         loop_ = g_main_loop_new(nullptr, FALSE);
         if (const int stop = stopSignalDescriptor(); stop >= 0)
             stopWatch_ = g_unix_fd_add(stop, G_IO_IN, onStopSignal, this);
