@@ -12,6 +12,7 @@
 #include <SDL.h>
 #include <atomic>
 #include <cstdlib>
+#include <string>
 
 namespace quarvel::platform {
 
@@ -139,6 +140,17 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
     if (s.context == nullptr) return {SurfaceStatus::failed, sdlError("no OpenGL context could be created")};
     if (SDL_GL_MakeCurrent(s.window, s.context) != 0)
         return {SurfaceStatus::failed, sdlError("the OpenGL context could not be made current")};
+
+    // the picture is drawn for exactly width x height pixels, and the default viewport is the
+    // drawable's size: a window system that only emulates a mode by scaling the output (SDL on
+    // Wayland) hands out a drawable of the output's size instead
+    int drawableWidth = 0, drawableHeight = 0;
+    SDL_GL_GetDrawableSize(s.window, &drawableWidth, &drawableHeight);
+    if (drawableWidth != width || drawableHeight != height) {
+        const std::string text = "the window system gives a drawable of " + std::to_string(drawableWidth) +
+                                 " x " + std::to_string(drawableHeight) + " pixels";
+        return {windowed ? SurfaceStatus::failed : SurfaceStatus::displayModeRefused, text};
+    }
     return {SurfaceStatus::ready, {}};
 }
 
