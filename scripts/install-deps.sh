@@ -13,7 +13,7 @@ packages=(
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libmp3lame-dev ffmpeg zlib1g-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
-  xserver-xorg-core xserver-xorg-video-dummy openbox
+  xserver-xorg-core xserver-xorg-video-dummy openbox weston
 )
 if [ "${1:-}" = "--windows" ]; then
   packages+=(
