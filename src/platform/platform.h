@@ -229,8 +229,9 @@ struct DialogResult {
 
 // Shows the dialog of `dialogTemplate`, centred on the screen, and runs `procedure` for it until
 // the procedure ends it: the caller does not go on before then. The first tab stop has the focus
-// when it opens; if the procedure disabled that control, no control has it, so Return presses
-// nothing until the viewer moves on with Tab. When it returns, the dialog's
+// when it opens; if the procedure disabled that control, the first enabled tab stop that is no
+// push button has it instead (none, if there is none), so Return presses no button the viewer did
+// not choose. When it returns, the dialog's
 // windows are destroyed and their events handled, so the next window the program opens is
 // alone on the screen. It leaves the process locale as it found it. Where no dialog can be
 // shown it returns `unavailable` without calling `procedure`. A stop request (stopSignal) ends

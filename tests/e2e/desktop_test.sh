@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # The demo on a desktop that really switches modes: its own Xorg on the dummy video driver, with
-# openbox as the window manager. Usage: desktop_test.sh SCENARIO BIN_DIR ARTIFACT_DIR
+# openbox as the window manager. Usage: desktop_test.sh SCENARIO BIN_DIR ARTIFACT_DIR [RUNS]
 #   modes           fullscreen at 1280 x 720 on a 1920 x 1080 desktop, and the desktop's mode is
 #                   back after Escape, SIGINT, SIGTERM, SIGHUP, a shader that does not compile and
 #                   a driver without OpenGL 4.3; the signals give 128 + their number
 #   window-manager  the dialog is centred and focused and Return presses Enter; the demo's window
 #                   covers the screen from (0, 0), undecorated and focused, so Escape works at
 #                   once; after a fullscreen run the window manager's windows are as they were
-#   cycles          choose, play and Escape twenty times over: nothing left behind, mode unchanged
+#   cycles          choose, play and Escape RUNS times over (20 by default): nothing left behind,
+#                   mode unchanged
 #   two-monitors    the display at (0, 0) is not the primary one: its modes are offered and it is
 #                   the one switched (sdl_platform_tests' case for it, in this server)
 # Exits with 77 (skipped) where Xorg cannot be started by a plain user.
 set -u
 scenario=$1
+runs=${4:-20}
 bin_dir=$(cd "$2" && pwd)
 mkdir -p "$3/desktop-$scenario"
 artifacts=$(cd "$3/desktop-$scenario" && pwd)
@@ -251,7 +253,7 @@ scenario_window_manager() {
 scenario_cycles() {
     local i total
     total=$(date +%s)
-    for i in $(seq 1 20); do
+    for i in $(seq 1 "$runs"); do
         start_demo
         choose_1280x720 "cycle $i"
         wait_for_fullscreen_1280x720 "cycle $i"
@@ -263,7 +265,7 @@ scenario_cycles() {
         window_named "Tessmor selektor" >/dev/null && fail "cycle $i: a dialog outlived its process"
     done
     pgrep -x quarvel >/dev/null && fail "a quarvel process is left: $(pgrep -a -x quarvel)"
-    echo "PASS: 20 runs chosen, played and ended with Escape in $(($(date +%s) - total)) s; none left behind, desktop at $desktop"
+    echo "PASS: $runs runs chosen, played and ended with Escape in $(($(date +%s) - total)) s; none left behind, desktop at $desktop"
 }
 
 scenario_two_monitors() {

@@ -135,10 +135,11 @@ press "$dialog" Return
 sleep 1
 window_named Quarvel >/dev/null && fail "Return with nothing chosen opened the demo"
 kill -0 "$APP_PID" 2>/dev/null || fail "Return with nothing chosen ended the dialog"
-# to the Resolution list, Down takes its first item, to the Fullscreen box, space unchecks it,
-# and Return presses the default button, Enter (the run in a window looks like a fullscreen one
-# on a server without a window manager; the logic tests check `windowed`)
-press "$dialog" Tab Tab Down Tab space Return
+# Enter is disabled, so the Resolution list has the focus: Down takes its first item, to the
+# Fullscreen box, space unchecks it, and Return presses the default button, Enter (the run in a
+# window looks like a fullscreen one on a server without a window manager; the logic tests check
+# `windowed`)
+press "$dialog" Down Tab space Return
 demo=$(wait_for_window Quarvel 60) || fail "no demo window after choosing 1280 x 720"
 [ "$(geometry_of "$demo")" = "1280x720" ] || fail "the demo window is $(geometry_of "$demo"), not the chosen 1280x720"
 press "$demo" Escape

@@ -118,6 +118,11 @@ private:
     GtkWidget* createControl(const DialogControl& control);
     void applyStyle();
     const ControlWidget* controlHolding(GtkWidget* focus) const;
+    const ControlWidget* firstTabStop() const {
+        for (const ControlWidget& c : controls_)
+            if (c.control->style & style::tabStop) return &c;
+        return nullptr;
+    }
     bool moveFocus(GtkDirectionType direction);
     bool keyPressed(const GdkEventKey& key);
 
@@ -248,12 +253,7 @@ void GtkDialogView::build() {
     }
 
     // the first tab stop has the focus when the dialog opens
-    for (const ControlWidget& c : controls_) {
-        if (c.control->style & style::tabStop) {
-            gtk_widget_grab_focus(c.widget);
-            break;
-        }
-    }
+    if (const ControlWidget* first = firstTabStop()) gtk_widget_grab_focus(first->widget);
 
     g_signal_connect(fixed, "focus", G_CALLBACK(onFocus), this);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
@@ -360,14 +360,20 @@ int32_t GtkDialogView::run() {
     }
     if (!ended_) {
         gtk_widget_show(window_);
-        // A first tab stop the procedure disabled keeps the focus from the others, so that Return
-        // presses no button the viewer did not choose (GTK hands the focus on to the next one as
-        // the window shows); Tab moves on to the enabled controls.
-        for (const ControlWidget& c : controls_) {
-            if (c.control->style & style::tabStop) {
-                if (!gtk_widget_is_sensitive(c.widget)) gtk_window_set_focus(GTK_WINDOW(window_), nullptr);
-                break;
+        // With the first tab stop disabled by the procedure, GTK (as the dialog manager) hands the
+        // focus on to the next one, where Return presses whatever button that is: the first
+        // enabled tab stop that is no push button takes it instead, or none.
+        if (const ControlWidget* first = firstTabStop();
+            first != nullptr && !gtk_widget_is_sensitive(first->widget)) {
+            GtkWidget* focus = nullptr;
+            for (const ControlWidget& c : controls_) {
+                if ((c.control->style & style::tabStop) && gtk_widget_is_sensitive(c.widget) &&
+                    !isPushButton(*c.control)) {
+                    focus = c.widget;
+                    break;
+                }
             }
+            gtk_window_set_focus(GTK_WINDOW(window_), focus);
         }
         loop_ = g_main_loop_new(nullptr, FALSE);
         if (const int stop = stopSignalDescriptor(); stop >= 0)
