@@ -20,7 +20,8 @@ namespace {
 
 struct SdlState {
     bool videoReady = false;
-    bool shutDownAtExit = false;  // the exit handler is registered
+    bool closeAtExit = false;    // the exit handler is registered
+    bool glLibraryHeld = false;  // loaded once more than the windows need
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     // set by the event watch when an Escape press enters SDL's queue, cleared by escapePressed
@@ -53,10 +54,11 @@ void closeSurface() {
     }
 }
 
-// Runs when main returns or exit is called, the paths a stop signal takes included.
-void shutDownSdl() {
+// Runs when main returns or exit is called, the paths a stop signal takes included. SDL itself
+// stays up: SDL_Quit would unload the X and GL libraries it loaded, with their caches still
+// allocated, for the process to end right after.
+void closeSurfaceAtExit() {
     closeSurface();
-    SDL_Quit();
 }
 
 // The display the window opens on: the one that holds (0, 0), where the window is placed. The
@@ -94,7 +96,11 @@ bool startSdlSubsystems(Uint32 subsystems) {
 SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
     SdlState& s = state();
     if (!ensureVideo()) return {SurfaceStatus::failed, sdlError("no display could be opened")};
-    if (!s.shutDownAtExit) s.shutDownAtExit = std::atexit(shutDownSdl) == 0;
+    if (!s.closeAtExit) s.closeAtExit = std::atexit(closeSurfaceAtExit) == 0;
+    // SDL unloads the GL driver with the last GL window: inside the exit handlers that is work for
+    // nothing, and it pulls the driver's code from under its caches and threads (LeakSanitizer
+    // crashes reading them)
+    if (!s.glLibraryHeld) s.glLibraryHeld = SDL_GL_LoadLibrary(nullptr) == 0;
 
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
