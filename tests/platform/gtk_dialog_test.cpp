@@ -183,17 +183,20 @@ void keys(const std::string& names) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
-GtkWidget* buttonLabelled(const char* text) {
-    GtkWidget* window = dialogWindow();
-    if (window == nullptr) return nullptr;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
-    GtkWidget* found = nullptr;
-    for (GList* c = children; c != nullptr; c = c->next)
-        if (GTK_IS_BUTTON(c->data) && gtk_button_get_label(GTK_BUTTON(c->data)) != nullptr &&
-            std::string(gtk_button_get_label(GTK_BUTTON(c->data))) == text)
-            found = GTK_WIDGET(c->data);
-    g_list_free(children);
-    return found;
+// The widgets of the open dialog, in template order.
+std::vector<GtkWidget*> controlWidgets() {
+    std::vector<GtkWidget*> widgets;
+    if (GtkWidget* window = dialogWindow()) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
+        for (GList* c = children; c != nullptr; c = c->next) widgets.push_back(GTK_WIDGET(c->data));
+        g_list_free(children);
+    }
+    return widgets;
+}
+
+bool okEnabled() {
+    const std::vector<GtkWidget*> widgets = controlWidgets();
+    return !widgets.empty() && gtk_widget_is_sensitive(widgets[0]);
 }
 
 std::vector<int32_t> commands;
@@ -217,17 +220,16 @@ TEST(GtkDialogTest, ADisabledDefaultButtonIgnoresReturnUntilAChoiceEnablesIt) {
     bool sensitiveAtFirst = true, sensitiveAfterChoice = false;
     std::size_t commandsAfterFirstReturn = 99;
     const DialogResult result =
-        runWithSteps(okOnceAnItemIsChosen,
-                     {
-                         [&] { sensitiveAtFirst = gtk_widget_is_sensitive(buttonLabelled("OK")); },
-                         [] { keys("Return"); },
-                         [&] { commandsAfterFirstReturn = commands.size(); },
-                         // OK, the first tab stop, is disabled: the list has the focus instead, and Down
-                         // takes its first item
-                         [] { keys("Down"); },
-                         [&] { sensitiveAfterChoice = gtk_widget_is_sensitive(buttonLabelled("OK")); },
-                         [] { keys("Return"); },
-                     });
+        runWithSteps(okOnceAnItemIsChosen, {
+                                               [&] { sensitiveAtFirst = okEnabled(); },
+                                               [] { keys("Return"); },
+                                               [&] { commandsAfterFirstReturn = commands.size(); },
+                                               // OK, the first tab stop, is disabled: the list has the focus
+                                               // instead, and Down takes its first item
+                                               [] { keys("Down"); },
+                                               [&] { sensitiveAfterChoice = okEnabled(); },
+                                               [] { keys("Return"); },
+                                           });
     ASSERT_EQ(result.status, DialogStatus::ended) << result.message;
     EXPECT_FALSE(sensitiveAtFirst);
     EXPECT_EQ(commandsAfterFirstReturn, 0u) << "Return pressed the disabled default button";
@@ -258,66 +260,60 @@ TEST(GtkDialogTest, AStopSignalClosesTheDialogAsTheCloseButtonDoesAndTheRequestS
     EXPECT_LT(nextStep, 3u) << "the second dialog waited for the viewer";
 }
 
-// Where each control lies, in device pixels, against where the template puts it: a dialog unit is
-// 1.5 x 1.625 pixels of an 8-point font at 96 dpi, times the font's dpi over 96, times the
-// desktop's window scale. A text too large for its box would make its control grow out of it.
+// Where each control lies against where the template puts it: a dialog unit is 1.5 x 1.625
+// pixels of an 8-point font at 96 dpi, times the font's dpi over 96 (GTK multiplies by the
+// window scale itself). A text too large for its box would make its control grow out of it.
 struct Layout {
     int windowScale = 0;
     double dpi = 0;
     std::vector<std::string> misplaced;  // controls off their box, and texts cut
 };
 
+std::string rectangle(int width, int height, int x, int y) {
+    return std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
+           std::to_string(y);
+}
+
 Layout layoutOnScreen() {
     Layout layout;
-    GtkWidget* window = dialogWindow();
-    if (window == nullptr) return layout;
-    layout.windowScale = gtk_widget_get_scale_factor(window);
-    layout.dpi = gdk_screen_get_resolution(gtk_widget_get_screen(window));
-    const double units = layout.dpi / 96.0;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
-    int i = 0;
-    for (GList* c = children; c != nullptr; c = c->next, ++i) {
+    const std::vector<GtkWidget*> widgets = controlWidgets();
+    if (widgets.empty()) return layout;
+    layout.windowScale = gtk_widget_get_scale_factor(widgets[0]);
+    layout.dpi = gdk_screen_get_resolution(gtk_widget_get_screen(widgets[0]));
+    const auto px = [units = layout.dpi / 96.0](double dialogUnits, double perUnit) {
+        return static_cast<int>(std::lround(dialogUnits * perUnit * units));
+    };
+    for (std::size_t i = 0; i < widgets.size(); ++i) {
         const DialogControl& control = testControls[i];
-        GtkWidget* widget = GTK_WIDGET(c->data);
         GtkAllocation box;
-        gtk_widget_get_allocation(widget, &box);
-        const int x = static_cast<int>(std::lround(control.x * 1.5 * units));
-        const int y = static_cast<int>(std::lround(control.y * 1.625 * units));
-        const int width = static_cast<int>(std::lround(control.cx * 1.5 * units));
-        const int height = static_cast<int>(std::lround(control.cy * 1.625 * units));
-        const bool isList = control.controlClass == ControlClass::comboBox;  // as high as its text
-        if (box.x != x || box.y != y || box.width != width || (!isList && box.height != height))
-            layout.misplaced.push_back(std::string("\"") + control.text + "\" at " +
-                                       std::to_string(box.width) + "x" + std::to_string(box.height) + "+" +
-                                       std::to_string(box.x) + "+" + std::to_string(box.y) + ", not " +
-                                       std::to_string(width) + "x" + std::to_string(height) + "+" +
-                                       std::to_string(x) + "+" + std::to_string(y));
-        // a check box without text is all indicator, 12 pixels at 96 dpi, and grows with the font
-        if (GTK_IS_CHECK_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget)) == nullptr) {
-            int requestWidth = 0, requestHeight = 0, indicator = 0;
-            gtk_widget_get_size_request(widget, &requestWidth, &requestHeight);
-            gtk_widget_set_size_request(widget, -1, -1);  // its own size, not its box
-            gtk_widget_get_preferred_width(widget, &indicator, nullptr);
-            gtk_widget_set_size_request(widget, requestWidth, requestHeight);
-            if (indicator < std::lround(12 * units))
-                layout.misplaced.push_back("the check box is " + std::to_string(indicator) + " pixels wide");
+        gtk_widget_get_allocation(widgets[i], &box);
+        // a list is as high as its text
+        const int height =
+            control.controlClass == ControlClass::comboBox ? box.height : px(control.cy, 1.625);
+        const std::string want =
+            rectangle(px(control.cx, 1.5), height, px(control.x, 1.5), px(control.y, 1.625));
+        if (rectangle(box.width, box.height, box.x, box.y) != want)
+            layout.misplaced.push_back(std::string(control.text) + " at " +
+                                       rectangle(box.width, box.height, box.x, box.y) + ", not " + want);
+        // a check box without text is all indicator, 12 pixels at 96 dpi, growing with the font
+        if (GTK_IS_CHECK_BUTTON(widgets[i]) && gtk_button_get_label(GTK_BUTTON(widgets[i])) == nullptr) {
+            int indicator = 0;
+            gtk_widget_set_size_request(widgets[i], -1, -1);  // its own size, not its box
+            gtk_widget_get_preferred_width(widgets[i], &indicator, nullptr);
+            if (indicator < px(8, 1.5))
+                layout.misplaced.push_back("a check box " + std::to_string(indicator) + " wide");
         }
-        GtkWidget* label = GTK_IS_LABEL(widget) ? widget : nullptr;
-        if (GTK_IS_BUTTON(widget) && GTK_IS_LABEL(gtk_bin_get_child(GTK_BIN(widget))))
-            label = gtk_bin_get_child(GTK_BIN(widget));
-        if (label != nullptr) {
+        GtkWidget* label = GTK_IS_BUTTON(widgets[i]) ? gtk_bin_get_child(GTK_BIN(widgets[i])) : widgets[i];
+        if (label != nullptr && GTK_IS_LABEL(label)) {
             int textWidth = 0, textHeight = 0;
             pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(label)), &textWidth, &textHeight);
             GtkAllocation room;
             gtk_widget_get_allocation(label, &room);
             if (textWidth > room.width || textHeight > room.height)
-                layout.misplaced.push_back(std::string("\"") + control.text +
-                                           "\" is cut: " + std::to_string(textWidth) + "x" +
-                                           std::to_string(textHeight) + " in " + std::to_string(room.width) +
-                                           "x" + std::to_string(room.height));
+                layout.misplaced.push_back(std::string(control.text) + " cut to " +
+                                           rectangle(room.width, room.height, 0, 0));
         }
     }
-    g_list_free(children);
     return layout;
 }
 

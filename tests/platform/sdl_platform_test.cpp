@@ -2,7 +2,6 @@
 // modes and the fullscreen switch. Each test runs in its own process (one window per process).
 #include "platform/platform.h"
 
-#include <SDL.h>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -120,19 +119,6 @@ TEST(SdlPlatformTest, FullscreenAtTheScreenSizeGivesAContext) {
     ASSERT_EQ(surface.status, platform::SurfaceStatus::ready) << surface.message;
     EXPECT_NE(platform::glProcAddress("glCreateProgram"), nullptr);
     EXPECT_NE(platform::glProcAddress("glRects"), nullptr) << "GL 1.1 entry points are looked up too";
-}
-
-// A desktop scaled for toolkits (GDK_SCALE=2 and Xft.dpi 192, set by the test's environment and
-// here) leaves the demo's pixels alone: the drawable, and so the viewport, is the size asked for.
-TEST(SdlPlatformTest, TheSurfaceIsTheChosenSizeInPixelsOnAScaledDesktop) {
-    ASSERT_EQ(std::system("echo 'Xft.dpi: 192' | xrdb -merge"), 0);
-    const platform::SurfaceResult surface = platform::openSurface(640, 360, true);
-    ASSERT_EQ(surface.status, platform::SurfaceStatus::ready) << surface.message;
-    int width = 0, height = 0;
-    SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &width, &height);
-    EXPECT_EQ(width, 640);
-    EXPECT_EQ(height, 360);
-    EXPECT_EQ(defaultViewport(), (std::array<int, 4>{0, 0, 640, 360}));
 }
 
 // Run by desktop_test.sh in an Xorg with two monitors: the primary one lies right of the one at
