@@ -40,7 +40,9 @@ bool ensureVideo() {
 }
 
 // Destroying a fullscreen window makes SDL switch its display back to the desktop mode, and the
-// cursor, hidden only over that window, is back with it.
+// cursor, hidden only over that window, is back with it. Also the exit handler, for main's return
+// and exit(), the paths of Escape, the end of the show, failures and stop signals. SDL itself
+// stays up: SDL_Quit would unload the X and GL libraries, caches still allocated, for nothing.
 void closeSurface() {
     SdlState& s = state();
     if (s.context != nullptr) {
@@ -52,13 +54,6 @@ void closeSurface() {
         SDL_DestroyWindow(s.window);
         s.window = nullptr;
     }
-}
-
-// Runs when main returns or exit is called, the paths a stop signal takes included. SDL itself
-// stays up: SDL_Quit would unload the X and GL libraries it loaded, with their caches still
-// allocated, for the process to end right after.
-void closeSurfaceAtExit() {
-    closeSurface();
 }
 
 // The display the window opens on: the one that holds (0, 0), where the window is placed. The
@@ -96,7 +91,7 @@ bool startSdlSubsystems(Uint32 subsystems) {
 SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
     SdlState& s = state();
     if (!ensureVideo()) return {SurfaceStatus::failed, sdlError("no display could be opened")};
-    if (!s.closeAtExit) s.closeAtExit = std::atexit(closeSurfaceAtExit) == 0;
+    if (!s.closeAtExit) s.closeAtExit = std::atexit(closeSurface) == 0;
     // SDL unloads the GL driver with the last GL window: inside the exit handlers that is work for
     // nothing, and it pulls the driver's code from under its caches and threads (LeakSanitizer
     // crashes reading them)
@@ -148,8 +143,8 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
         return {SurfaceStatus::failed, sdlError("the OpenGL context could not be made current")};
 
     // the picture is drawn for exactly width x height pixels, and the default viewport is the
-    // drawable's size: a window system that only emulates a mode by scaling the output (SDL on
-    // Wayland) hands out a drawable of the output's size instead
+    // drawable's size: where a compositor only emulates the mode and sizes a fullscreen window to
+    // its output (Xwayland under weston), the drawable is the output's size instead
     int drawableWidth = 0, drawableHeight = 0;
     SDL_GL_GetDrawableSize(s.window, &drawableWidth, &drawableHeight);
     if (drawableWidth != width || drawableHeight != height) {
