@@ -14,7 +14,8 @@ packages=(
   libsdl2-dev libsdl2-mixer-dev libgtk-3-dev libx11-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libmp3lame-dev ffmpeg zlib1g-dev
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
+  xserver-xorg-core xserver-xorg-video-dummy openbox weston
   glslang-tools
 )
 windows=0

@@ -1,4 +1,5 @@
-// The launcher dialog's logic: the offered modes, the preselection, Enter and Exit.
+// The launcher dialog's logic: the offered modes, the preselection, Enter and Exit, and Enter
+// enabled only while there is a choice to take.
 #include "launcher/launcher_dialog.h"
 
 #include <cassert>
@@ -42,6 +43,12 @@ void buildDisplayModeList(LauncherDialogState& state, DisplayModeSource source,
     }
 }
 
+// Enter is there to take the selected entry: without one it would do nothing, with no sign of why.
+void enableEnterForSelection(LauncherDialogState& state, platform::DialogControls& controls) {
+    const int32_t selected = controls.selectedItem(resolutionListId);
+    controls.enableControl(enterButtonId, selected >= 0 && selected < state.count);
+}
+
 void enter(LauncherDialogState& state, platform::DialogControls& controls) {
     LaunchSettings& settings = *state.settings;
     const int32_t selected = controls.selectedItem(resolutionListId);
@@ -75,6 +82,7 @@ void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource sour
             controls.selectItem(resolutionListId, i);
 
     if (settings.windowed == 0) controls.setChecked(fullscreenBoxId, true);
+    enableEnterForSelection(state, controls);
 }
 
 void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls,
@@ -82,6 +90,7 @@ void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls&
     assert(state.settings != nullptr);
     if (controlId == enterButtonId) enter(state, controls);
     else if (controlId == exitButtonId) controls.end(0);
+    else if (controlId == resolutionListId) enableEnterForSelection(state, controls);
 }
 
 void launcherDialogProcedure(platform::DialogControls& controls, platform::DialogMessage message,

@@ -48,13 +48,14 @@ constexpr bool hasOfferedShape(int32_t width, int32_t height) {
 // "%d x %d" into `text`, whatever the process locale.
 void formatModeItem(const OfferedMode& mode, char (&text)[itemTextCapacity]);
 
-// Builds the mode list from `source`, fills the Resolution list, preselects the preset size and
-// sets the Fullscreen box. `state.settings` must be set.
+// Builds the mode list from `source`, fills the Resolution list, preselects the preset size, sets
+// the Fullscreen box, and enables Enter only when an entry is selected. `state.settings` must be set.
 void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource source,
                               platform::DialogControls& controls);
 
 // Enter writes the chosen size and `windowed` and ends with 1; Exit ends with 0 and writes
-// nothing; other commands do nothing.
+// nothing; a change of the Resolution list's selection enables Enter once an entry is chosen;
+// other commands do nothing.
 void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls, int32_t controlId);
 
 // The procedure runModalDialog calls: the functions above on the dialog's one record, with the current

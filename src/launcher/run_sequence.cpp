@@ -24,6 +24,11 @@ int fail(const std::string& text) {
 
 RunStep startRun(DemoRun& run, int& exitStatus) {
     const LauncherOutcome launcher = runLauncherDialog(run.settings);
+    // a stop signal closed the dialog as Exit does, or came while Enter was pressed
+    if (const int signal = platform::stopSignal(); signal != 0) {
+        exitStatus = exitOnSignal(signal);
+        return RunStep::ended;
+    }
     if (launcher.choice == LauncherChoice::exit) {
         exitStatus = exitSuccess;
         return RunStep::ended;
@@ -73,15 +78,17 @@ RunStep runFrame(DemoRun& run) {
     platform::swapBuffers();
     endFrame(run.gl);
     ++run.frame;
-    // the key is tested after the frame, so even an early Escape shows one frame
-    if (platform::escapePressed() || t >= runLengthMs) return RunStep::ended;
+    // the key is tested after the frame, so even an early Escape shows one frame; a stop signal
+    // ends the run the same way
+    run.stopSignal = platform::stopSignal();
+    if (platform::escapePressed() || t >= runLengthMs || run.stopSignal != 0) return RunStep::ended;
     return RunStep::goOn;
 }
 
 int endRun(DemoRun& run) {
     // control first, then seeking; the graph is not stopped, giving it up ends playback
     if (run.soundtrack) run.soundtrack->release();
-    return exitSuccess;
+    return run.stopSignal != 0 ? exitOnSignal(run.stopSignal) : exitSuccess;
 }
 
 int runDemo() {

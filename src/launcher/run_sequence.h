@@ -22,7 +22,8 @@ struct DemoRun {
     Pipeline pipeline;
     std::optional<SoundtrackPlayer> soundtrack;
     uint32_t clockOffset = 0;
-    int32_t frame = 0;  // frames presented so far; picks the feedback textures
+    int32_t frame = 0;       // frames presented so far; picks the feedback textures
+    int32_t stopSignal = 0;  // the signal that ended the run, 0 when none did
 };
 
 enum class RunStep { goOn, ended };
@@ -35,7 +36,8 @@ RunStep startRun(DemoRun& run, int& exitStatus);
 // the end of the show. `ended` after the last frame.
 RunStep runFrame(DemoRun& run);
 
-// After the last frame: gives the soundtrack up and returns the process's exit status.
+// After the last frame: gives the soundtrack up and returns the process's exit status, 128 plus
+// the signal's number when a stop signal ended the run.
 int endRun(DemoRun& run);
 
 // The three steps in a loop over the platform layer; returns the process's exit status.

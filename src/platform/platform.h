@@ -22,9 +22,10 @@ struct SurfaceResult {
 };
 
 // Opens an undecorated window of exactly width x height at (0, 0) and makes a double-buffered,
-// compatibility-profile GL context current on it. When !windowed the display is first switched
-// to width x height (a change that ends with the process) and the cursor is hidden for the run.
-// The default viewport is the window's size. What is opened stays open until the process ends.
+// compatibility-profile GL context current on it. When !windowed the display that holds (0, 0)
+// is first switched to width x height and the cursor is hidden for the run; both end with the
+// process, however it ends (a crash aside). The default viewport is the window's size, in
+// pixels whatever the desktop's scale. What is opened stays open until the process ends.
 SurfaceResult openSurface(int32_t width, int32_t height, bool windowed);
 
 using GlProc = void (*)();
@@ -48,10 +49,18 @@ uint32_t timerMilliseconds();
 // however few messages the caller took off the queue in between.
 bool escapePressed();
 
+// The request to stop that came to the process from outside (SIGINT, as from Ctrl-C, SIGTERM or
+// SIGHUP), as its signal number, or 0 while none came. Where a backend takes these requests they
+// no longer end the process by themselves: the caller ends its run as on Escape and exits with
+// 128 + the number, and a dialog that is open ends as on its close button. 0 where none come.
+int stopSignal();
+
 // --- user-facing messages ----------------------------------------------------------------------
 
 // A modal box with `text`, an empty caption and an OK button; returns once it is dismissed.
-// Where no box can be shown it returns at once (callers also write the text to stderr).
+// Where no box can be shown it returns at once (callers also write the text to stderr), and so
+// it does once a stop is requested. Only for the end of a run: a backend may close the surface
+// first, giving the desktop back its mode, so that the box is not hidden behind it.
 void showMessage(const std::string& text);
 
 // --- display modes -----------------------------------------------------------------------------
@@ -62,8 +71,8 @@ struct DisplayMode {
     int32_t bitsPerPixel = 0;  // 32 for 8 bits per colour channel
 };
 
-// Mode `index` (from 0) of the current display, in the display's own order;
-// false past the last one.
+// Mode `index` (from 0) of the display that openSurface switches, the one that holds (0, 0),
+// in the display's own order; false past the last one.
 bool displayMode(int32_t index, DisplayMode& mode);
 
 // --- soundtrack media service ------------------------------------------------------------------
@@ -188,6 +197,9 @@ public:
     // check box
     virtual void setChecked(int32_t controlId, bool checked) = 0;
     virtual bool isChecked(int32_t controlId) = 0;
+    // any control: a disabled one is greyed out and takes neither clicks, keys nor the focus;
+    // Return does not press a disabled default button
+    virtual void enableControl(int32_t controlId, bool enabled) = 0;
     // ends the dialog once the procedure returns; runModalDialog then returns `result`
     virtual void end(int32_t result) = 0;
 
@@ -197,7 +209,8 @@ protected:
 
 enum class DialogMessage {
     initialise,  // once, after the controls exist and before the dialog is shown
-    command,     // a button or check box was clicked, or the keyboard stood in for one
+    command,     // a button or check box was clicked, or the keyboard stood in for one, or the
+                 // viewer changed the selection of a list (a view may repeat it for a list)
 };
 
 // `controlId` is the id of the control behind a command; 0 for initialise.
@@ -215,10 +228,15 @@ struct DialogResult {
 };
 
 // Shows the dialog of `dialogTemplate`, centred on the screen, and runs `procedure` for it until
-// the procedure ends it: the caller does not go on before then. When it returns, the dialog's
+// the procedure ends it: the caller does not go on before then. The first tab stop has the focus
+// when it opens; if the procedure disabled that control, the first enabled tab stop that is no
+// push button has it instead (none, if there is none), so Return presses no button the viewer did
+// not choose. When it returns, the dialog's
 // windows are destroyed and their events handled, so the next window the program opens is
 // alone on the screen. It leaves the process locale as it found it. Where no dialog can be
-// shown it returns `unavailable` without calling `procedure`.
+// shown it returns `unavailable` without calling `procedure`. A stop request (stopSignal) ends
+// it as the close button does: `procedure` gets `cancelId`, and if it does not end the dialog,
+// the dialog ends with 0 all the same.
 DialogResult runModalDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure);
 
 }  // namespace quarvel::platform

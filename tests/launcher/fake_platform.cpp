@@ -1,6 +1,7 @@
 // The scripted platform and its recording GL.
 #include "fake_platform.h"
 
+#include "launcher/launcher_dialog.h"
 #include "render/gl_api.h"
 #include "shaders/shader_interface.h"
 
@@ -164,6 +165,11 @@ bool escapePressed() {
     return s.script.escape(s.record.swaps - 1);
 }
 
+int stopSignal() {
+    auto& s = state();
+    return s.script.stopSignal(s.record.swaps - 1);
+}
+
 void showMessage(const std::string& text) {
     state().record.calls.push_back("showMessage");
     state().record.messages.push_back(text);
@@ -178,7 +184,7 @@ bool displayMode(int32_t index, DisplayMode& mode) {
 
 namespace {
 
-// The dialog's controls as plain values: one list, one box.
+// The dialog's controls as plain values: one list, one box, and whether Enter is enabled.
 class FakeDialog final : public DialogControls {
 public:
     void appendItem(int32_t, const char* text) override { state().record.dialogItems.push_back(text); }
@@ -186,6 +192,9 @@ public:
     int32_t selectedItem(int32_t) override { return selected; }
     void setChecked(int32_t, bool value) override { checked = value; }
     bool isChecked(int32_t) override { return checked; }
+    void enableControl(int32_t controlId, bool enabled) override {
+        if (controlId == okId) enterEnabled = enabled;
+    }
     void end(int32_t value) override {
         ended = true;
         result = value;
@@ -193,6 +202,7 @@ public:
 
     int32_t selected = -1;
     bool checked = false;
+    bool enterEnabled = true;
     bool ended = false;
     int32_t result = 0;
 };
@@ -205,10 +215,20 @@ DialogResult runModalDialog(const DialogTemplate&, DialogProcedure procedure) {
     if (!s.script.dialogAvailable) return {DialogStatus::unavailable, 0, "the fake has no display"};
     FakeDialog dialog;
     procedure(dialog, DialogMessage::initialise, 0);
-    if (s.script.chooseItem >= 0) dialog.selected = s.script.chooseItem;
+    if (s.script.chooseItem >= 0) {
+        dialog.selected = s.script.chooseItem;
+        procedure(dialog, DialogMessage::command, resolutionListId);  // the list reports the choice
+    }
     if (s.script.fullscreenBox >= 0) dialog.checked = s.script.fullscreenBox == 1;
+    // a stop signal while the dialog is open: the close button's command, and the end all the same
+    if (s.script.stopSignal(-1) != 0) {
+        procedure(dialog, DialogMessage::command, cancelId);
+        if (!dialog.ended) dialog.end(0);
+    }
     for (const int32_t command : s.script.dialogCommands) {
         if (dialog.ended) break;
+        // a disabled Enter takes no click and no Return
+        if (command == okId && !dialog.enterEnabled) continue;
         procedure(dialog, DialogMessage::command, command);
     }
     // a real dialog would still be waiting for the viewer

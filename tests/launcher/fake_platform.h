@@ -25,6 +25,8 @@ struct PlatformScript {
     };
     // Escape state, asked once per frame, with the index of the frame just presented
     std::function<bool(int frame)> escape = [](int) { return false; };
+    // the stop signal that has come by the time frame `frame` was presented (-1: before any frame)
+    std::function<int(int frame)> stopSignal = [](int) { return 0; };
     // the media service: which references it hands out and how a render ends
     bool mediaGraphAvailable = true;
     bool mediaControlAvailable = true;

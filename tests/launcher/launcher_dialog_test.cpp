@@ -50,6 +50,10 @@ public:
         EXPECT_EQ(controlId, fullscreenBoxId);
         return checked;
     }
+    void enableControl(int32_t controlId, bool enabled) override {
+        EXPECT_EQ(controlId, enterButtonId);
+        enterEnabled = enabled;
+    }
     void end(int32_t value) override {
         EXPECT_FALSE(ended) << "ended twice";
         ended = true;
@@ -59,6 +63,7 @@ public:
     std::vector<std::string> items;
     int32_t selected = -1;
     bool checked = false;  // the template's state
+    bool enterEnabled = true;
     bool ended = false;
     int32_t result = -1;
 };
@@ -236,6 +241,31 @@ TEST(LauncherDialogTest, EnterWithoutASelectionKeepsThePresetOnlyWhenTheDisplayO
     EXPECT_EQ(dialog.settings.width, 1280);
 }
 
+TEST(LauncherDialogTest, EnterIsEnabledOnlyWhileTheListHasASelection) {
+    struct Case {
+        const char* name;
+        std::vector<DisplayMode> modes;
+        bool enabledAtOpen;
+    };
+    const Case cases[] = {
+        {"preset offered and preselected", {{1280, 720, 32}, {1920, 1080, 32}}, true},
+        {"a laptop without the preset", {{1366, 768, 32}, {1280, 720, 32}}, false},
+        {"a monitor without the preset", {{2560, 1440, 32}}, false},
+        {"nothing to offer", {{1280, 1024, 32}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenDialog dialog(c.modes);
+        EXPECT_EQ(dialog.controls.enterEnabled, c.enabledAtOpen);
+        if (dialog.state.count == 0) continue;
+        // the viewer picks the first entry, and the list reports it
+        dialog.controls.selected = 0;
+        dialog.command(resolutionListId);
+        EXPECT_TRUE(dialog.controls.enterEnabled);
+        EXPECT_FALSE(dialog.controls.ended) << "choosing an entry is no Enter";
+    }
+}
+
 TEST(LauncherDialogTest, ExitEndsWithZeroAndLeavesTheSettingsAsTheyWere) {
     OpenDialog dialog({{1280, 720, 32}, {1920, 1080, 32}});
     const LaunchSettings before = dialog.settings;
@@ -300,6 +330,31 @@ TEST(LauncherInTheRunTest, ADialogThatCannotBeShownFailsWithoutRunning) {
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_NE(errors.find("launcher dialog cannot be shown"), std::string::npos) << errors;
     EXPECT_EQ(fake::record().calls, std::vector<std::string>{"dialog"});
+}
+
+TEST(LauncherInTheRunTest, AStopSignalClosesTheDialogAndEndsTheRunWith128PlusItsNumber) {
+    for (const int signal : {2, 15, 1}) {  // SIGINT, SIGTERM, SIGHUP
+        SCOPED_TRACE(signal);
+        fake::PlatformScript script;
+        script.stopSignal = [signal](int) { return signal; };
+        fake::reset(script);
+        EXPECT_EQ(runDemo(), 128 + signal);
+        EXPECT_EQ(fake::record().calls, std::vector<std::string>{"dialog"}) << "no window after the stop";
+    }
+}
+
+TEST(LauncherInTheRunTest, ReturnDoesNothingUntilAnEntryIsChosen) {
+    fake::PlatformScript script;
+    script.displayModes = {{1366, 768, 32}, {1280, 720, 32}};
+    fake::reset(script);
+    EXPECT_EQ(runDemo(), exitSuccess);
+    EXPECT_EQ(fake::record().calls, (std::vector<std::string>{"dialog", "dialog still open"}));
+
+    script.chooseItem = 1;
+    script.escape = [](int) { return true; };
+    fake::reset(script);
+    EXPECT_EQ(runDemo(), exitSuccess);
+    EXPECT_EQ(fake::record().surfaceWidth, 1280);
 }
 
 TEST(LauncherInTheRunTest, TheChosenSizeAndTheBoxReachTheWindow) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The launcher dialog as the viewer meets it: the real program in Xvfb, driven with xdotool.
 # Usage: launcher_dialog_xvfb_test.sh QUARVEL SEND_CLOSE_REQUEST ARTIFACT_DIR
-# Leaves a screenshot of the dialog in ARTIFACT_DIR/launcher_dialog.png.
+# Leaves screenshots of the dialog in ARTIFACT_DIR: launcher_dialog.png, and at a desktop scale of
+# two, launcher_dialog_scale2.png (GDK_SCALE=2) and launcher_dialog_dpi192.png (Xft.dpi 192).
 set -u
 quarvel=$1
 send_close_request=$2
@@ -90,6 +91,38 @@ for how in Escape close-button Tab-to-Exit; do
     [ ! -s "$work/stdout" ] || fail "$how: the run began: $(cat "$work/stdout")"
     echo "PASS: $how ends with status 0 and no demo window"
 done
+
+# Ctrl-C and the other stop signals close the dialog as Exit does, with 128 + the signal's number
+for signal in INT:130 TERM:143 HUP:129; do
+    start_demo
+    wait_for_window "Tessmor selektor" 60 >/dev/null || fail "SIG${signal%:*}: no dialog"
+    kill -"${signal%:*}" "$APP_PID"
+    expect_exit_status "${signal#*:}" "SIG${signal%:*} while the dialog is up"
+    ! demo_window_was_created 1920 1080 || fail "SIG${signal%:*}: a demo window was opened"
+    echo "PASS: SIG${signal%:*} closes the dialog with status ${signal#*:}"
+done
+
+# twice the scale: the dialog twice the size in pixels, each text in its box (gtk_dialog_tests
+# checks the boxes; these are for the eye)
+expect_dialog_twice_as_large() {
+    local dialog size
+    dialog=$(wait_for_window "Tessmor selektor" 60) || fail "$1: no dialog"
+    import -window "$dialog" "$artifacts/launcher_dialog_$1.png" || fail "$1: no screenshot"
+    size=$(xwininfo -id "$dialog" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+    # 111 dialog units down are 180.4 pixels at one scale, 360.8 at twice the font's dpi
+    [ "$size" = 558x360 ] || [ "$size" = 558x361 ] || fail "$1: the dialog is $size, not twice 279x180"
+    press "$dialog" Escape
+    expect_exit_status 0 "$1: Escape"
+    echo "PASS: $1: the dialog is $size"
+}
+export GDK_SCALE=2
+start_demo
+unset GDK_SCALE
+expect_dialog_twice_as_large scale2
+echo "Xft.dpi: 192" | xrdb -merge
+start_demo
+expect_dialog_twice_as_large dpi192
+xrdb -remove
 stop_xvfb
 
 # --- a 1280 x 720 screen does not offer the preset 1920 x 1080: nothing is preselected ----------
@@ -102,10 +135,11 @@ press "$dialog" Return
 sleep 1
 window_named Quarvel >/dev/null && fail "Return with nothing chosen opened the demo"
 kill -0 "$APP_PID" 2>/dev/null || fail "Return with nothing chosen ended the dialog"
-# to the Resolution list, Down takes its first item, to the Fullscreen box, space unchecks it,
-# and Return presses the default button, Enter (the run in a window looks like a fullscreen one
-# on a server without a window manager; the logic tests check `windowed`)
-press "$dialog" Tab Tab Down Tab space Return
+# Enter is disabled, so the Resolution list has the focus: Down takes its first item, to the
+# Fullscreen box, space unchecks it, and Return presses the default button, Enter (the run in a
+# window looks like a fullscreen one on a server without a window manager; the logic tests check
+# `windowed`)
+press "$dialog" Down Tab space Return
 demo=$(wait_for_window Quarvel 60) || fail "no demo window after choosing 1280 x 720"
 [ "$(geometry_of "$demo")" = "1280x720" ] || fail "the demo window is $(geometry_of "$demo"), not the chosen 1280x720"
 press "$demo" Escape

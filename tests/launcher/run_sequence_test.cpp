@@ -33,6 +33,19 @@ TEST(RunSequenceTest, EscapeDuringTheRunEndsItAfterThatFrame) {
     EXPECT_EQ(fake::record().swaps, 42);
 }
 
+TEST(RunSequenceTest, AStopSignalEndsTheRunAfterThatFrameAndReleasesTheSoundtrack) {
+    for (const int signal : {2, 15, 1}) {  // SIGINT, SIGTERM, SIGHUP
+        SCOPED_TRACE(signal);
+        fake::PlatformScript script;
+        script.stopSignal = [signal](int frame) { return frame >= 9 ? signal : 0; };
+        fake::reset(script);
+        EXPECT_EQ(runDemo(), exitOnSignal(signal));
+        EXPECT_EQ(fake::record().swaps, 10);
+        EXPECT_EQ(fake::record().mediaReferences, 0);
+        EXPECT_EQ(fake::record().calls.back(), "releaseMediaSeeking");
+    }
+}
+
 TEST(RunSequenceTest, CallsThePlatformInTheOrderOfTheRun) {
     fake::PlatformScript script;
     script.escape = [](int frame) { return frame == 1; };

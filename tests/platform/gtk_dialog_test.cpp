@@ -3,11 +3,15 @@
 #include "platform/platform.h"
 
 #include <clocale>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <string>
+#include <vector>
 
 namespace quarvel::platform {
 namespace {
@@ -144,6 +148,191 @@ TEST(GtkDialogTest, WithoutADisplayTheDialogIsUnavailableAndTheProcedureNeverRun
             std::exit(unavailable && seen.initialised == 0 ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
+}
+
+// --- the dialog at work: keys, stop signals and scales, from inside its own loop ----------------
+
+// Steps run from the dialog's loop, one every 300 ms, so that what one step types through
+// xdotool reaches the dialog before the next; after the last the dialog is asked to close.
+std::vector<std::function<void()>> steps;
+std::size_t nextStep = 0;
+
+gboolean runNextStep(gpointer) {
+    if (nextStep < steps.size()) {
+        steps[nextStep++]();
+        return G_SOURCE_CONTINUE;
+    }
+    if (GtkWidget* window = dialogWindow()) gtk_window_close(GTK_WINDOW(window));
+    return G_SOURCE_REMOVE;
+}
+
+DialogResult runWithSteps(DialogProcedure procedure, std::vector<std::function<void()>> script) {
+    steps = std::move(script);
+    nextStep = 0;
+    const guint source = g_timeout_add(300, runNextStep, nullptr);
+    const DialogResult result = runModalDialog(testTemplate, procedure);
+    if (nextStep <= steps.size() && g_main_context_find_source_by_id(nullptr, source) != nullptr)
+        g_source_remove(source);
+    return result;
+}
+
+void keys(const std::string& names) {
+    const std::string command =
+        "xdotool search --sync --name '^View test$' windowfocus --sync key --delay 50 " + names +
+        " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// The widgets of the open dialog, in template order.
+std::vector<GtkWidget*> controlWidgets() {
+    std::vector<GtkWidget*> widgets;
+    if (GtkWidget* window = dialogWindow()) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
+        for (GList* c = children; c != nullptr; c = c->next) widgets.push_back(GTK_WIDGET(c->data));
+        g_list_free(children);
+    }
+    return widgets;
+}
+
+bool okEnabled() {
+    const std::vector<GtkWidget*> widgets = controlWidgets();
+    return !widgets.empty() && gtk_widget_is_sensitive(widgets[0]);
+}
+
+std::vector<int32_t> commands;
+
+// Offers two items with none selected, so OK stays disabled until one is chosen.
+void okOnceAnItemIsChosen(DialogControls& controls, DialogMessage message, int32_t controlId) {
+    if (message == DialogMessage::initialise) {
+        controls.appendItem(listId, "1280 x 720");
+        controls.appendItem(listId, "1600 x 900");
+        controls.enableControl(okId, false);
+        return;
+    }
+    commands.push_back(controlId);
+    if (controlId == listId) controls.enableControl(okId, controls.selectedItem(listId) >= 0);
+    if (controlId == okId) controls.end(1);
+    if (controlId == cancelId) controls.end(0);
+}
+
+TEST(GtkDialogTest, ADisabledDefaultButtonIgnoresReturnUntilAChoiceEnablesIt) {
+    commands.clear();
+    bool sensitiveAtFirst = true, sensitiveAfterChoice = false;
+    std::size_t commandsAfterFirstReturn = 99;
+    const DialogResult result =
+        runWithSteps(okOnceAnItemIsChosen, {
+                                               [&] { sensitiveAtFirst = okEnabled(); },
+                                               [] { keys("Return"); },
+                                               [&] { commandsAfterFirstReturn = commands.size(); },
+                                               // OK, the first tab stop, is disabled: the list has the focus
+                                               // instead, and Down takes its first item
+                                               [] { keys("Down"); },
+                                               [&] { sensitiveAfterChoice = okEnabled(); },
+                                               [] { keys("Return"); },
+                                           });
+    ASSERT_EQ(result.status, DialogStatus::ended) << result.message;
+    EXPECT_FALSE(sensitiveAtFirst);
+    EXPECT_EQ(commandsAfterFirstReturn, 0u) << "Return pressed the disabled default button";
+    EXPECT_TRUE(sensitiveAfterChoice);
+    EXPECT_EQ(commands, (std::vector<int32_t>{listId, okId}))
+        << "the choice reaches the procedure as a command";
+    EXPECT_EQ(result.result, 1);
+}
+
+// Records commands and ends on none: only the view can end the dialog.
+void neverEnds(DialogControls&, DialogMessage message, int32_t controlId) {
+    if (message == DialogMessage::command) commands.push_back(controlId);
+}
+
+TEST(GtkDialogTest, AStopSignalClosesTheDialogAsTheCloseButtonDoesAndTheRequestStands) {
+    commands.clear();
+    const DialogResult stopped = runWithSteps(neverEnds, {[] { std::raise(SIGTERM); }});
+    ASSERT_EQ(stopped.status, DialogStatus::ended) << stopped.message;
+    EXPECT_EQ(stopped.result, 0);
+    EXPECT_EQ(commands, std::vector<int32_t>{cancelId});
+    EXPECT_EQ(stopSignal(), SIGTERM);
+
+    // a dialog opened after the request closes at once
+    commands.clear();
+    const DialogResult next = runWithSteps(neverEnds, {[] {}, [] {}, [] {}, [] {}, [] {}, [] {}});
+    EXPECT_EQ(next.result, 0);
+    EXPECT_EQ(commands, std::vector<int32_t>{cancelId});
+    EXPECT_LT(nextStep, 3u) << "the second dialog waited for the viewer";
+}
+
+// Where each control lies against where the template puts it: a dialog unit is 1.5 x 1.625
+// pixels of an 8-point font at 96 dpi, times the font's dpi over 96 (GTK multiplies by the
+// window scale itself). A text too large for its box would make its control grow out of it.
+struct Layout {
+    int windowScale = 0;
+    double dpi = 0;
+    std::vector<std::string> misplaced;  // controls off their box, and texts cut
+};
+
+std::string rectangle(int width, int height, int x, int y) {
+    return std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
+           std::to_string(y);
+}
+
+Layout layoutOnScreen() {
+    Layout layout;
+    const std::vector<GtkWidget*> widgets = controlWidgets();
+    if (widgets.empty()) return layout;
+    layout.windowScale = gtk_widget_get_scale_factor(widgets[0]);
+    layout.dpi = gdk_screen_get_resolution(gtk_widget_get_screen(widgets[0]));
+    const auto px = [units = layout.dpi / 96.0](double dialogUnits, double perUnit) {
+        return static_cast<int>(std::lround(dialogUnits * perUnit * units));
+    };
+    for (std::size_t i = 0; i < widgets.size(); ++i) {
+        const DialogControl& control = testControls[i];
+        GtkAllocation box;
+        gtk_widget_get_allocation(widgets[i], &box);
+        // a list is as high as its text
+        const int height =
+            control.controlClass == ControlClass::comboBox ? box.height : px(control.cy, 1.625);
+        const std::string want =
+            rectangle(px(control.cx, 1.5), height, px(control.x, 1.5), px(control.y, 1.625));
+        if (rectangle(box.width, box.height, box.x, box.y) != want)
+            layout.misplaced.push_back(std::string(control.text) + " at " +
+                                       rectangle(box.width, box.height, box.x, box.y) + ", not " + want);
+        // a check box without text is all indicator, 12 pixels at 96 dpi, growing with the font
+        if (GTK_IS_CHECK_BUTTON(widgets[i]) && gtk_button_get_label(GTK_BUTTON(widgets[i])) == nullptr) {
+            int indicator = 0;
+            gtk_widget_set_size_request(widgets[i], -1, -1);  // its own size, not its box
+            gtk_widget_get_preferred_width(widgets[i], &indicator, nullptr);
+            if (indicator < px(8, 1.5))
+                layout.misplaced.push_back("a check box " + std::to_string(indicator) + " wide");
+        }
+        GtkWidget* label = GTK_IS_BUTTON(widgets[i]) ? gtk_bin_get_child(GTK_BIN(widgets[i])) : widgets[i];
+        if (label != nullptr && GTK_IS_LABEL(label)) {
+            int textWidth = 0, textHeight = 0;
+            pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(label)), &textWidth, &textHeight);
+            GtkAllocation room;
+            gtk_widget_get_allocation(label, &room);
+            if (textWidth > room.width || textHeight > room.height)
+                layout.misplaced.push_back(std::string(control.text) + " cut to " +
+                                           rectangle(room.width, room.height, 0, 0));
+        }
+    }
+    return layout;
+}
+
+void endOnCancel(DialogControls& controls, DialogMessage message, int32_t controlId) {
+    if (message == DialogMessage::command && controlId == cancelId) controls.end(0);
+}
+
+// Run three times (see CMakeLists.txt): at 96 dpi, with GDK_SCALE=2, and at Xft.dpi 192.
+TEST(GtkDialogTest, EveryControlKeepsItsTemplateBoxAndItsWholeTextAtTheDesktopsScale) {
+    const char* dpi = std::getenv("QUARVEL_TEST_XFT_DPI");
+    if (dpi != nullptr) {
+        ASSERT_EQ(std::system(("echo 'Xft.dpi: " + std::string(dpi) + "' | xrdb -merge").c_str()), 0);
+    }
+    const char* scale = std::getenv("GDK_SCALE");
+    Layout layout;
+    runWithSteps(endOnCancel, {[&] { layout = layoutOnScreen(); }});
+    EXPECT_EQ(layout.windowScale, scale != nullptr ? std::atoi(scale) : 1);
+    EXPECT_EQ(layout.dpi, dpi != nullptr ? std::atof(dpi) : 96.0);
+    EXPECT_TRUE(layout.misplaced.empty()) << testing::PrintToString(layout.misplaced);
 }
 
 }  // namespace

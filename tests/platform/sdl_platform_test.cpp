@@ -2,7 +2,9 @@
 // modes and the fullscreen switch. Each test runs in its own process (one window per process).
 #include "platform/platform.h"
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
@@ -22,6 +24,35 @@ void openWindow() {
     for (int i = 0; i < 20; ++i) platform::removeOneMessage();
     xdotool("search --sync --name '^Quarvel$' windowfocus --sync");
     for (int i = 0; i < 20; ++i) platform::removeOneMessage();
+}
+
+// The default viewport of the current context: what the pipeline draws into, never set by it.
+std::array<int, 4> defaultViewport() {
+    using GetIntegerv = void (*)(unsigned int, int*);
+    const auto getIntegerv = reinterpret_cast<GetIntegerv>(platform::glProcAddress("glGetIntegerv"));
+    std::array<int, 4> viewport{};
+    if (getIntegerv != nullptr) getIntegerv(0x0BA2, viewport.data());  // GL_VIEWPORT
+    return viewport;
+}
+
+// What xrandr says of the output at (0, 0): its WIDTHxHEIGHT+0+0.
+std::string outputAtOrigin() {
+    FILE* query = popen("xrandr --query", "r");
+    if (query == nullptr) return {};
+    std::string found;
+    char line[512];
+    while (std::fgets(line, sizeof line, query) != nullptr) {
+        const std::string text = line;
+        if (text.find(" connected") == std::string::npos) continue;
+        for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+            end = text.find_first_of(" \n", start);
+            if (end == std::string::npos) end = text.size();
+            const std::string word = text.substr(start, end - start);
+            if (word.size() > 4 && word.compare(word.size() - 4, 4, "+0+0") == 0) found = word;
+        }
+    }
+    pclose(query);
+    return found;
 }
 
 // X events reach the client asynchronously: a busy machine may deliver them a little late.
@@ -88,6 +119,27 @@ TEST(SdlPlatformTest, FullscreenAtTheScreenSizeGivesAContext) {
     ASSERT_EQ(surface.status, platform::SurfaceStatus::ready) << surface.message;
     EXPECT_NE(platform::glProcAddress("glCreateProgram"), nullptr);
     EXPECT_NE(platform::glProcAddress("glRects"), nullptr) << "GL 1.1 entry points are looked up too";
+}
+
+// Run by desktop_test.sh in an Xorg with two monitors: the primary one lies right of the one at
+// (0, 0), which alone offers QUARVEL_TEST_ORIGIN_ONLY_MODE. Fullscreen at
+// QUARVEL_TEST_ORIGIN_SWITCH_TO, larger than that monitor's desktop, must switch it all the same.
+TEST(SdlPlatformTest, ModesAndFullscreenAreThoseOfTheDisplayAtTheOrigin) {
+    const char* onlyThere = std::getenv("QUARVEL_TEST_ORIGIN_ONLY_MODE");
+    const char* switchTo = std::getenv("QUARVEL_TEST_ORIGIN_SWITCH_TO");
+    if (onlyThere == nullptr || switchTo == nullptr) GTEST_SKIP() << "needs desktop_test.sh's two monitors";
+    bool offered = false;
+    platform::DisplayMode mode;
+    for (int32_t i = 0; platform::displayMode(i, mode); ++i)
+        offered = offered || std::to_string(mode.width) + "x" + std::to_string(mode.height) == onlyThere;
+    EXPECT_TRUE(offered) << onlyThere << ", a mode of the monitor at (0, 0) only, is not among the modes";
+
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(switchTo, "%dx%d", &width, &height), 2);
+    const platform::SurfaceResult surface = platform::openSurface(width, height, false);
+    ASSERT_EQ(surface.status, platform::SurfaceStatus::ready) << surface.message;
+    EXPECT_EQ(outputAtOrigin(), std::string(switchTo) + "+0+0");
+    EXPECT_EQ(defaultViewport(), (std::array<int, 4>{0, 0, width, height}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "launcher/launcher_dialog.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -274,6 +275,56 @@ TEST(Win32DialogTest, ReturnPressesEnterAndEscapePressesExit) {
         EXPECT_EQ(result.result, c.result);
         EXPECT_EQ(dialogLog.commands, (std::vector<int32_t>{c.command}));
     }
+}
+
+// Enter disabled until a size is chosen, as the launcher has it on a display without the preset.
+void enterOnceChosen(platform::DialogControls& controls, platform::DialogMessage message, int32_t controlId) {
+    if (message == platform::DialogMessage::initialise) {
+        controls.appendItem(resolutionListId, "1280 x 720");
+        controls.appendItem(resolutionListId, "640 x 360");
+        controls.enableControl(enterButtonId, false);
+        return;
+    }
+    dialogLog.commands.push_back(controlId);
+    if (controlId == resolutionListId)
+        controls.enableControl(enterButtonId, controls.selectedItem(resolutionListId) >= 0);
+    if (controlId == enterButtonId) controls.end(1);
+    if (controlId == exitButtonId) controls.end(0);
+}
+
+TEST(Win32DialogTest, ADisabledEnterIgnoresReturnUntilAChoiceEnablesIt) {
+    dialogLog = {};
+    bool enabledAtFirst = true, openAfterReturn = false, enabledAfterChoice = false;
+    platform::DialogResult result;
+    {
+        DialogDriver driver([&](HWND dialog) {
+            SetForegroundWindow(dialog);
+            const HWND enter = GetDlgItem(dialog, enterButtonId);
+            enabledAtFirst = IsWindowEnabled(enter) != FALSE;
+            pressKey(VK_RETURN);
+            Sleep(500);
+            openAfterReturn = IsWindow(dialog) != FALSE;
+            // Enter, the first tab stop, is disabled: the list has the focus instead, and Down takes
+            // its first item
+            pressKey(VK_DOWN);
+            for (int i = 0; i < 100 && !IsWindowEnabled(enter); ++i) Sleep(10);
+            enabledAfterChoice = IsWindowEnabled(enter) != FALSE;
+            pressKey(VK_RETURN);
+        });
+        result = platform::runModalDialog(launcherDialogTemplate, enterOnceChosen);
+    }
+    ASSERT_EQ(result.status, platform::DialogStatus::ended) << result.message;
+    EXPECT_FALSE(enabledAtFirst);
+    EXPECT_TRUE(openAfterReturn) << "Return with Enter disabled ended the dialog";
+    EXPECT_TRUE(enabledAfterChoice);
+    // the list reports more than the new selection (focus, drop-down, closing); what counts is
+    // that the choice came before the one Enter
+    const auto& seen = dialogLog.commands;
+    const auto enter = std::find(seen.begin(), seen.end(), enterButtonId);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), enterButtonId), 1);
+    EXPECT_NE(std::find(seen.begin(), enter, resolutionListId), enter) << "no choice before Enter";
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), exitButtonId), 0);
+    EXPECT_EQ(result.result, 1);
 }
 
 TEST(Win32DialogTest, ATemplateTheProgramDoesNotHoldCannotBeShown) {

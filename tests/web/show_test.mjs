@@ -58,11 +58,18 @@ test('the dialog shows the template: caption, eight controls in tab order, the d
     assert.equal(dialog.focused, 'Enter', 'the first tab stop has the focus');
     await page.close();
 
-    // a screen whose size no display list has: it comes first, and the preset is not offered
+    // a screen whose size no display list has: it comes first, and the preset is not offered, so
+    // Enter is disabled and the list has the focus until the viewer chooses a size
     const small = await openDialog(server, { screenWidth: 1760, screenHeight: 990 });
+    const enterState = `(() => { const enter = document.querySelector('.quarvel-dialog button.quarvel-default');
+      return [enter.disabled, document.activeElement.tagName]; })()`;
     assert.deepEqual(await small.evaluate(`(() => { const list = document.querySelector('.quarvel-dialog select');
       return [[...list.options].map((o) => o.textContent), list.selectedIndex]; })()`),
     [['1760 x 990', '1600 x 900', '1366 x 768', '1280 x 720', '1024 x 576', '960 x 540', '864 x 486', '640 x 360'], -1]);
+    assert.deepEqual(await small.evaluate(enterState), [true, 'SELECT']);
+    await small.evaluate(`(() => { const list = document.querySelector('.quarvel-dialog select');
+      list.selectedIndex = 2; list.dispatchEvent(new Event('change')); })()`);
+    assert.deepEqual(await small.evaluate(enterState), [false, 'SELECT'], 'a choice enables Enter');
     await small.close();
   } finally {
     await server.close();
@@ -121,7 +128,7 @@ test('without audio.mp3 the failure line is written and the show runs silent', a
     // box with a click and presses Enter in the list
     await page.click('.quarvel-dialog input[type=checkbox]');
     await page.evaluate(`(() => { const list = document.querySelector('.quarvel-dialog select');
-      list.selectedIndex = 0; list.focus(); })()`);
+      list.selectedIndex = 0; list.dispatchEvent(new Event('change')); list.focus(); })()`);
     await page.press('Enter', 13);
     await page.waitFor(`${framesShown} >= 3`, 'three frames of the silent show');
     assert.deepEqual(page.console.filter((line) => /rendered|failed/.test(line)), ['mp3 rendering failed :(']);

@@ -1,9 +1,12 @@
 // The dialog view on GTK 3: lays a dialog template out in a modal window and runs the template's
-// procedure, standing in for the classic dialog manager (default button, Escape, close box, tab order).
+// procedure, standing in for the classic dialog manager (default button, Escape, close box, tab order,
+// disabled controls). A stop signal closes the dialog as the close box does.
 #include "platform/platform.h"
+#include "platform/posix/stop_signals.h"
 
 #include <clocale>
 #include <cmath>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <string>
 #include <vector>
@@ -78,6 +81,11 @@ public:
         return w != nullptr && GTK_IS_TOGGLE_BUTTON(w) && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w));
     }
 
+    void enableControl(int32_t controlId, bool enabled) override {
+        for (const ControlWidget& c : controls_)
+            if (c.control->id == controlId) gtk_widget_set_sensitive(c.widget, enabled);
+    }
+
     void end(int32_t result) override {
         ended_ = true;
         result_ = result;
@@ -110,6 +118,11 @@ private:
     GtkWidget* createControl(const DialogControl& control);
     void applyStyle();
     const ControlWidget* controlHolding(GtkWidget* focus) const;
+    const ControlWidget* firstTabStop() const {
+        for (const ControlWidget& c : controls_)
+            if (c.control->style & style::tabStop) return &c;
+        return nullptr;
+    }
     bool moveFocus(GtkDirectionType direction);
     bool keyPressed(const GdkEventKey& key);
 
@@ -117,11 +130,14 @@ private:
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onKeyPress(GtkWidget*, GdkEventKey* key, gpointer self);
     static gboolean onFocus(GtkWidget*, GtkDirectionType direction, gpointer self);
+    static void onSelectionChanged(GtkComboBox* list, gpointer self);
+    static gboolean onStopSignal(gint, GIOCondition, gpointer self);
 
     const DialogTemplate& dialogTemplate_;
     DialogProcedure procedure_;
     GtkWidget* window_ = nullptr;
     GMainLoop* loop_ = nullptr;
+    guint stopWatch_ = 0;  // the source that watches for a stop signal while the loop runs
     GtkCssProvider* style_ = nullptr;
     std::vector<ControlWidget> controls_;
     double scale_ = 1.0;
@@ -145,9 +161,12 @@ GtkWidget* GtkDialogView::createControl(const DialogControl& control) {
             if (kind == style::defPushButton) gtk_widget_set_can_default(button, TRUE);
             return button;
         }
-        case ControlClass::comboBox:
+        case ControlClass::comboBox: {
             // only the drop-down list kind is used; its height in the template includes the open list
-            return gtk_combo_box_text_new();
+            GtkWidget* list = gtk_combo_box_text_new();
+            g_signal_connect(list, "changed", G_CALLBACK(onSelectionChanged), this);
+            return list;
+        }
         case ControlClass::staticText: {
             GtkWidget* label = gtk_label_new(control.text);
             const uint32_t align = control.style & style::textAlignMask;
@@ -166,19 +185,26 @@ GtkWidget* GtkDialogView::createControl(const DialogControl& control) {
 }
 
 // The template's font, and controls as compact as the classic ones so that they fit the sizes
-// the template gives them.
+// the template gives them. The font follows the screen's dpi by itself; the sizes in pixels below
+// are for 96 dpi and grow with it, so that a check box keeps its size beside its label.
 void GtkDialogView::applyStyle() {
+    const auto pixels = [this](int atNormalDpi) {
+        return std::to_string(std::lround(atNormalDpi * scale_)) + "px";
+    };
     std::string css = "window.template-dialog, window.template-dialog * { font-family: \"";
     css += dialogTemplate_.fontName;
     css += "\", sans-serif; font-size: " + std::to_string(dialogTemplate_.fontPoints) + "pt; }\n";
-    css +=
-        "window.template-dialog button { min-height: 0; min-width: 0; padding: 0 4px; }\n"
-        // the default push button wears a darker frame, as Return presses it
-        "window.template-dialog button.default { border-color: #404040; box-shadow: inset 0 0 0 1px #404040; "
-        "}\n"
-        "window.template-dialog combobox button { padding: 0 2px 0 4px; }\n"
-        "window.template-dialog checkbutton { padding: 0; }\n"
-        "window.template-dialog check { margin: 0; min-width: 12px; min-height: 12px; }\n";
+    css += "window.template-dialog button { min-height: 0; min-width: 0; padding: 0 " + pixels(4) +
+           "; border-width: " + pixels(1) + "; }\n";
+    // the default push button wears a darker frame, as Return presses it
+    css += "window.template-dialog button.default { border-color: #404040; box-shadow: inset 0 0 0 " +
+           pixels(1) + " #404040; }\n";
+    css += "window.template-dialog combobox button { padding: 0 " + pixels(2) + " 0 " + pixels(4) + "; }\n";
+    css += "window.template-dialog combobox arrow { min-width: " + pixels(16) +
+           "; min-height: " + pixels(16) + "; }\n";
+    css += "window.template-dialog checkbutton { padding: 0; }\n";
+    css += "window.template-dialog check { margin: 0; min-width: " + pixels(12) +
+           "; min-height: " + pixels(12) + "; }\n";
     style_ = gtk_css_provider_new();
     gtk_css_provider_load_from_data(style_, css.c_str(), -1, nullptr);
     gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(style_),
@@ -227,12 +253,7 @@ void GtkDialogView::build() {
     }
 
     // the first tab stop has the focus when the dialog opens
-    for (const ControlWidget& c : controls_) {
-        if (c.control->style & style::tabStop) {
-            gtk_widget_grab_focus(c.widget);
-            break;
-        }
-    }
+    if (const ControlWidget* first = firstTabStop()) gtk_widget_grab_focus(first->widget);
 
     g_signal_connect(fixed, "focus", G_CALLBACK(onFocus), this);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
@@ -269,7 +290,8 @@ bool GtkDialogView::moveFocus(GtkDirectionType direction) {
     return false;
 }
 
-// Return presses the focused push button, or else the default one; Escape is the cancel command.
+// Return presses the focused push button, or else the default one if it is enabled; Escape is the
+// cancel command.
 bool GtkDialogView::keyPressed(const GdkEventKey& key) {
     if (key.keyval == GDK_KEY_Escape) {
         command(cancelId);
@@ -282,11 +304,13 @@ bool GtkDialogView::keyPressed(const GdkEventKey& key) {
         command(focused->control->id);
         return true;
     }
-    int32_t defaultId = okId;
-    for (const ControlWidget& c : controls_)
-        if ((c.control->style & style::buttonKindMask) == style::defPushButton && isPushButton(*c.control))
-            defaultId = c.control->id;
-    command(defaultId);
+    for (const ControlWidget& c : controls_) {
+        if ((c.control->style & style::buttonKindMask) == style::defPushButton && isPushButton(*c.control)) {
+            if (gtk_widget_is_sensitive(c.widget)) command(c.control->id);
+            return true;
+        }
+    }
+    command(okId);
     return true;
 }
 
@@ -309,6 +333,24 @@ gboolean GtkDialogView::onFocus(GtkWidget*, GtkDirectionType direction, gpointer
     return static_cast<GtkDialogView*>(self)->moveFocus(direction) ? TRUE : FALSE;
 }
 
+void GtkDialogView::onSelectionChanged(GtkComboBox* list, gpointer self) {
+    auto* view = static_cast<GtkDialogView*>(self);
+    if (const ControlWidget* c = view->controlHolding(GTK_WIDGET(list))) view->command(c->control->id);
+}
+
+// the descriptor stays readable, so this runs once the loop is up even for a signal that came
+// before the dialog opened
+gboolean GtkDialogView::onStopSignal(gint, GIOCondition, gpointer self) {
+    auto* view = static_cast<GtkDialogView*>(self);
+    view->stopWatch_ = 0;
+    view->command(cancelId);
+    if (!view->ended_) {
+        view->end(0);
+        g_main_loop_quit(view->loop_);
+    }
+    return G_SOURCE_REMOVE;
+}
+
 int32_t GtkDialogView::run() {
     build();
     {
@@ -318,8 +360,27 @@ int32_t GtkDialogView::run() {
     }
     if (!ended_) {
         gtk_widget_show(window_);
+        // With the first tab stop disabled by the procedure, GTK (as the dialog manager) hands the
+        // focus on to the next one, where Return presses whatever button that is: the first
+        // enabled tab stop that is no push button takes it instead, or none.
+        if (const ControlWidget* first = firstTabStop();
+            first != nullptr && !gtk_widget_is_sensitive(first->widget)) {
+            GtkWidget* focus = nullptr;
+            for (const ControlWidget& c : controls_) {
+                if ((c.control->style & style::tabStop) && gtk_widget_is_sensitive(c.widget) &&
+                    !isPushButton(*c.control)) {
+                    focus = c.widget;
+                    break;
+                }
+            }
+            gtk_window_set_focus(GTK_WINDOW(window_), focus);
+        }
         loop_ = g_main_loop_new(nullptr, FALSE);
+        if (const int stop = stopSignalDescriptor(); stop >= 0)
+            stopWatch_ = g_unix_fd_add(stop, G_IO_IN, onStopSignal, this);
         g_main_loop_run(loop_);
+        if (stopWatch_ != 0) g_source_remove(stopWatch_);
+        stopWatch_ = 0;
         g_main_loop_unref(loop_);
         loop_ = nullptr;
     }
@@ -356,6 +417,7 @@ DialogResult runModalDialog(const DialogTemplate& dialogTemplate, DialogProcedur
     const char* current = std::setlocale(LC_ALL, nullptr);
     const std::string locale = current != nullptr ? current : "C";
 
+    catchStopSignals();
     DialogResult result;
     if (!startGtk(result.message)) {
         result.status = DialogStatus::unavailable;

@@ -2,6 +2,7 @@
 // streams one checked MP3 file through it.
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"
+#include "platform/sdl/sdl_start.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -30,7 +31,7 @@ constexpr int outputChannels = 2;
 constexpr int outputChunk = 1024;
 
 bool openOutput(MediaGraph& graph) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    if (!startSdlSubsystems(SDL_INIT_AUDIO)) return false;
     if ((Mix_Init(MIX_INIT_MP3) & MIX_INIT_MP3) == 0 ||
         Mix_OpenAudio(outputRate, AUDIO_S16SYS, outputChannels, outputChunk) != 0) {
         Mix_Quit();

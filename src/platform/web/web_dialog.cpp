@@ -2,8 +2,9 @@
 // until the procedure ends it. The browser's thread cannot block, so runModalDialog suspends
 // through Asyncify while the page waits for the viewer, and the form's events call the procedure
 // through quarvelWebDialogCommand. Implemented: push buttons (the default one takes Enter),
-// automatic check boxes, static texts with their alignment, drop-down lists; Escape and the
-// caption's close box send cancelId. Left out: the template's font (the page's is used).
+// automatic check boxes, static texts with their alignment, drop-down lists (a change of
+// selection is a command), disabled controls; Escape and the caption's close box send cancelId.
+// Left out: the template's font (the page's is used).
 #include "platform/platform.h"
 #include "platform/web/page_calls.h"
 
@@ -46,6 +47,9 @@ public:
     int32_t selectedItem(int32_t controlId) override { return quarvelPageSelectedItem(controlId); }
     void setChecked(int32_t controlId, bool checked) override { quarvelPageSetChecked(controlId, checked); }
     bool isChecked(int32_t controlId) override { return quarvelPageIsChecked(controlId); }
+    void enableControl(int32_t controlId, bool enabled) override {
+        quarvelPageEnableControl(controlId, enabled);
+    }
     void end(int32_t result) override {
         ended = true;
         this->result = result;

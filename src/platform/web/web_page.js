@@ -228,6 +228,7 @@ mergeInto(LibraryManager.library, {
       element = document.createElement('select');
       // a combo box's height counts its dropped-down list; closed, it is one line high
       cy = Math.min(cy, 12);
+      element.addEventListener('change', function() { QuarvelPage.command(id); });
     }
     element.className = (element.className + ' quarvel-control').trim();
     element.dataset.controlId = id;
@@ -245,8 +246,12 @@ mergeInto(LibraryManager.library, {
     layer.append(QuarvelPage.dialog.form);
     layer.hidden = false;
     QuarvelPage.setState('dialog');
-    // the first control that takes the focus, as the dialog manager gives it
-    var first = QuarvelPage.dialog.body.querySelector('button, select, input');
+    // the first control that takes the focus, as the dialog manager gives it; when the procedure
+    // disabled it, the first enabled one that is no push button, so Enter presses nothing the
+    // viewer did not choose
+    var body = QuarvelPage.dialog.body;
+    var first = body.querySelector('button, select, input');
+    if (first && first.disabled) first = body.querySelector('select:enabled, input:enabled');
     if (first) first.focus();
   },
 

@@ -4,7 +4,8 @@
 // (performance.now), Escape (keydown, and leaving fullscreen, which the browser does on Escape),
 // messages in the page, display modes (the screen's size, then the usual 16:9 sizes that fit).
 // The dialog is in web_dialog.cpp, the media service in web_media.cpp.
-// Left out: a real change of display mode (fullscreen scales the canvas instead); window messages
+// Left out: a real change of display mode (fullscreen scales the canvas instead); stop signals (a
+// page gets none); window messages
 // (the browser dispatches its events between animation frames, so there is none to take).
 #include "platform/platform.h"
 #include "platform/web/page_calls.h"
@@ -105,6 +106,11 @@ uint32_t timerMilliseconds() {
 
 bool escapePressed() {
     return quarvelPageEscapePressed();
+}
+
+// a page gets no signals: closing its tab simply ends it
+int stopSignal() {
+    return 0;
 }
 
 // the page cannot block, so the message stays in it; the caller goes on at once

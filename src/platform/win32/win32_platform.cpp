@@ -118,6 +118,12 @@ bool escapePressed() {
     return GetAsyncKeyState(VK_ESCAPE) != 0;
 }
 
+// A program of the graphical subsystem has no console, so no Ctrl-C reaches it; the system ends
+// it through the task manager, which undoes the display mode anyway (a temporary change).
+int stopSignal() {
+    return 0;
+}
+
 void showMessage(const std::string& text) {
     MessageBoxA(nullptr, text.c_str(), "", MB_OK);
 }
