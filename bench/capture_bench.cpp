@@ -35,9 +35,9 @@ public:
         const std::size_t row = std::size_t(width_) * 4;
         for (int32_t y = 0; y < height_; ++y)
             std::memcpy(&frame_[y * row], pixels + (height_ - 1 - y) * row, row);
-        return {};
+        return success();
     }
-    Status finish() override { return {}; }
+    Status finish() override { return success(); }
     void abandon() override {}
 
 private:

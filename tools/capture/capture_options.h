@@ -2,6 +2,8 @@
 // explicit list of clock values) and where it goes. Parsing is a pure function so every rule is testable.
 #pragma once
 
+#include "base/status.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,10 +43,9 @@ struct CaptureOptions {
 };
 
 struct ParsedCommandLine {
-    bool ok = false;
+    Status status;      // when failed: one line for the user
     bool help = false;  // --help: print captureUsage() and succeed
     CaptureOptions options;
-    std::string error;  // when !ok: one line for the user
 };
 
 inline constexpr int32_t minFps = 1;

@@ -145,14 +145,14 @@ std::string describeWritten(const CaptureOptions& options, const FramePlan& plan
 
 int run(const std::vector<std::string>& args) {
     const ParsedCommandLine parsed = parseCaptureOptions(args);
-    if (!parsed.ok) return usageError(parsed.error);
+    if (!parsed.status.ok) return usageError(parsed.status.message);
     if (parsed.help) {
         std::fputs(captureUsage(), stdout);
         return exitSuccess;
     }
     const CaptureOptions& options = parsed.options;
     const FramePlanResult planned = makeFramePlan(options);
-    if (!planned.ok) return usageError(planned.error);
+    if (!planned.status.ok) return usageError(planned.status.message);
     const FramePlan& plan = planned.plan;
 
     if (Status place = checkOutputPlace(options); !place.ok) return reportFailure(place.message);

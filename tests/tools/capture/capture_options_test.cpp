@@ -34,7 +34,7 @@ TEST(CaptureOptionsTest, GoodCommandLines) {
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(c.line));
-        ASSERT_TRUE(parsed.ok) << c.line << ": " << parsed.error;
+        ASSERT_TRUE(parsed.status.ok) << c.line << ": " << parsed.status.message;
         EXPECT_EQ(parsed.options.width, c.width) << c.line;
         EXPECT_EQ(parsed.options.height, c.height) << c.line;
         EXPECT_EQ(parsed.options.fps, c.fps) << c.line;
@@ -43,11 +43,11 @@ TEST(CaptureOptionsTest, GoodCommandLines) {
     }
 
     const ParsedCommandLine window = parseCaptureOptions(split("--from -0.05 --to 30.5 f%d.png"));
-    ASSERT_TRUE(window.ok);
+    ASSERT_TRUE(window.status.ok);
     EXPECT_EQ(window.options.fromMs, -50);
     EXPECT_EQ(window.options.toMs, 30'500);
     const ParsedCommandLine clocks = parseCaptureOptions(split("--clock -50,0,86000 f%d.png"));
-    ASSERT_TRUE(clocks.ok);
+    ASSERT_TRUE(clocks.status.ok);
     EXPECT_EQ(clocks.options.clocks, (std::vector<int32_t>{-50, 0, 86'000}));
     EXPECT_TRUE(parseCaptureOptions(split("--size 1x1 --help")).help);
 }
@@ -91,8 +91,9 @@ TEST(CaptureOptionsTest, BadCommandLinesSayWhatIsWrong) {
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(c.line));
-        EXPECT_FALSE(parsed.ok) << c.line;
-        EXPECT_NE(parsed.error.find(c.message), std::string::npos) << c.line << " gave: " << parsed.error;
+        EXPECT_FALSE(parsed.status.ok) << c.line;
+        EXPECT_NE(parsed.status.message.find(c.message), std::string::npos)
+            << c.line << " gave: " << parsed.status.message;
     }
 }
 
@@ -111,7 +112,7 @@ TEST(CaptureOptionsTest, FrameNamesFollowThePattern) {
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions({c.output});
-        ASSERT_TRUE(parsed.ok) << c.output << ": " << parsed.error;
+        ASSERT_TRUE(parsed.status.ok) << c.output << ": " << parsed.status.message;
         std::string name;
         frameFileName(parsed.options.pattern, c.frame, name);
         EXPECT_EQ(name, c.name);
@@ -136,7 +137,7 @@ TEST(FramePlanTest, AWholeCaptureEndsAtTheFirstFrameAtOrPastTheRunLength) {
         CaptureOptions options;
         options.fps = fps;
         const FramePlanResult result = makeFramePlan(options);
-        ASSERT_TRUE(result.ok);
+        ASSERT_TRUE(result.status.ok);
         const std::vector<int32_t>& clocks = result.plan.clocks;
         ASSERT_GE(clocks.size(), 2u);
         EXPECT_EQ(clocks.front(), -50);
@@ -165,9 +166,9 @@ TEST(FramePlanTest, WindowsClockListsAndSingleImages) {
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(c.line));
-        ASSERT_TRUE(parsed.ok) << c.line;
+        ASSERT_TRUE(parsed.status.ok) << c.line;
         const FramePlanResult result = makeFramePlan(parsed.options);
-        ASSERT_TRUE(result.ok) << c.line << ": " << result.error;
+        ASSERT_TRUE(result.status.ok) << c.line << ": " << result.status.message;
         EXPECT_EQ(result.plan.clocks.size(), c.frames) << c.line;
         EXPECT_EQ(result.plan.firstWritten, c.firstWritten) << c.line;
         EXPECT_EQ(result.plan.clocks.back(), c.lastClock) << c.line;
@@ -176,10 +177,10 @@ TEST(FramePlanTest, WindowsClockListsAndSingleImages) {
     for (const char* line :
          {"--to -0.06 f%d.png", "--from 86.1 f%d.png", "--from 0.02 --to 0.03 still.png"}) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(line));
-        ASSERT_TRUE(parsed.ok) << line;
+        ASSERT_TRUE(parsed.status.ok) << line;
         const FramePlanResult result = makeFramePlan(parsed.options);
-        EXPECT_FALSE(result.ok) << line;
-        EXPECT_FALSE(result.error.empty());
+        EXPECT_FALSE(result.status.ok) << line;
+        EXPECT_FALSE(result.status.message.empty());
     }
 }
 
