@@ -1,7 +1,7 @@
 // Prints how fast the capture runs against pure rendering of the same frames: the show's own
-// shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG and
-// video writers behind it. Each figure is the median of interleaved runs from a fresh state.
-// Usage: quarvel-bench-capture [frames at 640x360] [runs]
+// shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG writer
+// and every video preset behind it. Each figure is the median of interleaved runs from a fresh state.
+// Usage: quarvel-bench-capture [frames at 640x360] [runs] [only the modes whose name has this text]
 #include "capture/capture_loop.h"
 #include "capture/png_sink.h"
 #include "capture/video_sink.h"
@@ -46,15 +46,25 @@ private:
 };
 
 enum class Mode { render, readback, png, video };
-const char* modeName(Mode mode) {
-    switch (mode) {
-        case Mode::render: return "render only";
-        case Mode::readback: return "capture, readback";
-        case Mode::png: return "capture to PNG";
-        case Mode::video: return "capture to mp4";
-    }
-    return "";
-}
+
+struct Measured {
+    Mode mode;
+    const char* name;
+    const char* container = "";  // video: ffmpeg's format name, and the file's extension below
+    const char* extension = "";
+    VideoQuality quality = VideoQuality::share;
+};
+
+const Measured measured[] = {
+    {Mode::render, "render only"},
+    {Mode::readback, "capture, readback"},
+    {Mode::png, "capture to PNG"},
+    {Mode::video, "mp4 share", "mp4", "mp4", VideoQuality::share},
+    {Mode::video, "mp4 preview", "mp4", "mp4", VideoQuality::preview},
+    {Mode::video, "mkv master", "matroska", "mkv", VideoQuality::master},
+    {Mode::video, "webm share", "webm", "webm", VideoQuality::share},
+    {Mode::video, "webm preview", "webm", "webm", VideoQuality::preview},
+};
 
 double processCpuSeconds() {
     timespec now{};
@@ -67,8 +77,9 @@ struct Timing {
     double cpuMsPerFrame = 0;  // this process, the rasteriser's threads included
 };
 
-Timing runOnce(const GlApi& gl, Mode mode, int32_t width, int32_t height, int frames,
+Timing runOnce(const GlApi& gl, const Measured& measure, int32_t width, int32_t height, int frames,
                const std::string& folder, const std::string& ffmpeg) {
+    const Mode mode = measure.mode;
     Pipeline pipeline;
     const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
     if (!programs.ok) {
@@ -89,8 +100,10 @@ Timing runOnce(const GlApi& gl, Mode mode, int32_t width, int32_t height, int fr
         pattern.hasNumber = true;
         sink = std::make_unique<PngSink>(pattern, width, height);
     } else if (mode == Mode::video) {
-        VideoSettings settings{width, height, 60, "mp4", folder + "/bench.mp4.part", "", 0, frames / 60.0};
-        auto video = std::make_unique<VideoSink>(settings, folder + "/bench.mp4", nullptr);
+        const std::string path = folder + "/bench." + measure.extension;
+        VideoSettings settings{width,         height,         60, measure.container, path + ".part", "", 0,
+                               frames / 60.0, measure.quality};
+        auto video = std::make_unique<VideoSink>(settings, path, nullptr);
         if (!video->start(ffmpeg).ok) std::exit(1);
         sink = std::move(video);
     } else {
@@ -128,6 +141,7 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
     const int baseFrames = argc > 1 ? std::max(3, std::atoi(argv[1])) : 60;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const std::string only = argc > 3 ? argv[3] : "";
 
     const platform::SurfaceResult surface = platform::openSurface(16, 16, true);
     if (surface.status != platform::SurfaceStatus::ready) {
@@ -145,8 +159,12 @@ int main(int argc, char** argv) {
     std::printf("show shaders from clock 25 s, fresh state each run; median of %d interleaved runs\n", runs);
     std::printf("%-10s %-18s %7s %8s %10s %12s\n", "size", "mode", "frames", "fps", "vs render",
                 "cpu ms/frame");
-    std::vector<Mode> modes = {Mode::render, Mode::readback, Mode::png};
-    if (!ffmpeg.empty()) modes.push_back(Mode::video);
+    std::vector<Measured> modes;
+    for (const Measured& measure : measured) {
+        const bool wanted =
+            measure.mode == Mode::render || std::string(measure.name).find(only) != std::string::npos;
+        if (wanted && (measure.mode != Mode::video || !ffmpeg.empty())) modes.push_back(measure);
+    }
     const int32_t sizes[][2] = {{640, 360}, {1280, 720}};
     for (const auto& size : sizes) {
         const int frames = std::max(3, baseFrames * 640 * 360 / (size[0] * size[1]));
@@ -160,8 +178,8 @@ int main(int argc, char** argv) {
         }
         const double renderFps = median(fps[0]);
         for (std::size_t m = 0; m < modes.size(); ++m) {
-            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f\n", size[0], size[1], modeName(modes[m]),
-                        frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]));
+            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f\n", size[0], size[1], modes[m].name, frames,
+                        median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]));
         }
         std::fflush(stdout);
     }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 namespace quarvel {
@@ -170,6 +171,7 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
     CaptureOptions options;
     bool rateGiven = false;
     bool clockGiven = false;
+    bool qualityGiven = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
@@ -198,7 +200,7 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
             value = arg.substr(equals + 1);
             hasValue = true;
         }
-        const std::string_view known[] = {"--size", "--fps", "--from", "--to", "--clock"};
+        const std::string_view known[] = {"--size", "--fps", "--from", "--to", "--clock", "--quality"};
         if (std::find(std::begin(known), std::end(known), name) == std::end(known))
             return refused("unknown option " + std::string(name));
         if (!hasValue) {
@@ -226,6 +228,16 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
                                std::string(value) + "'");
             (name == "--from" ? options.fromMs : options.toMs) = ms;
             rateGiven = true;
+        } else if (name == "--quality") {
+            const std::optional<VideoQuality> quality = qualityNamed(value);
+            if (!quality) {
+                std::string names;
+                for (const QualityPreset& preset : qualityPresets)
+                    names += std::string(names.empty() ? "" : ", ") + preset.name;
+                return refused("--quality takes one of " + names + "; not '" + std::string(value) + "'");
+            }
+            options.quality = *quality;
+            qualityGiven = true;
         } else {
             if (!parseClockList(value, options.clocks))
                 return refused(
@@ -245,6 +257,12 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
 
     if (Status classified = classifyOutput(options); !classified.ok)
         return refused(std::move(classified.message));
+    if (qualityGiven && options.outputKind != OutputKind::video)
+        return refused("--quality chooses how a video is encoded; PNG frames are always lossless");
+    if (options.outputKind == OutputKind::video) {
+        if (Status fits = checkQualityFits(options.quality, options.container); !fits.ok)
+            return refused(std::move(fits.message));
+    }
     if (clockGiven && options.outputKind == OutputKind::video)
         return refused("--clock writes images only; a video needs a frame rate (--fps)");
     // 4:2:0 video stores colour for 2x2 blocks, so the encoders refuse odd sizes
@@ -258,8 +276,8 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
     return result;
 }
 
-const char* captureUsage() {
-    return R"(Usage: quarvel-capture [OPTIONS] OUTPUT
+std::string captureUsage() {
+    std::string usage = R"(Usage: quarvel-capture [OPTIONS] OUTPUT
 
 Renders the show headless, through the demo's own frame path, at a fixed frame rate from a fresh
 state, and writes it to OUTPUT.
@@ -268,7 +286,8 @@ OUTPUT (always the last argument):
   frames/%05d.png      one PNG per frame, numbered by frame (printf-style, %% for a percent sign)
   still.png            the last frame only
   show.mp4             a video through ffmpeg (.mp4, .mkv, .webm or .mov), with the soundtrack
-                       audio.mp3 from the working folder when there is one
+                       audio.mp3 from the working folder when there is one: copied as it is,
+                       or as Opus in .webm
 
 Options:
   --size WxH           picture size in pixels (default 1920x1080; even for a video)
@@ -279,12 +298,21 @@ Options:
   --to SECONDS         stop after the last frame at or before this demo time
   --clock LIST         render exactly these demo clock values in milliseconds, comma-separated
                        (such as -50,0,1000), in that order from a fresh state; images only
-  --help               show this text
+  --quality NAME       how a video is encoded:
+)";
+    for (const QualityPreset& preset : qualityPresets) {
+        std::string line = "    ";
+        line += preset.name;
+        line.resize(23, ' ');
+        usage += line + preset.summary + "\n";
+    }
+    usage += R"(  --help               show this text
 
 A progress line goes to standard error when it is a terminal; a summary always does.
 Exit status: 0 done, 1 the capture failed (nothing partial is left behind), 2 bad arguments,
 130 or 143 when stopped by Ctrl-C or SIGTERM.
 )";
+    return usage;
 }
 
 }  // namespace quarvel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/status.h"
+#include "capture/video_presets.h"
 
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,7 @@ struct CaptureOptions {
     OutputKind outputKind = OutputKind::video;
     FramePattern pattern;   // image outputs: the file name, with its number for a pattern
     std::string container;  // video outputs: ffmpeg's format name (mp4, matroska, webm, mov)
+    VideoQuality quality = VideoQuality::share;  // video outputs: --quality
 };
 
 struct ParsedCommandLine {
@@ -55,6 +57,6 @@ inline constexpr int32_t maxFps = 240;
 // output folder, ffmpeg and the GL size limits are checked by the caller.
 ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args);
 
-const char* captureUsage();
+std::string captureUsage();
 
 }  // namespace quarvel

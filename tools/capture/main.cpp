@@ -140,14 +140,14 @@ std::string describeWritten(const CaptureOptions& options, const FramePlan& plan
         case OutputKind::video: break;
     }
     return std::to_string(last + 1 - plan.firstWritten) + " frames at " + std::to_string(options.fps) +
-           " fps to " + options.output;
+           " fps to " + options.output + " (" + qualityName(options.quality) + ")";
 }
 
 int run(const std::vector<std::string>& args) {
     const ParsedCommandLine parsed = parseCaptureOptions(args);
     if (!parsed.status.ok) return usageError(parsed.status.message);
     if (parsed.help) {
-        std::fputs(captureUsage(), stdout);
+        std::fputs(captureUsage().c_str(), stdout);
         return exitSuccess;
     }
     const CaptureOptions& options = parsed.options;
@@ -197,6 +197,7 @@ int run(const std::vector<std::string>& args) {
         settings.audioPath = withSoundtrack ? soundtrackFile : "";
         settings.audioStartSeconds = static_cast<double>(plan.firstWritten) / options.fps;
         settings.durationSeconds = static_cast<double>(framesWritten) / options.fps;
+        settings.quality = options.quality;
         auto video = std::make_unique<VideoSink>(settings, options.output, &stopSignal);
         if (Status started = video->start(ffmpeg); !started.ok) return reportFailure(started.message);
         sink = std::move(video);

@@ -2,6 +2,7 @@
 // which then decides whether the file is kept (never, unless complete).
 #include "capture/video_sink.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -52,22 +53,20 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
         "pipe:0",
     };
     const bool withAudio = !s.audioPath.empty();
+    const bool copied = soundtrackCopied(s.container);
+    // video time 0 is the first frame written and shows soundtrack time audioStartSeconds
+    const double preroll = std::min(s.audioStartSeconds, mp3PrerollSeconds);
     if (withAudio) {
-        // video time 0 is the first frame written; the soundtrack is cut to the same stretch
-        args.insert(args.end(), {"-ss", decimal(s.audioStartSeconds), "-t", decimal(s.durationSeconds), "-i",
-                                 s.audioPath});
+        args.insert(args.end(), {"-ss", decimal(s.audioStartSeconds - preroll)});
+        // a copied stream keeps its packets, so the preroll gets times before 0 and the muxer hides it
+        if (copied && preroll > 0) args.insert(args.end(), {"-itsoffset", decimal(-preroll)});
+        args.insert(args.end(), {"-t", decimal(s.durationSeconds + preroll), "-i", s.audioPath});
     }
     args.insert(args.end(), {"-map", "0:v:0"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a:0"});
 
-    if (s.container == "webm") {
-        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "good", "-cpu-used", "4", "-row-mt", "1",
-                                 "-crf", "32", "-b:v", "0", "-pix_fmt", "yuv420p"});
-        if (withAudio) args.insert(args.end(), {"-c:a", "libopus", "-b:a", "160k"});
-    } else {
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "fast", "-crf", "23", "-pix_fmt", "yuv420p"});
-        if (withAudio) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
-    }
+    appendVideoEncoding(s.quality, s.container, args);
+    if (withAudio) appendAudioEncoding(s.quality, s.container, preroll, args);
     if (s.container == "mp4" || s.container == "mov") args.insert(args.end(), {"-movflags", "+faststart"});
     args.insert(args.end(), {"-f", s.container, s.path});
     return args;

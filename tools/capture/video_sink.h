@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capture/frame_sink.h"
+#include "capture/video_presets.h"
 
 #include <csignal>
 #include <string>
@@ -20,7 +21,13 @@ struct VideoSettings {
     std::string audioPath;         // the soundtrack; empty for none
     double audioStartSeconds = 0;  // the soundtrack time under the first frame written
     double durationSeconds = 0;    // how long the frames written last
+    VideoQuality quality = VideoQuality::share;
 };
+
+// How much soundtrack goes in ahead of video time 0 and is then hidden (an edit list in mp4 and
+// mov, a trim before the Opus encoder): an MP3 frame decodes whole only after the frames whose
+// bytes and overlap it shares, so the first sound under the picture must not be the first decoded.
+inline constexpr double mp3PrerollSeconds = 0.1;
 
 // The arguments after the program name, for frames arriving on standard input.
 std::vector<std::string> ffmpegArguments(const VideoSettings& settings);
