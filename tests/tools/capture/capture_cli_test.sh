@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # quarvel-capture as a user runs it: documented errors that leave nothing behind, byte-identical
-# frames, videos checked with ffprobe, and Ctrl-C or SIGTERM mid-capture.
-# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|interrupt
+# frames, videos checked with ffprobe, the sound in step with the picture, and Ctrl-C or SIGTERM
+# mid-capture.
+# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|sound|interrupt
 set -u
 capture=$1
 root=$(mktemp -d)
@@ -42,6 +43,9 @@ case $2 in
 errors)
     "$capture" --help >help.txt || fail "--help failed"
     grep -q '^Usage: quarvel-capture' help.txt || fail "--help printed no usage"
+    for preset in share master preview; do
+        grep -q "^ *$preset  " help.txt || fail "--help has no line for --quality $preset"
+    done
     rm help.txt
     touch file.txt
     mkdir taken.png
@@ -52,6 +56,10 @@ errors)
     expect 2 "OUTPUT must be the last" out.png --fps 30
     expect 2 "--from is after the last frame" --from 99 out.png
     expect 2 "beyond this OpenGL's limit" --size 40000x20 out.png
+    expect 2 "--quality takes one of share, master, preview; not 'best'" --quality best out.mp4
+    expect 2 "only a .mkv or .mov" --quality master out.mp4
+    expect 2 "only a .mkv or .mov" --size 16x16 --to 0 --quality master out.webm
+    expect 2 "PNG frames are always lossless" --quality master out.png
     expect 1 "the output folder 'missing' does not exist" missing/out.png
     expect 1 "'file.txt' is not a folder" file.txt/%03d.png
     expect 1 "is a folder" taken.png
@@ -105,6 +113,47 @@ video)
     [ "$(streams s.mkv)" = "video " ] || fail "s.mkv streams: $(streams s.mkv)"
     cd ..
     [ -z "$(find . -name '*.part')" ] || fail "partial files left: $(find . -name '*.part')"
+    ;;
+sound)
+    # a quiet sweep, so that every MP3 frame differs, and a click at 1.2 s of audio time
+    ffmpeg -v error -f lavfi -i "aevalsrc='0.1*sin(2*PI*t*(300+200*t))+0.8*between(t,1.2,1.202)':s=44100:d=3" \
+        -ac 2 -c:a libmp3lame -b:a 256k audio.mp3 || fail "no test mp3"
+    # packets FILE: the MD5 of each audio packet, as stored
+    packets() {
+        ffmpeg -v error -i "$1" -map 0:a -c copy -f framemd5 - | awk -F', *' '!/^#/ { print $6 }'
+    }
+    # click_after_first_frame FILE: when the click sounds, in seconds after the first picture, on
+    # the timeline the file declares (start times, edit lists and codec delays applied)
+    click_after_first_frame() {
+        local first
+        first=$(ffprobe -v error -select_streams v -show_entries frame=pts_time -read_intervals %+#1 \
+            -of csv=p=0 "$1" | head -1 | cut -d, -f1)
+        ffmpeg -v error -copyts -i "$1" -map 0:a -af aresample=48000:async=1:first_pts=0 -ac 1 -f s16le - |
+            od -An -v -td2 -w2 |
+            awk -v first="$first" '$1 > 16000 || $1 < -16000 { printf "%.4f\n", (NR - 1) / 48000 - first; exit }'
+    }
+    # at 240 fps the first frame at or after --from 0.5 shows clock 500 ms, audio time 0.55 s, so
+    # the click belongs 0.65 s into the video; one frame is 4.2 ms
+    for output in v.mp4 v.webm v.mov m.mkv; do
+        quality=share
+        [ "$output" = m.mkv ] && quality=master
+        "$capture" --size 64x36 --fps 240 --from 0.5 --to 1.5 --quality $quality $output 2>"$err" ||
+            fail "$output capture failed: $(cat "$err")"
+        at=$(click_after_first_frame $output)
+        echo "$output: the click sounds ${at:-never} s after the first frame, 0.65 s expected"
+        awk -v at="$at" 'BEGIN { exit !(at != "" && at - 0.65 <= 1 / 240 && 0.65 - at <= 1 / 240) }' ||
+            fail "$output: the click sounds at ${at:-never} s, not within a frame of 0.65 s"
+    done
+    for output in v.mp4 v.mov m.mkv; do
+        codec=$(ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 $output)
+        [ "$codec" = mp3 ] || fail "$output carries $codec, not the MP3 itself"
+        # its packets are a run of the soundtrack's, byte for byte
+        packets audio.mp3 >source.txt
+        packets $output >copied.txt
+        first=$(grep -n -m1 -xF "$(head -1 copied.txt)" source.txt | cut -d: -f1)
+        [ -n "$first" ] && tail -n +"$first" source.txt | head -n "$(wc -l <copied.txt)" | cmp -s - copied.txt ||
+            fail "$output: the sound is not the soundtrack's MP3 frames as they are"
+    done
     ;;
 interrupt)
     # SIGNAL OUTPUT WAITFOR STATUS: stop a whole-show capture once WAITFOR exists

@@ -23,11 +23,16 @@ TEST(CaptureOptionsTest, GoodCommandLines) {
         int32_t width, height, fps;
         OutputKind kind;
         const char* container;
+        VideoQuality quality = VideoQuality::share;
     } cases[] = {
         {"show.mp4", 1920, 1080, 60, OutputKind::video, "mp4"},
         {"--size 640x360 --fps 30 out/show.MKV", 640, 360, 30, OutputKind::video, "matroska"},
         {"--size=1000x1000 --fps=240 a.webm", 1000, 1000, 240, OutputKind::video, "webm"},
         {"--fps 1 --size 2x2 x.mov", 2, 2, 1, OutputKind::video, "mov"},
+        {"--quality master show.mkv", 1920, 1080, 60, OutputKind::video, "matroska", VideoQuality::master},
+        {"--quality=master show.mov", 1920, 1080, 60, OutputKind::video, "mov", VideoQuality::master},
+        {"--quality preview --quality share a.webm", 1920, 1080, 60, OutputKind::video, "webm"},
+        {"--quality preview a.mp4", 1920, 1080, 60, OutputKind::video, "mp4", VideoQuality::preview},
         {"--size 641x361 frames/%05d.png", 641, 361, 60, OutputKind::framePattern, ""},
         {"--from 30.5 --to 40 still.png", 1920, 1080, 60, OutputKind::singleImage, ""},
         {"--size 1x1 100%%.png", 1, 1, 60, OutputKind::singleImage, ""},
@@ -40,6 +45,7 @@ TEST(CaptureOptionsTest, GoodCommandLines) {
         EXPECT_EQ(parsed.options.fps, c.fps) << c.line;
         EXPECT_EQ(parsed.options.outputKind, c.kind) << c.line;
         EXPECT_EQ(parsed.options.container, c.container) << c.line;
+        EXPECT_EQ(parsed.options.quality, c.quality) << c.line;
     }
 
     const ParsedCommandLine window = parseCaptureOptions(split("--from -0.05 --to 30.5 f%d.png"));
@@ -88,6 +94,12 @@ TEST(CaptureOptionsTest, BadCommandLinesSayWhatIsWrong) {
         {"f%d/%d.png", "not in the folder"},
         {"v%d.mp4", "a video name has no %"},
         {"out/", "names a folder"},
+        {"--quality best show.mp4", "--quality takes one of share, master, preview; not 'best'"},
+        {"--quality SHARE show.mp4", "--quality takes one of"},
+        {"--quality show.mp4", "--quality takes one of"},
+        {"--quality master show.mp4", "only a .mkv or .mov"},
+        {"--quality master show.webm", "only a .mkv or .mov"},
+        {"--quality share f%d.png", "PNG frames are always lossless"},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(c.line));
