@@ -40,6 +40,8 @@ Status checkQualityFits(VideoQuality quality, std::string_view container);
 bool soundtrackCopied(std::string_view container);
 
 // ffmpeg's output options for the video stream: conversion, codec, its settings and colour tags.
+// The frames come bottom row first, as the GL reads them; every filter chain starts with vflip,
+// which turns ffmpeg's view of a frame (a negative row step) without copying it.
 void appendVideoEncoding(VideoQuality quality, std::string_view container, std::vector<std::string>& args);
 
 // ffmpeg's output options for the soundtrack: a stream copy, or Opus for webm. A re-encoded

@@ -19,6 +19,8 @@ namespace quarvel {
 
 namespace {
 
+constexpr long pipeBytesWanted = 1 << 20;
+
 std::string decimal(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6f", value);
@@ -92,10 +94,7 @@ std::string findProgram(const std::string& program) {
 }
 
 VideoSink::VideoSink(VideoSettings settings, std::string finalPath, const volatile std::sig_atomic_t* stop)
-    : settings_(std::move(settings)),
-      finalPath_(std::move(finalPath)),
-      stop_(stop),
-      topDown_(static_cast<std::size_t>(settings_.width) * settings_.height * 4) {}
+    : settings_(std::move(settings)), finalPath_(std::move(finalPath)), stop_(stop) {}
 
 VideoSink::~VideoSink() {
     if (ffmpeg_ > 0) abandon();
@@ -135,17 +134,17 @@ Status VideoSink::start(const std::string& ffmpegProgram) {
         return failure("cannot start " + ffmpegProgram + ": " + std::strerror(error));
     }
     pipe_ = fds[1];
+    // room for a whole frame where the system allows it (up to 1 MiB unprivileged), so the frame
+    // loop hands a frame over and goes on drawing while ffmpeg reads; failing that, 64 KiB will do
+    const long frameBytes = long{settings_.width} * settings_.height * 4;
+    fcntl(pipe_, F_SETPIPE_SZ, static_cast<int>(std::min(frameBytes, pipeBytesWanted)));
     return success();
 }
 
+// the rows go as the GL reads them, bottom first: ffmpeg's vflip turns them without a copy
 Status VideoSink::write(int32_t /*frame*/, const unsigned char* pixels) {
-    const std::size_t rowBytes = static_cast<std::size_t>(settings_.width) * 4;
-    for (int32_t y = 0; y < settings_.height; ++y)
-        std::memcpy(topDown_.data() + static_cast<std::size_t>(y) * rowBytes,
-                    pixels + static_cast<std::size_t>(settings_.height - 1 - y) * rowBytes, rowBytes);
-
-    const unsigned char* next = topDown_.data();
-    std::size_t left = topDown_.size();
+    const unsigned char* next = pixels;
+    std::size_t left = static_cast<std::size_t>(settings_.width) * settings_.height * 4;
     while (left > 0) {
         const ssize_t written = ::write(pipe_, next, left);
         if (written > 0) {

@@ -1,5 +1,6 @@
-// Writes frames to a video through the ffmpeg program: raw RGBA frames on a pipe, the soundtrack
-// muxed in. ffmpeg writes to a temporary name that becomes the real one only when it succeeds.
+// Writes frames to a video through the ffmpeg program: raw RGBA frames on a pipe, bottom row
+// first as the GL reads them, the soundtrack muxed in. ffmpeg writes to a temporary name that becomes the
+// real one only when it succeeds.
 #pragma once
 
 #include "capture/frame_sink.h"
@@ -58,7 +59,6 @@ private:
     const volatile std::sig_atomic_t* stop_;
     pid_t ffmpeg_ = -1;
     int pipe_ = -1;
-    std::vector<unsigned char> topDown_;  // the frame turned right way up
 };
 
 }  // namespace quarvel
