@@ -43,7 +43,7 @@ public:
     std::vector<test::RgbFrame> frames;
 };
 
-// The show's first second at 10 frames per second: grain over light grey and the first dark disc.
+// The show's first second at 5 frames per second: grain over light grey and the first dark disc.
 // Later parts add colour fringes, which 4:2:0 loses whatever the encoder does (at 30.5 s a
 // lossless 4:2:0 file is 1.2 levels off already); colour is checked on flat patches in
 // video_sink_test instead.
@@ -55,7 +55,7 @@ std::vector<test::RgbFrame> renderFirstSecond(const GlApi& gl) {
     EXPECT_TRUE(programs.ok) << programs.failedShader << ": " << programs.shaderLog;
     if (!programs.ok) return {};
     FramePlan plan;
-    for (int32_t n = 0; n <= 10; ++n) plan.clocks.push_back(captureClock(n, 10));
+    for (int32_t n = 0; n <= 5; ++n) plan.clocks.push_back(captureClock(n, 5));
     const CaptureResult result = runCapture(gl, pipeline, plan, sink, nullptr, {});
     EXPECT_EQ(result.end, CaptureEnd::done) << result.message;
     return sink.frames;
@@ -82,13 +82,13 @@ Difference compare(const std::vector<unsigned char>& decoded, const std::vector<
 }
 
 // One test, so the frames are rendered once. share promises 2.5 levels at 1280x720; on this clip
-// it measures 0.8 (1.1 in webm) and x264 at crf 23, which smooths the grain away, 2.4, so the
-// clip holds it to 1.25. master is lossless; preview only has to stay the picture, in a fifth of
-// share's bytes.
+// it measures 0.65 (1.2 in webm), while x264 at crf 23, which smooths the grain away, gives 1.8,
+// so the clip holds share to 1.25. master is lossless; preview only has to stay the picture, in at
+// most a third of share's bytes.
 TEST(CaptureVideoFidelityTest, EveryPresetDecodesBackToTheRenderedFramesWithinItsBound) {
     QUARVEL_REQUIRE_GL(gl);
     const std::vector<test::RgbFrame> frames = renderFirstSecond(gl);
-    ASSERT_EQ(frames.size(), 11u);
+    ASSERT_EQ(frames.size(), 6u);
     char pattern[] = "/tmp/quarvel-video-fidelity-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string folder = pattern;
@@ -111,7 +111,7 @@ TEST(CaptureVideoFidelityTest, EveryPresetDecodesBackToTheRenderedFramesWithinIt
     std::map<std::string, off_t> shareBytes;
     for (const auto& c : cases) {
         const std::string path = folder + "/" + qualityName(c.quality) + "." + c.extension;
-        ASSERT_TRUE(test::encodeFrames(frames, width, height, 10, c.quality, c.container, path));
+        ASSERT_TRUE(test::encodeFrames(frames, width, height, 5, c.quality, c.container, path));
         EXPECT_EQ(test::probeVideo(path, "color_space"), c.matrix) << path;
         if (*c.range != 0) {
             EXPECT_EQ(test::probeVideo(path, "color_range"), c.range) << path;
@@ -125,7 +125,7 @@ TEST(CaptureVideoFidelityTest, EveryPresetDecodesBackToTheRenderedFramesWithinIt
         ASSERT_EQ(stat(path.c_str(), &info), 0);
         if (c.quality == VideoQuality::share) shareBytes[c.extension] = info.st_size;
         if (c.quality == VideoQuality::preview) {
-            EXPECT_LT(info.st_size * 5, shareBytes[c.extension]) << path;
+            EXPECT_LT(info.st_size * 3, shareBytes[c.extension]) << path;
         }
 
         const std::vector<unsigned char> decoded = test::decodeToRgb(path);
