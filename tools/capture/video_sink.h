@@ -1,6 +1,6 @@
-// Writes frames to a video through the ffmpeg program: raw RGBA frames on a pipe, bottom row
-// first as the GL reads them, the soundtrack muxed in. ffmpeg writes to a temporary name that becomes the
-// real one only when it succeeds.
+// Writes frames to a video through the ffmpeg program: raw RGBA frames on a pipe, bottom row first
+// as the GL reads them, the soundtrack muxed in. ffmpeg writes to a temporary name that becomes
+// the real one only when it succeeds.
 #pragma once
 
 #include "capture/frame_sink.h"
@@ -26,8 +26,9 @@ struct VideoSettings {
 };
 
 // How much soundtrack goes in ahead of video time 0 and is then hidden (an edit list in mp4 and
-// mov, a trim before the Opus encoder): an MP3 frame decodes whole only after the frames whose
-// bytes and overlap it shares, so the first sound under the picture must not be the first decoded.
+// mov, a trim before the Opus encoder; Matroska has neither, so there the picture starts that much
+// after the sound): an MP3 frame decodes whole only after the frames whose bytes and transform
+// overlap it shares, so the first sound under the picture must not be the first decoded.
 inline constexpr double mp3PrerollSeconds = 0.1;
 
 // The arguments after the program name, for frames arriving on standard input.

@@ -82,7 +82,7 @@ Difference compare(const std::vector<unsigned char>& decoded, const std::vector<
 }
 
 // One test, so the frames are rendered once. share promises 2.5 levels at 1280x720; on this clip
-// it measures 0.65 (1.2 in webm), while x264 at crf 23, which smooths the grain away, gives 1.8,
+// it measures 0.5 (1.0 in webm), while x264 at crf 23, which smooths the grain away, gives 1.8,
 // so the clip holds share to 1.25. master is lossless; preview only has to stay the picture, in at
 // most a third of share's bytes.
 TEST(CaptureVideoFidelityTest, EveryPresetDecodesBackToTheRenderedFramesWithinItsBound) {
