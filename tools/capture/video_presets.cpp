@@ -78,7 +78,8 @@ void appendVideoEncoding(VideoQuality quality, std::string_view container, std::
         // save a tenth of that for 6 ms a frame at 640x360, a tenth of the rendering.
         append(args, {"-c:v", "libx264", "-preset", "ultrafast", "-tune", "grain", "-crf", "12"});
     } else {
-        append(args, {"-c:v", "libx264", "-preset", "veryfast", "-crf", "28"});
+        // smaller and cheaper than veryfast at crf 28: 4.5 Mbit/s at 1280x720 and 30 fps, 9 levels off
+        append(args, {"-c:v", "libx264", "-preset", "superfast", "-crf", "30"});
     }
 }
 
