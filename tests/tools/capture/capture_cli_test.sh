@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # quarvel-capture as a user runs it: documented errors that leave nothing behind, byte-identical
-# frames, videos checked with ffprobe, the sound in step with the picture, and Ctrl-C or SIGTERM
-# mid-capture.
-# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|sound|interrupt
+# frames, videos checked with ffprobe, every --quality decoded back against the PNG frames, the
+# sound in step with the picture, and Ctrl-C or SIGTERM mid-capture.
+# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|fidelity|sound|interrupt
 set -u
 capture=$1
 root=$(mktemp -d)
@@ -113,6 +113,48 @@ video)
     [ "$(streams s.mkv)" = "video " ] || fail "s.mkv streams: $(streams s.mkv)"
     cd ..
     [ -z "$(find . -name '*.part')" ] || fail "partial files left: $(find . -name '*.part')"
+    ;;
+fidelity)
+    # the show's first second at 1280x720, 5 frames a second: grain over light grey and the first
+    # dark disc. share promises 2.5 levels at 1280x720; on this clip it measures 0.5 (1.0 in webm)
+    # while x264 at crf 23, which smooths the grain away, gives 1.8, so the clip holds it to 1.25.
+    # (Colour, which this clip hardly has, is checked on flat patches in video_sink_test.)
+    clip="--size 1280x720 --fps 5 --to 1"
+    mkdir png
+    "$capture" $clip png/%d.png 2>/dev/null || fail "PNG capture failed"
+    ffmpeg -v error -i png/%d.png -f rawvideo -pix_fmt rgb24 png.rgb
+    # check QUALITY FILE BOUND TAGS: the file declares TAGS (range,matrix,transfer,primaries) and,
+    # decoded as it declares (chroma interpolated, as players do), is at most BOUND levels off the
+    # PNG frames on average; BOUND 0: not at all
+    check() {
+        local tags range matrix filter=format=rgb24 levels
+        "$capture" $clip --quality "$1" "$2" 2>"$err" || fail "$2 capture failed: $(cat "$err")"
+        tags=$(ffprobe -v error -select_streams v \
+            -show_entries stream=color_range,color_space,color_transfer,color_primaries -of csv=p=0 "$2")
+        [ "$tags" = "$4" ] || fail "$2 declares $tags, not $4"
+        IFS=, read -r range matrix _ <<<"$tags"
+        [ "$matrix" = gbr ] ||
+            filter="scale=in_color_matrix=$matrix:in_range=$range:flags=bicubic+accurate_rnd+full_chroma_int,$filter"
+        ffmpeg -v error -i "$2" -vf "$filter" -f rawvideo -y decoded.rgb
+        if [ "$3" = 0 ]; then
+            cmp -s png.rgb decoded.rgb || fail "$2 does not decode to the PNG frames"
+            return
+        fi
+        levels=$(compare -metric MAE -size 1280x4320 -depth 8 rgb:png.rgb rgb:decoded.rgb null: 2>&1 |
+            sed -n 's/.*(\(.*\))/\1/p' | awk '{ printf "%.3f", $1 * 255 }')
+        echo "$2: $levels levels off the PNG frames on average, $(stat -c %s "$2") bytes"
+        awk -v l="$levels" -v b="$3" 'BEGIN { exit !(l != "" && l <= b) }' || fail "$2 is $levels levels off, over $3"
+    }
+    check share share.mp4 1.25 tv,bt709,bt709,bt709
+    check share share.webm 1.25 tv,bt709,bt709,bt709
+    check master master.mkv 0 pc,gbr,iec61966-2-1,bt709
+    check master master.mov 0 unknown,gbr,iec61966-2-1,bt709
+    check preview preview.mp4 8 tv,bt709,bt709,bt709
+    check preview preview.webm 8 tv,bt709,bt709,bt709
+    for type in mp4 webm; do
+        [ $(($(stat -c %s preview.$type) * 3)) -lt "$(stat -c %s share.$type)" ] ||
+            fail "preview.$type is not under a third of share.$type"
+    done
     ;;
 sound)
     # a quiet sweep, so that every MP3 frame differs, and a click at 1.2 s of audio time
