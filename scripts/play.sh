@@ -43,12 +43,12 @@ trap 'rm -rf "$trial"' EXIT
     exit 1
 }
 speed=$(sed -n 's/.*(\([0-9.]*\) fps).*/\1/p' "$trial/summary.txt")
-estimate() {  # estimate WIDTH HEIGHT FPS: minutes at the trial's pixel rate
+estimate() {  # estimate WIDTH HEIGHT FPS: the time at the trial's pixel rate
     awk -v w="$1" -v h="$2" -v f="$3" -v speed="$speed" 'BEGIN {
         last = 86049.5 * f / 1000
         frames = (last > int(last) ? int(last) + 1 : int(last)) + 1
-        minutes = int(frames / speed * (w * h) / (640 * 360) * 1.1 / 60 + 0.5)
-        printf "%d frames, about %d minutes", frames, minutes < 1 ? 1 : minutes }'
+        seconds = int(frames / speed * (w * h) / (640 * 360) * 1.1 + 0.5)
+        printf "%d frames, about %d min %02d s", frames, seconds / 60, seconds % 60 }'
 }
 echo "play.sh: $size at $fps fps, --quality share: $(estimate 640 360 $fps) at the $speed fps measured here" >&2
 echo "play.sh: the full 1920x1080 at 60 fps ($(estimate 1920 1080 60)) renders with" >&2
