@@ -1,5 +1,5 @@
-// The --quality presets as ffmpeg options. The figures behind the share settings (error against
-// the PNG frames, encoding speed) come from capture_video_test and quarvel-bench-capture.
+// The --quality presets as ffmpeg options. The figures behind the settings (error against the PNG
+// frames, encoding time) come from capture_cli_test.sh's fidelity case and quarvel-bench-capture.
 #include "capture/video_presets.h"
 
 #include <cstdio>
