@@ -1,7 +1,7 @@
 // Prints how fast the capture runs against pure rendering of the same frames: the show's own
-// shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG and
-// video writers behind it. Each figure is the median of interleaved runs from a fresh state.
-// Usage: quarvel-bench-capture [frames at 640x360] [runs]
+// shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG writer
+// and every video preset behind it. Each figure is the median of interleaved runs from a fresh state.
+// Usage: quarvel-bench-capture [frames at 640x360] [runs] [only the modes whose name has this text]
 #include "capture/capture_gl.h"
 #include "capture/capture_loop.h"
 #include "capture/png_sink.h"
@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -25,35 +26,34 @@ namespace {
 
 using namespace quarvel;
 
-// What the video writer does before the pipe: turn the frame right way up in memory.
-class MemorySink : public FrameSink {
+// The readback alone: the video writer hands the mapped frame to the pipe as it is.
+class DiscardingSink : public FrameSink {
 public:
-    MemorySink(int32_t width, int32_t height)
-        : width_(width), height_(height), frame_(std::size_t(width) * height * 4) {}
-    Status write(int32_t, const unsigned char* pixels) override {
-        const std::size_t row = std::size_t(width_) * 4;
-        for (int32_t y = 0; y < height_; ++y)
-            std::memcpy(&frame_[y * row], pixels + (height_ - 1 - y) * row, row);
-        return success();
-    }
+    Status write(int32_t, const unsigned char*) override { return success(); }
     Status finish() override { return success(); }
     void abandon() override {}
-
-private:
-    int32_t width_, height_;
-    std::vector<unsigned char> frame_;
 };
 
 enum class Mode { render, readback, png, video };
-const char* modeName(Mode mode) {
-    switch (mode) {
-        case Mode::render: return "render only";
-        case Mode::readback: return "capture, readback";
-        case Mode::png: return "capture to PNG";
-        case Mode::video: return "capture to mp4";
-    }
-    return "";
-}
+
+struct Measured {
+    Mode mode;
+    const char* name;
+    const char* container = "";  // video: ffmpeg's format name, and the file's extension below
+    const char* extension = "";
+    VideoQuality quality = VideoQuality::share;
+};
+
+const Measured measured[] = {
+    {Mode::render, "render only"},
+    {Mode::readback, "capture, readback"},
+    {Mode::png, "capture to PNG"},
+    {Mode::video, "mp4 share", "mp4", "mp4", VideoQuality::share},
+    {Mode::video, "mp4 preview", "mp4", "mp4", VideoQuality::preview},
+    {Mode::video, "mkv master", "matroska", "mkv", VideoQuality::master},
+    {Mode::video, "webm share", "webm", "webm", VideoQuality::share},
+    {Mode::video, "webm preview", "webm", "webm", VideoQuality::preview},
+};
 
 double processCpuSeconds() {
     timespec now{};
@@ -61,13 +61,23 @@ double processCpuSeconds() {
     return double(now.tv_sec) + now.tv_nsec * 1e-9;
 }
 
+// ffmpeg's CPU time, counted once VideoSink::finish has waited for it
+double childrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
 struct Timing {
     double fps = 0;
     double cpuMsPerFrame = 0;  // this process, the rasteriser's threads included
+    double encoderMsPerFrame = 0;
 };
 
-Timing runOnce(const CaptureGl& gl, Mode mode, int32_t width, int32_t height, int frames,
+Timing runOnce(const CaptureGl& gl, const Measured& measure, int32_t width, int32_t height, int frames,
                const std::string& folder, const std::string& ffmpeg) {
+    const Mode mode = measure.mode;
     Pipeline pipeline;
     const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
     if (!programs.status.ok) {
@@ -88,28 +98,32 @@ Timing runOnce(const CaptureGl& gl, Mode mode, int32_t width, int32_t height, in
         pattern.hasNumber = true;
         sink = std::make_unique<PngSink>(pattern, width, height);
     } else if (mode == Mode::video) {
-        VideoSettings settings{width, height, 60, "mp4", folder + "/bench.mp4.part", "", 0, frames / 60.0};
-        auto video = std::make_unique<VideoSink>(settings, folder + "/bench.mp4", nullptr);
+        const std::string path = folder + "/bench." + measure.extension;
+        VideoSettings settings{width,         height,         60, measure.container, path + ".part", "", 0,
+                               frames / 60.0, measure.quality};
+        auto video = std::make_unique<VideoSink>(settings, path, nullptr);
         if (!video->start(ffmpeg).ok) std::exit(1);
         sink = std::move(video);
     } else {
-        sink = std::make_unique<MemorySink>(width, height);
+        sink = std::make_unique<DiscardingSink>();
     }
 
     gl.glFinish();
     const double cpuStart = processCpuSeconds();
+    const double encoderStart = childrenCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     const CaptureResult result = runCapture(gl, pipeline, plan, *sink, nullptr, {});
     const Status finished = sink->finish();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = processCpuSeconds() - cpuStart;
+    const double encoder = childrenCpuSeconds() - encoderStart;
     if (result.end != CaptureEnd::done || !finished.ok) {
         std::fprintf(stderr, "capture failed: %s%s\n", result.message.c_str(), finished.message.c_str());
         std::exit(1);
     }
 
     destroyPipeline(gl, pipeline);
-    return {frames / seconds, cpu * 1000.0 / frames};
+    return {frames / seconds, cpu * 1000.0 / frames, encoder * 1000.0 / frames};
 }
 
 double median(std::vector<double> values) {
@@ -122,6 +136,7 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
     const int baseFrames = argc > 1 ? std::max(3, std::atoi(argv[1])) : 60;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const std::string only = argc > 3 ? argv[3] : "";
 
     CaptureGl gl;
     const GlBringUp up = bringUpCaptureGl(gl, 16, 16);
@@ -136,25 +151,34 @@ int main(int argc, char** argv) {
 
     std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
     std::printf("show shaders from clock 25 s, fresh state each run; median of %d interleaved runs\n", runs);
-    std::printf("%-10s %-18s %7s %8s %10s %12s\n", "size", "mode", "frames", "fps", "vs render",
-                "cpu ms/frame");
-    std::vector<Mode> modes = {Mode::render, Mode::readback, Mode::png};
-    if (!ffmpeg.empty()) modes.push_back(Mode::video);
+    // "cpu bound": the ratio a machine whose cores are all busy would give, render CPU time over
+    // the capture's and ffmpeg's together
+    std::printf("%-10s %-18s %7s %8s %10s %12s %12s %10s\n", "size", "mode", "frames", "fps", "vs render",
+                "cpu ms/frame", "ffmpeg ms/f", "cpu bound");
+    std::vector<Measured> modes;
+    for (const Measured& measure : measured) {
+        const bool wanted =
+            measure.mode == Mode::render || std::string(measure.name).find(only) != std::string::npos;
+        if (wanted && (measure.mode != Mode::video || !ffmpeg.empty())) modes.push_back(measure);
+    }
     const int32_t sizes[][2] = {{640, 360}, {1280, 720}};
     for (const auto& size : sizes) {
         const int frames = std::max(3, baseFrames * 640 * 360 / (size[0] * size[1]));
-        std::vector<std::vector<double>> fps(modes.size()), cpu(modes.size());
+        std::vector<std::vector<double>> fps(modes.size()), cpu(modes.size()), encoder(modes.size());
         for (int run = 0; run < runs; ++run) {
             for (std::size_t m = 0; m < modes.size(); ++m) {
                 const Timing timing = runOnce(gl, modes[m], size[0], size[1], frames, folder, ffmpeg);
                 fps[m].push_back(timing.fps);
                 cpu[m].push_back(timing.cpuMsPerFrame);
+                encoder[m].push_back(timing.encoderMsPerFrame);
             }
         }
         const double renderFps = median(fps[0]);
+        const double renderCpu = median(cpu[0]);
         for (std::size_t m = 0; m < modes.size(); ++m) {
-            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f\n", size[0], size[1], modeName(modes[m]),
-                        frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]));
+            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f %12.1f %10.3f\n", size[0], size[1],
+                        modes[m].name, frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]),
+                        median(encoder[m]), renderCpu / (median(cpu[m]) + median(encoder[m])));
         }
         std::fflush(stdout);
     }

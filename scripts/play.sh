@@ -27,9 +27,32 @@ fi
 
 # 640x360 at 30 frames per second takes a few minutes on two cores with the software rasteriser
 video=$root/build/release/quarvel-show.mp4
+size=640x360
+fps=30
 echo "play.sh: no display to open (DISPLAY and WAYLAND_DISPLAY unset, or not answering);" \
      "rendering the show with its sound to $video instead" >&2
 cmake --build --preset release -j"$(nproc)" --target quarvel-capture
 cd build/release/bin
-./quarvel-capture --size 640x360 --fps 30 "$video"
+
+# this machine's speed from the show's first second; the frames run to the first at 86 s or later,
+# and encoding takes about a tenth on top of rendering
+trial=$(mktemp -d)
+trap 'rm -rf "$trial"' EXIT
+./quarvel-capture --size $size --fps $fps --to 1 "$trial/trial.png" 2>"$trial/summary.txt" || {
+    cat "$trial/summary.txt" >&2
+    exit 1
+}
+speed=$(sed -n 's/.*(\([0-9.]*\) fps).*/\1/p' "$trial/summary.txt")
+estimate() {  # estimate WIDTH HEIGHT FPS: the time at the trial's pixel rate
+    awk -v w="$1" -v h="$2" -v f="$3" -v speed="$speed" 'BEGIN {
+        last = 86049.5 * f / 1000
+        frames = (last > int(last) ? int(last) + 1 : int(last)) + 1
+        seconds = int(frames / speed * (w * h) / (640 * 360) * 1.1 + 0.5)
+        printf "%d frames, about %d min %02d s", frames, seconds / 60, seconds % 60 }'
+}
+echo "play.sh: $size at $fps fps, --quality share: $(estimate 640 360 $fps) at the $speed fps measured here" >&2
+echo "play.sh: the full 1920x1080 at 60 fps ($(estimate 1920 1080 60)) renders with" >&2
+echo "  (cd '$root/build/release/bin' && ./quarvel-capture --size 1920x1080 --fps 60 --quality share" \
+     "'$root/build/release/quarvel-show-1080p60.mp4')" >&2
+./quarvel-capture --size $size --fps $fps --quality share "$video"
 echo "play.sh: the show is in $video"

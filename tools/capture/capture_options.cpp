@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 namespace quarvel {
@@ -75,8 +76,7 @@ bool endsWith(std::string_view text, std::string_view end) {
 }
 
 // Splits a file name around its one %d (an optional 0 flag and width allowed) and turns %% into %.
-// Returns an error message, empty when the name is fine.
-std::string splitPattern(std::string_view name, FramePattern& pattern) {
+Status splitPattern(std::string_view name, FramePattern& pattern) {
     pattern = {};
     std::string* part = &pattern.prefix;
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -96,29 +96,30 @@ std::string splitPattern(std::string_view name, FramePattern& pattern) {
         while (j < name.size() && name[j] >= '0' && name[j] <= '9' && width < 100)
             width = width * 10 + (name[j++] - '0');
         if (j >= name.size() || name[j] != 'd')
-            return "OUTPUT: the only conversion a frame pattern may hold is a frame number such as %05d "
-                   "(write %% for a percent sign)";
-        if (pattern.hasNumber) return "OUTPUT: a frame pattern holds one frame number, not two";
-        if (width > 10) return "OUTPUT: a frame number is at most 10 digits wide";
+            return failure(
+                "OUTPUT: the only conversion a frame pattern may hold is a frame number such as %05d "
+                "(write %% for a percent sign)");
+        if (pattern.hasNumber) return failure("OUTPUT: a frame pattern holds one frame number, not two");
+        if (width > 10) return failure("OUTPUT: a frame number is at most 10 digits wide");
         pattern.hasNumber = true;
         pattern.zeroPad = zero;
         pattern.width = width;
         part = &pattern.suffix;
         i = j;
     }
-    return {};
+    return success();
 }
 
-std::string classifyOutput(CaptureOptions& options) {
+Status classifyOutput(CaptureOptions& options) {
     const std::string& output = options.output;
     const std::size_t slash = output.rfind('/');
     const std::string_view folder =
         slash == std::string::npos ? std::string_view() : std::string_view(output).substr(0, slash);
     const std::string_view file =
         slash == std::string::npos ? std::string_view(output) : std::string_view(output).substr(slash + 1);
-    if (file.empty()) return "OUTPUT names a folder, not a file";
+    if (file.empty()) return failure("OUTPUT names a folder, not a file");
     if (folder.find('%') != std::string_view::npos)
-        return "OUTPUT: the frame number belongs in the file name, not in the folder";
+        return failure("OUTPUT: the frame number belongs in the file name, not in the folder");
 
     const std::string lower = lowerCase(file);
     const struct {
@@ -128,25 +129,25 @@ std::string classifyOutput(CaptureOptions& options) {
     for (const auto& video : videos) {
         if (!endsWith(lower, video.extension)) continue;
         if (file.find('%') != std::string_view::npos)
-            return "OUTPUT: a frame number pattern writes PNG files; a video name has no %";
+            return failure("OUTPUT: a frame number pattern writes PNG files; a video name has no %");
         if (file.size() == std::string_view(video.extension).size())
-            return "OUTPUT: the video file has no name before its extension";
+            return failure("OUTPUT: the video file has no name before its extension");
         options.outputKind = OutputKind::video;
         options.container = video.container;
-        return {};
+        return success();
     }
     if (!endsWith(lower, ".png"))
-        return "OUTPUT must end in .png (a frame pattern such as frames/%05d.png, or one image) or in .mp4, "
-               ".mkv, .webm or .mov";
-    std::string error = splitPattern(output, options.pattern);
-    if (!error.empty()) return error;
+        return failure(
+            "OUTPUT must end in .png (a frame pattern such as frames/%05d.png, or one image) or in .mp4, "
+            ".mkv, .webm or .mov");
+    if (Status split = splitPattern(output, options.pattern); !split.ok) return split;
     options.outputKind = options.pattern.hasNumber ? OutputKind::framePattern : OutputKind::singleImage;
-    return {};
+    return success();
 }
 
-ParsedCommandLine failure(std::string message) {
+ParsedCommandLine refused(std::string message) {
     ParsedCommandLine result;
-    result.error = std::move(message);
+    result.status = failure(std::move(message));
     return result;
 }
 
@@ -170,20 +171,21 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
     CaptureOptions options;
     bool rateGiven = false;
     bool clockGiven = false;
+    bool qualityGiven = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {
             ParsedCommandLine result;
-            result.ok = true;
+            result.status = success();
             result.help = true;
             return result;
         }
         const bool isLast = i + 1 == args.size();
         if (arg.size() < 2 || arg.substr(0, 2) != "--") {
-            if (arg.size() > 1 && arg[0] == '-') return failure("unknown option " + std::string(arg));
+            if (arg.size() > 1 && arg[0] == '-') return refused("unknown option " + std::string(arg));
             if (!isLast)
-                return failure("OUTPUT must be the last argument; '" + std::string(arg) +
+                return refused("OUTPUT must be the last argument; '" + std::string(arg) +
                                "' is followed by more");
             options.output = arg;
             continue;
@@ -198,37 +200,47 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
             value = arg.substr(equals + 1);
             hasValue = true;
         }
-        const std::string_view known[] = {"--size", "--fps", "--from", "--to", "--clock"};
+        const std::string_view known[] = {"--size", "--fps", "--from", "--to", "--clock", "--quality"};
         if (std::find(std::begin(known), std::end(known), name) == std::end(known))
-            return failure("unknown option " + std::string(name));
+            return refused("unknown option " + std::string(name));
         if (!hasValue) {
-            if (i + 1 >= args.size()) return failure(std::string(name) + " needs a value");
+            if (i + 1 >= args.size()) return refused(std::string(name) + " needs a value");
             value = args[++i];
         }
 
         if (name == "--size") {
             if (!parseSize(value, options.width, options.height))
-                return failure("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" +
+                return refused("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" +
                                std::string(value) + "'");
             if (options.width <= 0 || options.height <= 0)
-                return failure("--size: width and height must be at least 1 pixel");
+                return refused("--size: width and height must be at least 1 pixel");
             if (options.width > maxSizeAccepted || options.height > maxSizeAccepted)
-                return failure("--size " + std::string(value) + " is too large");
+                return refused("--size " + std::string(value) + " is too large");
         } else if (name == "--fps") {
             if (!parseWhole(value, options.fps) || options.fps < minFps || options.fps > maxFps)
-                return failure("--fps takes a whole number of frames per second from 1 to 240; not '" +
+                return refused("--fps takes a whole number of frames per second from 1 to 240; not '" +
                                std::string(value) + "'");
             rateGiven = true;
         } else if (name == "--from" || name == "--to") {
             int32_t ms = 0;
             if (!parseSecondsAsMs(value, ms))
-                return failure(std::string(name) + " takes seconds of the show, such as 30.5; not '" +
+                return refused(std::string(name) + " takes seconds of the show, such as 30.5; not '" +
                                std::string(value) + "'");
             (name == "--from" ? options.fromMs : options.toMs) = ms;
             rateGiven = true;
+        } else if (name == "--quality") {
+            const std::optional<VideoQuality> quality = qualityNamed(value);
+            if (!quality) {
+                std::string names;
+                for (const QualityPreset& preset : qualityPresets)
+                    names += std::string(names.empty() ? "" : ", ") + preset.name;
+                return refused("--quality takes one of " + names + "; not '" + std::string(value) + "'");
+            }
+            options.quality = *quality;
+            qualityGiven = true;
         } else {
             if (!parseClockList(value, options.clocks))
-                return failure(
+                return refused(
                     "--clock takes clock values in whole milliseconds separated by commas, such as "
                     "-50,0,1000; not '" +
                     std::string(value) + "'");
@@ -237,29 +249,35 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
     }
 
     if (options.output.empty())
-        return failure("no OUTPUT given (a frame pattern such as frames/%05d.png, one .png, or a video)");
+        return refused("no OUTPUT given (a frame pattern such as frames/%05d.png, one .png, or a video)");
     if (clockGiven && rateGiven)
-        return failure("--clock names every frame itself; it does not combine with --fps, --from or --to");
+        return refused("--clock names every frame itself; it does not combine with --fps, --from or --to");
     if (options.fromMs && options.toMs && *options.fromMs > *options.toMs)
-        return failure("--from is later than --to");
+        return refused("--from is later than --to");
 
-    std::string error = classifyOutput(options);
-    if (!error.empty()) return failure(std::move(error));
+    if (Status classified = classifyOutput(options); !classified.ok)
+        return refused(std::move(classified.message));
+    if (qualityGiven && options.outputKind != OutputKind::video)
+        return refused("--quality chooses how a video is encoded; PNG frames are always lossless");
+    if (options.outputKind == OutputKind::video) {
+        if (Status fits = checkQualityFits(options.quality, options.container); !fits.ok)
+            return refused(std::move(fits.message));
+    }
     if (clockGiven && options.outputKind == OutputKind::video)
-        return failure("--clock writes images only; a video needs a frame rate (--fps)");
+        return refused("--clock writes images only; a video needs a frame rate (--fps)");
     // 4:2:0 video stores colour for 2x2 blocks, so the encoders refuse odd sizes
     if (options.outputKind == OutputKind::video && (options.width % 2 != 0 || options.height % 2 != 0))
-        return failure("a video needs an even width and height; --size " + std::to_string(options.width) +
+        return refused("a video needs an even width and height; --size " + std::to_string(options.width) +
                        "x" + std::to_string(options.height) + " is odd");
 
     ParsedCommandLine result;
-    result.ok = true;
+    result.status = success();
     result.options = std::move(options);
     return result;
 }
 
-const char* captureUsage() {
-    return R"(Usage: quarvel-capture [OPTIONS] OUTPUT
+std::string captureUsage() {
+    std::string usage = R"(Usage: quarvel-capture [OPTIONS] OUTPUT
 
 Renders the show headless, through the demo's own frame path, at a fixed frame rate from a fresh
 state, and writes it to OUTPUT.
@@ -268,7 +286,8 @@ OUTPUT (always the last argument):
   frames/%05d.png      one PNG per frame, numbered by frame (printf-style, %% for a percent sign)
   still.png            the last frame only
   show.mp4             a video through ffmpeg (.mp4, .mkv, .webm or .mov), with the soundtrack
-                       audio.mp3 from the working folder when there is one
+                       audio.mp3 from the working folder when there is one: copied as it is,
+                       or as Opus in .webm
 
 Options:
   --size WxH           picture size in pixels (default 1920x1080; even for a video)
@@ -279,12 +298,21 @@ Options:
   --to SECONDS         stop after the last frame at or before this demo time
   --clock LIST         render exactly these demo clock values in milliseconds, comma-separated
                        (such as -50,0,1000), in that order from a fresh state; images only
-  --help               show this text
+  --quality NAME       how a video is encoded:
+)";
+    for (const QualityPreset& preset : qualityPresets) {
+        std::string line = "    ";
+        line += preset.name;
+        line.resize(23, ' ');
+        usage += line + preset.summary + "\n";
+    }
+    usage += R"(  --help               show this text
 
 A progress line goes to standard error when it is a terminal; a summary always does.
 Exit status: 0 done, 1 the capture failed (nothing partial is left behind), 2 bad arguments,
 130 or 143 when stopped by Ctrl-C or SIGTERM.
 )";
+    return usage;
 }
 
 }  // namespace quarvel

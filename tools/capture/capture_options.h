@@ -2,6 +2,9 @@
 // explicit list of clock values) and where it goes. Parsing is a pure function so every rule is testable.
 #pragma once
 
+#include "base/status.h"
+#include "capture/video_presets.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,13 +41,13 @@ struct CaptureOptions {
     OutputKind outputKind = OutputKind::video;
     FramePattern pattern;   // image outputs: the file name, with its number for a pattern
     std::string container;  // video outputs: ffmpeg's format name (mp4, matroska, webm, mov)
+    VideoQuality quality = VideoQuality::share;  // video outputs: --quality
 };
 
 struct ParsedCommandLine {
-    bool ok = false;
+    Status status;      // when failed: one line for the user
     bool help = false;  // --help: print captureUsage() and succeed
     CaptureOptions options;
-    std::string error;  // when !ok: one line for the user
 };
 
 inline constexpr int32_t minFps = 1;
@@ -54,6 +57,6 @@ inline constexpr int32_t maxFps = 240;
 // output folder, ffmpeg and the GL size limits are checked by the caller.
 ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args);
 
-const char* captureUsage();
+std::string captureUsage();
 
 }  // namespace quarvel

@@ -29,7 +29,7 @@ FramePlanResult makeFramePlan(const CaptureOptions& options) {
             if (t >= runLengthMs) break;
         }
         if (plan.clocks.empty()) {
-            result.error = "--to is before the first frame, which shows the clock at -0.05 s";
+            result.status = failure("--to is before the first frame, which shows the clock at -0.05 s");
             return result;
         }
     }
@@ -48,12 +48,12 @@ FramePlanResult makeFramePlan(const CaptureOptions& options) {
             std::snprintf(text, sizeof text,
                           "--from is after the last frame, which shows the clock at %.3f s",
                           plan.clocks[last] / 1000.0);
-            result.error = text;
+            result.status = failure(text);
             return result;
         }
     }
     if (options.outputKind == OutputKind::singleImage) plan.firstWritten = last;
-    result.ok = true;
+    result.status = success();
     return result;
 }
 

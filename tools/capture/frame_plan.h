@@ -1,6 +1,7 @@
 // Which frames a capture renders, at which demo clock values, and which of them it writes.
 #pragma once
 
+#include "base/status.h"
 #include "capture/capture_options.h"
 
 #include <cstdint>
@@ -19,9 +20,8 @@ struct FramePlan {
 };
 
 struct FramePlanResult {
-    bool ok = false;
+    Status status;  // when failed: why the options give no frames to write
     FramePlan plan;
-    std::string error;
 };
 
 // A capture at a frame rate runs like the demo's loop, up to the first frame whose clock is

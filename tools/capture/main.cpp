@@ -122,19 +122,19 @@ std::string describeWritten(const CaptureOptions& options, const FramePlan& plan
         case OutputKind::video: break;
     }
     return std::to_string(last + 1 - plan.firstWritten) + " frames at " + std::to_string(options.fps) +
-           " fps to " + options.output;
+           " fps to " + options.output + " (" + qualityName(options.quality) + ")";
 }
 
 int run(const std::vector<std::string>& args) {
     const ParsedCommandLine parsed = parseCaptureOptions(args);
-    if (!parsed.ok) return usageError(parsed.error);
+    if (!parsed.status.ok) return usageError(parsed.status.message);
     if (parsed.help) {
-        std::fputs(captureUsage(), stdout);
+        std::fputs(captureUsage().c_str(), stdout);
         return exitSuccess;
     }
     const CaptureOptions& options = parsed.options;
     const FramePlanResult planned = makeFramePlan(options);
-    if (!planned.ok) return usageError(planned.error);
+    if (!planned.status.ok) return usageError(planned.status.message);
     const FramePlan& plan = planned.plan;
 
     if (Status place = checkOutputPlace(options); !place.ok) return reportFailure(place.message);
@@ -178,6 +178,7 @@ int run(const std::vector<std::string>& args) {
         settings.audioPath = withSoundtrack ? soundtrackFile : "";
         settings.audioStartSeconds = static_cast<double>(plan.firstWritten) / options.fps;
         settings.durationSeconds = static_cast<double>(framesWritten) / options.fps;
+        settings.quality = options.quality;
         auto video = std::make_unique<VideoSink>(settings, options.output, &stopSignal);
         if (Status started = video->start(ffmpeg); !started.ok) return reportFailure(started.message);
         sink = std::move(video);

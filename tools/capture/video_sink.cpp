@@ -2,6 +2,7 @@
 // which then decides whether the file is kept (never, unless complete).
 #include "capture/video_sink.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,8 @@ extern char** environ;
 namespace quarvel {
 
 namespace {
+
+constexpr long pipeBytesWanted = 1 << 20;
 
 std::string decimal(double value) {
     char text[32];
@@ -52,22 +55,20 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
         "pipe:0",
     };
     const bool withAudio = !s.audioPath.empty();
+    const bool copied = soundtrackCopied(s.container);
+    // video time 0 is the first frame written and shows soundtrack time audioStartSeconds
+    const double preroll = std::min(s.audioStartSeconds, mp3PrerollSeconds);
     if (withAudio) {
-        // video time 0 is the first frame written; the soundtrack is cut to the same stretch
-        args.insert(args.end(), {"-ss", decimal(s.audioStartSeconds), "-t", decimal(s.durationSeconds), "-i",
-                                 s.audioPath});
+        args.insert(args.end(), {"-ss", decimal(s.audioStartSeconds - preroll)});
+        // a copied stream keeps its packets, so the preroll gets times before 0 and the muxer hides it
+        if (copied && preroll > 0) args.insert(args.end(), {"-itsoffset", decimal(-preroll)});
+        args.insert(args.end(), {"-t", decimal(s.durationSeconds + preroll), "-i", s.audioPath});
     }
     args.insert(args.end(), {"-map", "0:v:0"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a:0"});
 
-    if (s.container == "webm") {
-        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "good", "-cpu-used", "4", "-row-mt", "1",
-                                 "-crf", "32", "-b:v", "0", "-pix_fmt", "yuv420p"});
-        if (withAudio) args.insert(args.end(), {"-c:a", "libopus", "-b:a", "160k"});
-    } else {
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "fast", "-crf", "23", "-pix_fmt", "yuv420p"});
-        if (withAudio) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
-    }
+    appendVideoEncoding(s.quality, s.container, args);
+    if (withAudio) appendAudioEncoding(s.quality, s.container, preroll, args);
     if (s.container == "mp4" || s.container == "mov") args.insert(args.end(), {"-movflags", "+faststart"});
     args.insert(args.end(), {"-f", s.container, s.path});
     return args;
@@ -93,10 +94,7 @@ std::string findProgram(const std::string& program) {
 }
 
 VideoSink::VideoSink(VideoSettings settings, std::string finalPath, const volatile std::sig_atomic_t* stop)
-    : settings_(std::move(settings)),
-      finalPath_(std::move(finalPath)),
-      stop_(stop),
-      topDown_(static_cast<std::size_t>(settings_.width) * settings_.height * 4) {}
+    : settings_(std::move(settings)), finalPath_(std::move(finalPath)), stop_(stop) {}
 
 VideoSink::~VideoSink() {
     if (ffmpeg_ > 0) abandon();
@@ -136,17 +134,17 @@ Status VideoSink::start(const std::string& ffmpegProgram) {
         return failure("cannot start " + ffmpegProgram + ": " + std::strerror(error));
     }
     pipe_ = fds[1];
+    // room for a whole frame where the system allows it (up to 1 MiB unprivileged), so the frame
+    // loop hands a frame over and goes on drawing while ffmpeg reads; failing that, 64 KiB will do
+    const long frameBytes = long{settings_.width} * settings_.height * 4;
+    fcntl(pipe_, F_SETPIPE_SZ, static_cast<int>(std::min(frameBytes, pipeBytesWanted)));
     return success();
 }
 
+// the rows go as the GL reads them, bottom first: ffmpeg's vflip turns them without a copy
 Status VideoSink::write(int32_t /*frame*/, const unsigned char* pixels) {
-    const std::size_t rowBytes = static_cast<std::size_t>(settings_.width) * 4;
-    for (int32_t y = 0; y < settings_.height; ++y)
-        std::memcpy(topDown_.data() + static_cast<std::size_t>(y) * rowBytes,
-                    pixels + static_cast<std::size_t>(settings_.height - 1 - y) * rowBytes, rowBytes);
-
-    const unsigned char* next = topDown_.data();
-    std::size_t left = topDown_.size();
+    const unsigned char* next = pixels;
+    std::size_t left = static_cast<std::size_t>(settings_.width) * settings_.height * 4;
     while (left > 0) {
         const ssize_t written = ::write(pipe_, next, left);
         if (written > 0) {

@@ -1,8 +1,10 @@
-// Writes frames to a video through the ffmpeg program: raw RGBA frames on a pipe, the soundtrack
-// muxed in. ffmpeg writes to a temporary name that becomes the real one only when it succeeds.
+// Writes frames to a video through the ffmpeg program: raw RGBA frames on a pipe, bottom row first
+// as the GL reads them, the soundtrack muxed in. ffmpeg writes to a temporary name that becomes
+// the real one only when it succeeds.
 #pragma once
 
 #include "capture/frame_sink.h"
+#include "capture/video_presets.h"
 
 #include <csignal>
 #include <string>
@@ -20,7 +22,14 @@ struct VideoSettings {
     std::string audioPath;         // the soundtrack; empty for none
     double audioStartSeconds = 0;  // the soundtrack time under the first frame written
     double durationSeconds = 0;    // how long the frames written last
+    VideoQuality quality = VideoQuality::share;
 };
+
+// How much soundtrack goes in ahead of video time 0 and is then hidden (an edit list in mp4 and
+// mov, a trim before the Opus encoder; Matroska has neither, so there the picture starts that much
+// after the sound): an MP3 frame decodes whole only after the frames whose bytes and transform
+// overlap it shares, so the first sound under the picture must not be the first decoded.
+inline constexpr double mp3PrerollSeconds = 0.1;
 
 // The arguments after the program name, for frames arriving on standard input.
 std::vector<std::string> ffmpegArguments(const VideoSettings& settings);
@@ -51,7 +60,6 @@ private:
     const volatile std::sig_atomic_t* stop_;
     pid_t ffmpeg_ = -1;
     int pipe_ = -1;
-    std::vector<unsigned char> topDown_;  // the frame turned right way up
 };
 
 }  // namespace quarvel

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # quarvel-capture as a user runs it: documented errors that leave nothing behind, byte-identical
-# frames, videos checked with ffprobe, and Ctrl-C or SIGTERM mid-capture.
-# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|interrupt
+# frames, videos checked with ffprobe, every --quality decoded back against the PNG frames, the
+# sound in step with the picture, and Ctrl-C or SIGTERM mid-capture.
+# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|fidelity|sound|interrupt
 set -u
 capture=$1
 root=$(mktemp -d)
@@ -42,6 +43,9 @@ case $2 in
 errors)
     "$capture" --help >help.txt || fail "--help failed"
     grep -q '^Usage: quarvel-capture' help.txt || fail "--help printed no usage"
+    for preset in share master preview; do
+        grep -q "^ *$preset  " help.txt || fail "--help has no line for --quality $preset"
+    done
     rm help.txt
     touch file.txt
     mkdir taken.png
@@ -52,6 +56,10 @@ errors)
     expect 2 "OUTPUT must be the last" out.png --fps 30
     expect 2 "--from is after the last frame" --from 99 out.png
     expect 2 "beyond this OpenGL's limit" --size 40000x20 out.png
+    expect 2 "--quality takes one of share, master, preview; not 'best'" --quality best out.mp4
+    expect 2 "only a .mkv or .mov" --quality master out.mp4
+    expect 2 "only a .mkv or .mov" --size 16x16 --to 0 --quality master out.webm
+    expect 2 "PNG frames are always lossless" --quality master out.png
     expect 1 "the output folder 'missing' does not exist" missing/out.png
     expect 1 "'file.txt' is not a folder" file.txt/%03d.png
     expect 1 "is a folder" taken.png
@@ -105,6 +113,93 @@ video)
     [ "$(streams s.mkv)" = "video " ] || fail "s.mkv streams: $(streams s.mkv)"
     cd ..
     [ -z "$(find . -name '*.part')" ] || fail "partial files left: $(find . -name '*.part')"
+    ;;
+fidelity)
+    # the show's first second at 1280x720, 5 frames a second: grain over light grey and the first
+    # dark disc. share promises 2.5 levels at 1280x720; on this clip it measures 0.5 (1.0 in webm)
+    # while x264 at crf 23, which smooths the grain away, gives 1.8, so the clip holds it to 1.25.
+    # (Colour, which this clip hardly has, is checked on flat patches in video_sink_test.)
+    clip="--size 1280x720 --fps 5 --to 1"
+    mkdir png
+    "$capture" $clip png/%d.png 2>/dev/null || fail "PNG capture failed"
+    ffmpeg -v error -i png/%d.png -f rawvideo -pix_fmt rgb24 png.rgb
+    # check QUALITY FILE BOUND TAGS: the file declares TAGS (range,matrix,transfer,primaries) and,
+    # decoded as it declares (chroma interpolated, as players do), is at most BOUND levels off the
+    # PNG frames on average; BOUND 0: not at all
+    check() {
+        local tags range matrix filter=format=rgb24 levels
+        "$capture" $clip --quality "$1" "$2" 2>"$err" || fail "$2 capture failed: $(cat "$err")"
+        tags=$(ffprobe -v error -select_streams v \
+            -show_entries stream=color_range,color_space,color_transfer,color_primaries -of csv=p=0 "$2")
+        [ "$tags" = "$4" ] || fail "$2 declares $tags, not $4"
+        IFS=, read -r range matrix _ <<<"$tags"
+        [ "$matrix" = gbr ] ||
+            filter="scale=in_color_matrix=$matrix:in_range=$range:flags=bicubic+accurate_rnd+full_chroma_int,$filter"
+        ffmpeg -v error -i "$2" -vf "$filter" -f rawvideo -y decoded.rgb
+        if [ "$3" = 0 ]; then
+            cmp -s png.rgb decoded.rgb || fail "$2 does not decode to the PNG frames"
+            return
+        fi
+        levels=$(compare -metric MAE -size 1280x4320 -depth 8 rgb:png.rgb rgb:decoded.rgb null: 2>&1 |
+            sed -n 's/.*(\(.*\))/\1/p' | awk '{ printf "%.3f", $1 * 255 }')
+        echo "$2: $levels levels off the PNG frames on average, $(stat -c %s "$2") bytes"
+        awk -v l="$levels" -v b="$3" 'BEGIN { exit !(l != "" && l <= b) }' || fail "$2 is $levels levels off, over $3"
+    }
+    check share share.mp4 1.25 tv,bt709,bt709,bt709
+    check share share.webm 1.25 tv,bt709,bt709,bt709
+    check master master.mkv 0 pc,gbr,iec61966-2-1,bt709
+    check master master.mov 0 unknown,gbr,iec61966-2-1,bt709
+    check preview preview.mp4 8 tv,bt709,bt709,bt709
+    check preview preview.webm 8 tv,bt709,bt709,bt709
+    for type in mp4 webm; do
+        [ $(($(stat -c %s preview.$type) * 3)) -lt "$(stat -c %s share.$type)" ] ||
+            fail "preview.$type is not under a third of share.$type"
+    done
+    ;;
+sound)
+    # a quiet sweep, so that every MP3 frame differs, and a click at 1.2 s of audio time
+    ffmpeg -v error -f lavfi -i "aevalsrc='0.1*sin(2*PI*t*(300+200*t))+0.8*between(t,1.2,1.202)':s=44100:d=3" \
+        -ac 2 -c:a libmp3lame -b:a 256k audio.mp3 || fail "no test mp3"
+    # packets FILE: the MD5 of each audio packet, as stored
+    packets() {
+        ffmpeg -v error -i "$1" -map 0:a -c copy -f framemd5 - | awk -F', *' '!/^#/ { print $6 }'
+    }
+    # click_after_first_frame FILE: when the click sounds, in seconds after the first picture, on
+    # the timeline the file declares (start times, edit lists and codec delays applied)
+    click_after_first_frame() {
+        local first
+        first=$(ffprobe -v error -select_streams v -show_entries frame=pts_time -read_intervals %+#1 \
+            -of csv=p=0 "$1" | head -1 | cut -d, -f1)
+        ffmpeg -v error -copyts -i "$1" -map 0:a -af aresample=48000:async=1:first_pts=0 -ac 1 -f s16le - |
+            od -An -v -td2 -w2 |
+            awk -v first="$first" '$1 > 16000 || $1 < -16000 { printf "%.4f\n", (NR - 1) / 48000 - first; exit }'
+    }
+    # at 240 fps the first frame at or after --from 0.5 shows clock 500 ms, audio time 0.55 s, so
+    # the click belongs 0.65 s into the video; one frame is 4.2 ms
+    for output in v.mp4 v.webm v.mov m.mkv; do
+        quality=share
+        [ "$output" = m.mkv ] && quality=master
+        "$capture" --size 64x36 --fps 240 --from 0.5 --to 1.5 --quality $quality $output 2>"$err" ||
+            fail "$output capture failed: $(cat "$err")"
+        at=$(click_after_first_frame $output)
+        echo "$output: the click sounds ${at:-never} s after the first frame, 0.65 s expected"
+        awk -v at="$at" 'BEGIN { exit !(at != "" && at - 0.65 <= 1 / 240 && 0.65 - at <= 1 / 240) }' ||
+            fail "$output: the click sounds at ${at:-never} s, not within a frame of 0.65 s"
+    done
+    # the first sound under the picture decodes whole: the MP3 frames it needs were copied too
+    ffmpeg -v error -i audio.mp3 -af atrim=start=0.55:duration=0.1 -f s16le - >expected.pcm
+    ffmpeg -v error -i v.mp4 -map 0:a -t 0.1 -f s16le - >start.pcm
+    cmp -s expected.pcm start.pcm || fail "v.mp4: its first 0.1 s of sound is not the soundtrack's from 0.55 s"
+    for output in v.mp4 v.mov m.mkv; do
+        codec=$(ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 $output)
+        [ "$codec" = mp3 ] || fail "$output carries $codec, not the MP3 itself"
+        # its packets are a run of the soundtrack's, byte for byte
+        packets audio.mp3 >source.txt
+        packets $output >copied.txt
+        first=$(grep -n -m1 -xF "$(head -1 copied.txt)" source.txt | cut -d: -f1)
+        [ -n "$first" ] && tail -n +"$first" source.txt | head -n "$(wc -l <copied.txt)" | cmp -s - copied.txt ||
+            fail "$output: the sound is not the soundtrack's MP3 frames as they are"
+    done
     ;;
 interrupt)
     # SIGNAL OUTPUT WAITFOR STATUS: stop a whole-show capture once WAITFOR exists

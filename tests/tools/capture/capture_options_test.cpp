@@ -23,31 +23,37 @@ TEST(CaptureOptionsTest, GoodCommandLines) {
         int32_t width, height, fps;
         OutputKind kind;
         const char* container;
+        VideoQuality quality = VideoQuality::share;
     } cases[] = {
         {"show.mp4", 1920, 1080, 60, OutputKind::video, "mp4"},
         {"--size 640x360 --fps 30 out/show.MKV", 640, 360, 30, OutputKind::video, "matroska"},
         {"--size=1000x1000 --fps=240 a.webm", 1000, 1000, 240, OutputKind::video, "webm"},
         {"--fps 1 --size 2x2 x.mov", 2, 2, 1, OutputKind::video, "mov"},
+        {"--quality master show.mkv", 1920, 1080, 60, OutputKind::video, "matroska", VideoQuality::master},
+        {"--quality=master show.mov", 1920, 1080, 60, OutputKind::video, "mov", VideoQuality::master},
+        {"--quality preview --quality share a.webm", 1920, 1080, 60, OutputKind::video, "webm"},
+        {"--quality preview a.mp4", 1920, 1080, 60, OutputKind::video, "mp4", VideoQuality::preview},
         {"--size 641x361 frames/%05d.png", 641, 361, 60, OutputKind::framePattern, ""},
         {"--from 30.5 --to 40 still.png", 1920, 1080, 60, OutputKind::singleImage, ""},
         {"--size 1x1 100%%.png", 1, 1, 60, OutputKind::singleImage, ""},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(c.line));
-        ASSERT_TRUE(parsed.ok) << c.line << ": " << parsed.error;
+        ASSERT_TRUE(parsed.status.ok) << c.line << ": " << parsed.status.message;
         EXPECT_EQ(parsed.options.width, c.width) << c.line;
         EXPECT_EQ(parsed.options.height, c.height) << c.line;
         EXPECT_EQ(parsed.options.fps, c.fps) << c.line;
         EXPECT_EQ(parsed.options.outputKind, c.kind) << c.line;
         EXPECT_EQ(parsed.options.container, c.container) << c.line;
+        EXPECT_EQ(parsed.options.quality, c.quality) << c.line;
     }
 
     const ParsedCommandLine window = parseCaptureOptions(split("--from -0.05 --to 30.5 f%d.png"));
-    ASSERT_TRUE(window.ok);
+    ASSERT_TRUE(window.status.ok);
     EXPECT_EQ(window.options.fromMs, -50);
     EXPECT_EQ(window.options.toMs, 30'500);
     const ParsedCommandLine clocks = parseCaptureOptions(split("--clock -50,0,86000 f%d.png"));
-    ASSERT_TRUE(clocks.ok);
+    ASSERT_TRUE(clocks.status.ok);
     EXPECT_EQ(clocks.options.clocks, (std::vector<int32_t>{-50, 0, 86'000}));
     EXPECT_TRUE(parseCaptureOptions(split("--size 1x1 --help")).help);
 }
@@ -88,11 +94,18 @@ TEST(CaptureOptionsTest, BadCommandLinesSayWhatIsWrong) {
         {"f%d/%d.png", "not in the folder"},
         {"v%d.mp4", "a video name has no %"},
         {"out/", "names a folder"},
+        {"--quality best show.mp4", "--quality takes one of share, master, preview; not 'best'"},
+        {"--quality SHARE show.mp4", "--quality takes one of"},
+        {"--quality show.mp4", "--quality takes one of"},
+        {"--quality master show.mp4", "only a .mkv or .mov"},
+        {"--quality master show.webm", "only a .mkv or .mov"},
+        {"--quality share f%d.png", "PNG frames are always lossless"},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(c.line));
-        EXPECT_FALSE(parsed.ok) << c.line;
-        EXPECT_NE(parsed.error.find(c.message), std::string::npos) << c.line << " gave: " << parsed.error;
+        EXPECT_FALSE(parsed.status.ok) << c.line;
+        EXPECT_NE(parsed.status.message.find(c.message), std::string::npos)
+            << c.line << " gave: " << parsed.status.message;
     }
 }
 
@@ -111,7 +124,7 @@ TEST(CaptureOptionsTest, FrameNamesFollowThePattern) {
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions({c.output});
-        ASSERT_TRUE(parsed.ok) << c.output << ": " << parsed.error;
+        ASSERT_TRUE(parsed.status.ok) << c.output << ": " << parsed.status.message;
         std::string name;
         frameFileName(parsed.options.pattern, c.frame, name);
         EXPECT_EQ(name, c.name);
@@ -136,7 +149,7 @@ TEST(FramePlanTest, AWholeCaptureEndsAtTheFirstFrameAtOrPastTheRunLength) {
         CaptureOptions options;
         options.fps = fps;
         const FramePlanResult result = makeFramePlan(options);
-        ASSERT_TRUE(result.ok);
+        ASSERT_TRUE(result.status.ok);
         const std::vector<int32_t>& clocks = result.plan.clocks;
         ASSERT_GE(clocks.size(), 2u);
         EXPECT_EQ(clocks.front(), -50);
@@ -165,9 +178,9 @@ TEST(FramePlanTest, WindowsClockListsAndSingleImages) {
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(c.line));
-        ASSERT_TRUE(parsed.ok) << c.line;
+        ASSERT_TRUE(parsed.status.ok) << c.line;
         const FramePlanResult result = makeFramePlan(parsed.options);
-        ASSERT_TRUE(result.ok) << c.line << ": " << result.error;
+        ASSERT_TRUE(result.status.ok) << c.line << ": " << result.status.message;
         EXPECT_EQ(result.plan.clocks.size(), c.frames) << c.line;
         EXPECT_EQ(result.plan.firstWritten, c.firstWritten) << c.line;
         EXPECT_EQ(result.plan.clocks.back(), c.lastClock) << c.line;
@@ -176,10 +189,10 @@ TEST(FramePlanTest, WindowsClockListsAndSingleImages) {
     for (const char* line :
          {"--to -0.06 f%d.png", "--from 86.1 f%d.png", "--from 0.02 --to 0.03 still.png"}) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(line));
-        ASSERT_TRUE(parsed.ok) << line;
+        ASSERT_TRUE(parsed.status.ok) << line;
         const FramePlanResult result = makeFramePlan(parsed.options);
-        EXPECT_FALSE(result.ok) << line;
-        EXPECT_FALSE(result.error.empty());
+        EXPECT_FALSE(result.status.ok) << line;
+        EXPECT_FALSE(result.status.message.empty());
     }
 }
 

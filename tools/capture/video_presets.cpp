@@ -1,0 +1,101 @@
+// The --quality presets as ffmpeg options. The figures behind the settings (error against the PNG
+// frames, encoding time) come from capture_cli_test.sh's fidelity case and quarvel-bench-capture.
+#include "capture/video_presets.h"
+
+#include <cstdio>
+#include <initializer_list>
+
+namespace quarvel {
+
+namespace {
+
+void append(std::vector<std::string>& args, std::initializer_list<const char*> more) {
+    args.insert(args.end(), more.begin(), more.end());
+}
+
+// RGB to limited-range BT.709 4:2:0 in the conversion itself, and the same said in the stream's
+// tags: players take untagged HD as BT.709, while ffmpeg converts with BT.601 unless told.
+void appendBt709Yuv420(std::vector<std::string>& args) {
+    append(args, {"-vf",
+                  "vflip,scale=in_range=full:out_range=limited:out_color_matrix=bt709:"
+                  "flags=bicubic+accurate_rnd,format=yuv420p"});
+    append(args, {"-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"});
+    append(args, {"-color_range", "tv"});
+}
+
+}  // namespace
+
+std::optional<VideoQuality> qualityNamed(std::string_view name) {
+    for (const QualityPreset& preset : qualityPresets) {
+        if (name == preset.name) return preset.quality;
+    }
+    return std::nullopt;
+}
+
+const char* qualityName(VideoQuality quality) {
+    for (const QualityPreset& preset : qualityPresets) {
+        if (preset.quality == quality) return preset.name;
+    }
+    return "";
+}
+
+Status checkQualityFits(VideoQuality quality, std::string_view container) {
+    // FFV1 has a codec tag in Matroska and QuickTime only
+    if (quality == VideoQuality::master && container != "matroska" && container != "mov")
+        return failure("--quality master writes lossless FFV1, which only a .mkv or .mov file can hold");
+    return success();
+}
+
+bool soundtrackCopied(std::string_view container) {
+    return container != "webm";
+}
+
+void appendVideoEncoding(VideoQuality quality, std::string_view container, std::vector<std::string>& args) {
+    if (quality == VideoQuality::master) {
+        // RGBA to BGR0 only reorders bytes and drops the alpha the window never shows, so the file
+        // holds the rendered RGB exactly; the tags say so (RGB, sRGB curve)
+        append(args, {"-vf", "vflip", "-pix_fmt", "bgr0", "-c:v", "ffv1", "-level", "3", "-g", "1"});
+        append(args, {"-slices", "4", "-slicecrc", "1", "-colorspace", "rgb", "-color_primaries", "bt709"});
+        append(args, {"-color_trc", "iec61966-2-1", "-color_range", "pc"});
+        return;
+    }
+    appendBt709Yuv420(args);
+    const bool share = quality == VideoQuality::share;
+    if (container == "webm") {
+        // the "good" mode: the faster realtime mode lets flat colour drift by 5 levels from frame
+        // to frame at share's crf, and by 30 at preview's; share decodes 2.1 levels off (2.5
+        // through ffmpeg's fast YUV to RGB) where H.264 is 2.0
+        append(args,
+               {"-c:v", "libvpx-vp9", "-b:v", "0", "-deadline", "good", "-cpu-used", "4", "-row-mt", "1"});
+        append(args, {"-crf", share ? "8" : "40"});
+        return;
+    }
+    if (share) {
+        // grain is noise that no motion search predicts: ultrafast loses nothing measurable to the
+        // slower presets, while crf 12 and the grain tuning's small deadzones keep the grain. At
+        // 1280x720 from 30.5 s the frames decode 2.0 levels off on average (2.4 through ffmpeg's
+        // fast YUV to RGB), 1.2 of it the 4:2:0 colour, at 120 Mbit/s for 30 fps. CABAC would
+        // save a tenth of that for 6 ms a frame at 640x360, a tenth of the rendering.
+        append(args, {"-c:v", "libx264", "-preset", "ultrafast", "-tune", "grain", "-crf", "12"});
+    } else {
+        // smaller and cheaper than veryfast at crf 28: 4.5 Mbit/s at 1280x720 and 30 fps, 9 levels off
+        append(args, {"-c:v", "libx264", "-preset", "superfast", "-crf", "30"});
+    }
+}
+
+void appendAudioEncoding(VideoQuality quality, std::string_view container, double trimSeconds,
+                         std::vector<std::string>& args) {
+    if (soundtrackCopied(container)) {
+        append(args, {"-c:a", "copy"});
+        return;
+    }
+    // libopus starts its first packet 312 samples (at 48 kHz) before its input, and ffmpeg's
+    // Matroska writer then moves every stream later by that much while readers move only the
+    // Opus one back: starting the input 312 samples late leaves nothing to move
+    char filter[96];
+    std::snprintf(filter, sizeof filter, "atrim=start=%.6f,asetpts=PTS-STARTPTS+312/48000/TB", trimSeconds);
+    append(args,
+           {"-af", filter, "-c:a", "libopus", "-b:a", quality == VideoQuality::preview ? "96k" : "160k"});
+}
+
+}  // namespace quarvel

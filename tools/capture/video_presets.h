@@ -1,0 +1,52 @@
+// The video encodings quarvel-capture offers by name (--quality): the codec, settings and colour
+// tags each one hands ffmpeg, how the soundtrack goes in, and which containers can hold them.
+#pragma once
+
+#include "base/status.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarvel {
+
+enum class VideoQuality {
+    share,    // H.264 (VP9 in webm), 4:2:0, BT.709, settings that keep the film grain
+    master,   // lossless RGB, decodes to the very pixels rendered
+    preview,  // small and fast, for a quick look
+};
+
+struct QualityPreset {
+    VideoQuality quality;
+    const char* name;
+    const char* summary;  // its line in --help
+};
+
+inline constexpr QualityPreset qualityPresets[] = {
+    {VideoQuality::share, "share", "default: H.264 (VP9 in .webm), BT.709, tuned to keep the film grain"},
+    {VideoQuality::master, "master", "lossless RGB (FFV1) in .mkv or .mov: decodes to the exact frames"},
+    {VideoQuality::preview, "preview", "small and fast H.264 (VP9 in .webm), for a quick look"},
+};
+
+std::optional<VideoQuality> qualityNamed(std::string_view name);
+const char* qualityName(VideoQuality quality);
+
+// Whether `container` (ffmpeg's format name: mp4, matroska, webm, mov) can hold the preset's
+// video; when not, the message says which file types can.
+Status checkQualityFits(VideoQuality quality, std::string_view container);
+
+// True where the container takes the MP3 soundtrack as it is; webm needs it re-encoded (Opus).
+bool soundtrackCopied(std::string_view container);
+
+// ffmpeg's output options for the video stream: conversion, codec, its settings and colour tags.
+// The frames come bottom row first, as the GL reads them; every filter chain starts with vflip,
+// which turns ffmpeg's view of a frame (a negative row step) without copying it.
+void appendVideoEncoding(VideoQuality quality, std::string_view container, std::vector<std::string>& args);
+
+// ffmpeg's output options for the soundtrack: a stream copy, or Opus for webm. A re-encoded
+// soundtrack drops its first `trimSeconds`, decoded only so the sound after them is whole.
+void appendAudioEncoding(VideoQuality quality, std::string_view container, double trimSeconds,
+                         std::vector<std::string>& args);
+
+}  // namespace quarvel
