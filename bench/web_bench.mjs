@@ -8,7 +8,7 @@
 import { execFileSync } from 'node:child_process';
 import path from 'node:path';
 
-import { launchChromium, serve } from '../tests/web/browser.mjs';
+import { chooseInDialog, launchChromium, serve } from '../tests/web/browser.mjs';
 
 const [site, hostBin, secondsArgument] = process.argv.slice(2);
 const seconds = Number(secondsArgument ?? 20);
@@ -20,11 +20,7 @@ try {
   const page = await browser.newPage({ width: 640, height: 360, screenWidth: 1920, screenHeight: 1080 });
   await page.open(server.url + 'index.html');
   await page.waitFor(`document.body?.dataset.quarvel === 'dialog'`, 'the launcher dialog');
-  await page.evaluate(`(() => {
-    const list = document.querySelector('.quarvel-dialog select');
-    list.selectedIndex = [...list.options].findIndex((o) => o.textContent === '640 x 360');
-    document.querySelector('.quarvel-dialog input[type=checkbox]').checked = false;
-  })()`);
+  await chooseInDialog(page, '640 x 360', false);
   await page.click('.quarvel-dialog button.quarvel-default');
   // the first frames carry the shaders' first use; the count starts after them
   await page.waitFor(`(Module.quarvelFramesShown ?? 0) >= 3`, 'the first frames', 120000);

@@ -9,7 +9,6 @@
 . "$(dirname "${BASH_SOURCE[0]}")/xvfb_session.sh"
 
 start_xorg() {
-    local n
     XORG_DIR=$(mktemp -d)
     mkdir "$XORG_DIR/conf.d"
     # no input devices of its own (xdotool types through XTEST), no console switching, and none
@@ -54,15 +53,7 @@ EOF
         >"$XORG_DIR/display" 2>"$XORG_DIR/stderr" &
     XORG_PID=$!
     trap stop_xorg EXIT
-    for _ in $(seq 1 100); do
-        n=$(head -n 1 "$XORG_DIR/display" 2>/dev/null)
-        if [ -n "$n" ] && xdpyinfo -display ":${n}" >/dev/null 2>&1; then
-            export DISPLAY=":${n}"
-            return 0
-        fi
-        kill -0 "$XORG_PID" 2>/dev/null || break
-        sleep 0.1
-    done
+    await_display "$XORG_DIR/display" "$XORG_PID" && return 0
     echo "could not start Xorg with the dummy driver:" >&2
     tail -n 20 "$XORG_DIR/stderr" >&2
     return 1

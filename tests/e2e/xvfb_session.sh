@@ -2,7 +2,7 @@
 # Sets DISPLAY. Usage: start_xvfb WIDTHxHEIGHT
 
 start_xvfb() {
-    local size=$1 n
+    local size=$1
     # the server picks a free display itself, so tests running side by side never share one;
     # -noreset: by default the server resets whenever its last client leaves (the readiness check
     # below, every xdotool call), and a program that connects during a reset is turned away
@@ -10,16 +10,24 @@ start_xvfb() {
     Xvfb -displayfd 1 -noreset -screen 0 "${size}x24" -nolisten tcp >"$XVFB_DISPLAY_FILE" 2>/dev/null &
     XVFB_PID=$!
     trap stop_xvfb EXIT
+    await_display "$XVFB_DISPLAY_FILE" "$XVFB_PID" && return 0
+    echo "could not start Xvfb" >&2
+    return 1
+}
+
+# await_display FILE PID: waits up to ten seconds for the X server PID to write its display
+# number to FILE (-displayfd) and take connections, then exports DISPLAY; fails if it dies first
+await_display() {
+    local n
     for _ in $(seq 1 100); do
-        n=$(head -n 1 "$XVFB_DISPLAY_FILE" 2>/dev/null)
+        n=$(head -n 1 "$1" 2>/dev/null)
         if [ -n "$n" ] && xdpyinfo -display ":${n}" >/dev/null 2>&1; then
             export DISPLAY=":${n}"
             return 0
         fi
-        kill -0 "$XVFB_PID" 2>/dev/null || break
+        kill -0 "$2" 2>/dev/null || return 1
         sleep 0.1
     done
-    echo "could not start Xvfb" >&2
     return 1
 }
 

@@ -114,14 +114,22 @@ void bindTexture(const test::TestGl& gl, int unit, GLuint texture) {
     gl.glActiveTexture(gl::TEXTURE0);
 }
 
-std::string functionText(std::string_view source, std::string_view head) {
-    std::size_t start = 0;
-    for (;;) {
-        start = source.find(head, start);
-        if (start == std::string_view::npos) return {};
-        if (start == 0 || source[start - 1] == '\n') break;
-        ++start;
+namespace {
+
+// Where `head` first stands at the start of a line of `source`; npos when it never does.
+std::size_t findAtLineStart(std::string_view source, std::string_view head) {
+    for (std::size_t start = source.find(head); start != std::string_view::npos;
+         start = source.find(head, start + 1)) {
+        if (start == 0 || source[start - 1] == '\n') return start;
     }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string functionText(std::string_view source, std::string_view head) {
+    const std::size_t start = findAtLineStart(source, head);
+    if (start == std::string_view::npos) return {};
     const std::size_t open = source.find('{', start);
     if (open == std::string_view::npos) return {};
     int depth = 0;
@@ -134,13 +142,8 @@ std::string functionText(std::string_view source, std::string_view head) {
 
 std::string globalInitialiser(std::string_view source, std::string_view name) {
     const std::string head = "float " + std::string(name) + " = ";
-    std::size_t start = 0;
-    for (;;) {
-        start = source.find(head, start);
-        if (start == std::string_view::npos) return {};
-        if (start == 0 || source[start - 1] == '\n') break;
-        ++start;
-    }
+    const std::size_t start = findAtLineStart(source, head);
+    if (start == std::string_view::npos) return {};
     const std::size_t from = start + head.size();
     const std::size_t end = source.find(';', from);
     if (end == std::string_view::npos) return {};

@@ -209,6 +209,17 @@ class Page {
 
 // 8-bit greyscale, RGB or RGBA PNG, not interlaced (what Chromium and quarvel-capture write), as
 // {width, height, channels, data}.
+// Picks `size` (as the list shows it, "640 x 360") in the launcher dialog as a viewer would, so
+// the page hears of the change, and sets the Fullscreen box.
+export function chooseInDialog(page, size, fullscreen) {
+  return page.evaluate(`(() => {
+    const list = document.querySelector('.quarvel-dialog select');
+    list.selectedIndex = [...list.options].findIndex((o) => o.textContent === ${JSON.stringify(size)});
+    list.dispatchEvent(new Event('change'));
+    document.querySelector('.quarvel-dialog input[type=checkbox]').checked = ${fullscreen};
+  })()`);
+}
+
 export function decodePng(bytes) {
   if (bytes.subarray(0, 8).compare(Buffer.from([137, 80, 78, 71, 13, 10, 26, 10])) !== 0) throw new Error('not a PNG');
   let width = 0, height = 0, channels = 0;

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 
-import { launchChromium, serve } from './browser.mjs';
+import { chooseInDialog, launchChromium, serve } from './browser.mjs';
 
 const site = path.resolve(process.argv[2]);
 let browser;
@@ -80,11 +80,7 @@ test('Enter starts the show at the chosen size with the soundtrack; Escape ends 
   const server = await serve(site);
   try {
     const page = await openDialog(server);
-    await page.evaluate(`(() => {
-      const list = document.querySelector('.quarvel-dialog select');
-      list.selectedIndex = [...list.options].findIndex((o) => o.textContent === '640 x 360');
-      document.querySelector('.quarvel-dialog input[type=checkbox]').checked = false;
-    })()`);
+    await chooseInDialog(page, '640 x 360', false);
     await page.click('.quarvel-dialog button.quarvel-default');
     await page.waitFor(`${framesShown} >= 3`, 'three frames of the show');
     assert.deepEqual(page.console.filter((line) => /rendered|failed/.test(line)), ['Song succesfully rendered!']);

@@ -1,5 +1,6 @@
 // The soundtrack media service on SDL2 and SDL2_mixer: one graph owns the mixer's output and
 // streams one checked MP3 file through it.
+#include "platform/common/media_references.h"
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_start.h"
@@ -55,29 +56,19 @@ void closeOutput(MediaGraph& graph) {
     outputOwner = nullptr;
 }
 
-void release(MediaGraph* graph) {
-    assert(graph != nullptr && graph->references > 0);
-    if (--graph->references > 0) return;
+}  // namespace
+
+int32_t& referencesOf(MediaGraph* graph) {
+    return graph->references;
+}
+
+void destroyMediaGraph(MediaGraph* graph) {
     closeOutput(*graph);
     delete graph;
 }
 
-}  // namespace
-
 MediaGraph* createMediaGraph() {
     return new MediaGraph;
-}
-
-MediaControl mediaControlOf(MediaGraph* graph) {
-    assert(graph != nullptr);
-    ++graph->references;
-    return {graph};
-}
-
-MediaSeeking mediaSeekingOf(MediaGraph* graph) {
-    assert(graph != nullptr);
-    ++graph->references;
-    return {graph};
 }
 
 MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName) {
@@ -119,18 +110,6 @@ void runMedia(MediaControl control) {
         return;
     }
     graph->started = Mix_PlayMusic(graph->music, 1) == 0;
-}
-
-void releaseMediaGraph(MediaGraph* graph) {
-    release(graph);
-}
-
-void releaseMediaControl(MediaControl control) {
-    release(control.graph);
-}
-
-void releaseMediaSeeking(MediaSeeking seeking) {
-    release(seeking.graph);
 }
 
 }  // namespace quarvel::platform

@@ -4,6 +4,7 @@
 // last reference goes. The page makes the audio context in the launcher's Enter click, the user
 // gesture a browser asks for before a page may play sound.
 // Left out: streaming (the 86-second soundtrack is decoded whole, before the clock starts).
+#include "platform/common/media_references.h"
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"
 #include "platform/web/page_calls.h"
@@ -25,29 +26,19 @@ namespace {
 // module-level: sound names are unique in the page for its whole life
 int32_t nextSound = 1;
 
-void release(MediaGraph* graph) {
-    assert(graph != nullptr && graph->references > 0);
-    if (--graph->references > 0) return;
+}  // namespace
+
+int32_t& referencesOf(MediaGraph* graph) {
+    return graph->references;
+}
+
+void destroyMediaGraph(MediaGraph* graph) {
     quarvelPageForgetSound(graph->sound);
     delete graph;
 }
 
-}  // namespace
-
 MediaGraph* createMediaGraph() {
     return new MediaGraph{1, nextSound++, false, false};
-}
-
-MediaControl mediaControlOf(MediaGraph* graph) {
-    assert(graph != nullptr);
-    ++graph->references;
-    return {graph};
-}
-
-MediaSeeking mediaSeekingOf(MediaGraph* graph) {
-    assert(graph != nullptr);
-    ++graph->references;
-    return {graph};
 }
 
 MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName) {
@@ -79,18 +70,6 @@ void stopMedia(MediaControl control) {
 void runMedia(MediaControl control) {
     assert(control.graph != nullptr);
     if (control.graph->rendered) quarvelPagePlaySound(control.graph->sound);
-}
-
-void releaseMediaGraph(MediaGraph* graph) {
-    release(graph);
-}
-
-void releaseMediaControl(MediaControl control) {
-    release(control.graph);
-}
-
-void releaseMediaSeeking(MediaSeeking seeking) {
-    release(seeking.graph);
 }
 
 }  // namespace quarvel::platform
