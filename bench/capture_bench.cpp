@@ -2,6 +2,7 @@
 // shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG writer
 // and every video preset behind it. Each figure is the median of interleaved runs from a fresh state.
 // Usage: quarvel-bench-capture [frames at 640x360] [runs] [only the modes whose name has this text]
+#include "bench_gl.h"
 #include "capture/capture_gl.h"
 #include "capture/capture_loop.h"
 #include "capture/png_sink.h"
@@ -139,17 +140,11 @@ int main(int argc, char** argv) {
     const std::string only = argc > 3 ? argv[3] : "";
 
     CaptureGl gl;
-    const GlBringUp up = bringUpCaptureGl(gl, 16, 16);
-    if (!up.status.ok) {
-        std::fprintf(stderr, "no usable headless OpenGL: %s\n", up.status.message.c_str());
-        return 1;
-    }
-    const GlVersion& version = up.version;
+    if (!bringUpBenchmarkGl(gl, 16, 16)) return 1;
     char folder[] = "/tmp/quarvel-bench-capture-XXXXXX";
     if (mkdtemp(folder) == nullptr) return 1;
     const std::string ffmpeg = findProgram("ffmpeg");
 
-    std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
     std::printf("show shaders from clock 25 s, fresh state each run; median of %d interleaved runs\n", runs);
     // "cpu bound": the ratio a machine whose cores are all busy would give, render CPU time over
     // the capture's and ffmpeg's together

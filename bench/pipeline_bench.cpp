@@ -2,6 +2,7 @@
 // 640 x 360 and 1280 x 720, and each pass's share of the frame: once with pass-through shaders
 // (the cost of the pipeline itself) and once with the show's own.
 // Usage: quarvel-bench-pipeline [frames]
+#include "bench_gl.h"
 #include "capture/capture_gl.h"
 #include "render/frame_pipeline.h"
 #include "render/render_targets.h"
@@ -80,13 +81,7 @@ void timeFrame(const CaptureGl& gl, const Pipeline& pipeline, int32_t t, int32_t
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     CaptureGl gl;
-    const GlBringUp up = bringUpCaptureGl(gl, 1280, 720);
-    if (!up.status.ok) {
-        std::fprintf(stderr, "no usable headless OpenGL: %s\n", up.status.message.c_str());
-        return 1;
-    }
-    const GlVersion& version = up.version;
-    std::printf("renderer: %s, OpenGL %s\n", version.renderer.c_str(), version.text.c_str());
+    if (!bringUpBenchmarkGl(gl, 1280, 720)) return 1;
     std::printf("median of %d frames from 25 s of the clock, glFinish after each pass\n", frames);
     std::printf("%-12s %-10s %10s %10s %10s %10s   %s\n", "shaders", "size", "scene", "feedback", "post",
                 "frame", "shares scene/feedback/post");
