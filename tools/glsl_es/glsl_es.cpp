@@ -55,8 +55,7 @@ int lineAt(std::string_view source, std::size_t offset) {
 
 // Splits the source into its global statements. Comments and preprocessor lines belong to no
 // statement; braces and parentheses are counted so that only a ';' or '}' at depth 0 ends one.
-std::vector<Statement> globalStatements(std::string_view source, std::string& error) {
-    std::vector<Statement> statements;
+Status globalStatements(std::string_view source, std::vector<Statement>& statements) {
     Statement current;
     bool inStatement = false;
     int braces = 0;
@@ -85,8 +84,8 @@ std::vector<Statement> globalStatements(std::string_view source, std::string& er
         if (source.substr(i, 2) == "/*") {
             const std::size_t close = source.find("*/", i + 2);
             if (close == std::string_view::npos) {
-                error = "line " + std::to_string(lineAt(source, i)) + ": a comment that is never closed";
-                return {};
+                return failure("line " + std::to_string(lineAt(source, i)) +
+                               ": a comment that is never closed");
             }
             i = close + 2;
             continue;
@@ -111,8 +110,7 @@ std::vector<Statement> globalStatements(std::string_view source, std::string& er
         if (c == '{') ++braces;
         if (c == '}') {
             if (--braces < 0) {
-                error = "line " + std::to_string(lineAt(source, i)) + ": a '}' that closes nothing";
-                return {};
+                return failure("line " + std::to_string(lineAt(source, i)) + ": a '}' that closes nothing");
             }
             // a closing brace at depth 0 ends a function; a struct goes on to its ';'
             if (braces == 0 && current.tokens.front().text != "struct") {
@@ -128,11 +126,9 @@ std::vector<Statement> globalStatements(std::string_view source, std::string& er
             inStatement = false;
         }
     }
-    if (inStatement || braces != 0) {
-        error = "line " + std::to_string(current.line) + ": the source ends inside a statement";
-        return {};
-    }
-    return statements;
+    if (inStatement || braces != 0)
+        return failure("line " + std::to_string(current.line) + ": the source ends inside a statement");
+    return success();
 }
 
 // The index of the first token `text` at parenthesis depth 0, or the token count.
@@ -192,10 +188,9 @@ GlslEsResult translateToGlslEs(std::string_view source) {
         return result;
     }
 
-    std::string error;
-    const std::vector<Statement> statements = globalStatements(source, error);
-    if (!error.empty()) {
-        result.status = failure(error);
+    std::vector<Statement> statements;
+    if (Status s = globalStatements(source, statements); !s.ok) {
+        result.status = s;
         return result;
     }
 
