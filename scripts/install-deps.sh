@@ -11,7 +11,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev googletest
-  libsdl2-dev libsdl2-mixer-dev libgtk-3-dev libx11-dev
+  libsdl2-dev libmpg123-dev libasound2-dev libgtk-3-dev libx11-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libmp3lame-dev ffmpeg zlib1g-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick

@@ -1,59 +1,162 @@
-// The soundtrack media service on SDL2 and SDL2_mixer: one graph owns the mixer's output and
-// streams one checked MP3 file through it.
+// The soundtrack media service on SDL2's audio output, with libmpg123 as the decoder.
+// Implemented: the whole file is checked and decoded while the graph is rendered, so the audio
+// callback only copies; the output is opened then and runs silent until runMedia, which returns
+// when the first sample is being heard; the last samples are let out before the output closes;
+// an output that stops (a sound server that goes away) leaves the show running silently.
+// Left out: reconnecting to a sound server that comes back.
 #include "platform/common/media_references.h"
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_start.h"
 
 #include <SDL.h>
-#include <SDL_mixer.h>
+#include <alsa/asoundlib.h>
+#include <algorithm>
 #include <cassert>
+#include <chrono>
+#include <cstdarg>
+#include <cstring>
+#include <mpg123.h>
+#include <thread>
+#include <vector>
 
 namespace quarvel::platform {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int outputChannels = 2;
+
+// 4096 frames, 93 ms at 44.1 kHz: a busy machine may hold the audio thread off the processor for
+// tens of milliseconds without the server running dry. The depth costs no synchronisation, since
+// runMedia waits until the first sample comes out; it only delays the first frame by that much.
+constexpr int outputFrames = 4096;
+
+// How long runMedia waits for the audio thread to take the first samples before it gives up on
+// an output that has stopped, and lets the show go on silent.
+constexpr int startTimeoutMs = 1000;
+
+// What the output holds ahead of a buffer the callback has just filled, as a share of the buffer:
+// SDL's PulseAudio and PipeWire drivers keep about one buffer queued in the server, besides the
+// one being filled; ALSA's period logic is the same.
+constexpr double buffersAhead = 1.0;
+
+}  // namespace
+
 struct MediaGraph {
-    int references = 1;
+    int32_t references = 1;
     bool rendered = false;
-    bool outputOpen = false;     // this graph initialised SDL audio and opened the mixer
-    Mix_Music* music = nullptr;  // set only after a complete render
-    bool started = false;        // Mix_PlayMusic has run since the position was last set to the start
+    SDL_AudioDeviceID device = 0;  // open after a complete render
+    SDL_sem* started = nullptr;    // posted by the callback when it takes the first samples of a run
+    Clock::duration outputDelay{};
+    std::vector<int16_t> samples;  // the whole file, interleaved stereo
+
+    // shared with the audio callback, which SDL runs under the device's lock
+    std::size_t position = 0;  // in samples, not frames
+    bool startAsked = false;
+    bool playing = false;
+    Clock::time_point startedAt;  // when the callback took the first samples of this run
+    Clock::time_point endTakenAt;  // when it took the last sample of the file; unset before
 };
 
 namespace {
 
-// module-level: SDL_mixer has one output for the whole process, not one per graph, so the graph
-// that holds it is recorded beside it and no second graph may open it.
-MediaGraph* outputOwner = nullptr;
+// Fills one output buffer: from the file while playing, silence otherwise. Only copies: the
+// file was decoded before playback began.
+void fillOutput(void* userdata, Uint8* stream, int length) {
+    MediaGraph& graph = *static_cast<MediaGraph*>(userdata);
+    auto* out = reinterpret_cast<int16_t*>(stream);
+    const std::size_t wanted = static_cast<std::size_t>(length) / sizeof(int16_t);
+    std::size_t copied = 0;
+    if (getenv("QDBG")) fprintf(stderr, "cb %.1f len %d asked %d\n", std::chrono::duration<double,std::milli>(Clock::now().time_since_epoch()).count(), length, (int)graph.startAsked);
+    if (graph.startAsked) {
+        graph.startAsked = false;
+        graph.playing = true;
+        graph.startedAt = Clock::now();
+        SDL_SemPost(graph.started);
+    }
+    if (graph.playing && graph.position < graph.samples.size()) {
+        copied = std::min(wanted, graph.samples.size() - graph.position);
+        std::memcpy(out, graph.samples.data() + graph.position, copied * sizeof(int16_t));
+        graph.position += copied;
+        if (graph.position == graph.samples.size()) graph.endTakenAt = Clock::now();
+    }
+    std::memset(out + copied, 0, (wanted - copied) * sizeof(int16_t));
+}
 
-// 1024 frames at 44.1 kHz: a mixer buffer every 23 ms keeps the start of playback close to Run
-// without risking underruns on a busy machine.
-constexpr int outputRate = 44100;
-constexpr int outputChannels = 2;
-constexpr int outputChunk = 1024;
+// libasound reports every device it fails to open on stderr ("ALSA lib ..."), which SDL's ALSA
+// driver meets on a machine with no sound at all; the failure line already says the run is silent.
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-bool openOutput(MediaGraph& graph) {
+// Decodes all of the file into interleaved 16-bit stereo at its own rate; 0 when it cannot.
+long decodeWholeFile(const std::string& fileName, std::vector<int16_t>& samples) {
+    mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+    if (decoder == nullptr) return 0;
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    if (mpg123_open_fixed(decoder, fileName.c_str(), MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK ||
+        mpg123_getformat(decoder, &rate, &channels, &encoding) != MPG123_OK) {
+        mpg123_delete(decoder);
+        return 0;
+    }
+    const off_t frames = mpg123_length(decoder);
+    if (frames > 0) samples.reserve(static_cast<std::size_t>(frames) * outputChannels);
+    std::vector<unsigned char> block(64 * 1024);
+    int result = MPG123_OK;
+    while (result == MPG123_OK) {
+        std::size_t done = 0;
+        result = mpg123_read(decoder, block.data(), block.size(), &done);
+        const auto* decoded = reinterpret_cast<const int16_t*>(block.data());
+        samples.insert(samples.end(), decoded, decoded + done / sizeof(int16_t));
+    }
+    mpg123_close(decoder);
+    mpg123_delete(decoder);
+    if (result != MPG123_DONE || samples.empty()) return 0;
+    return rate;
+}
+
+bool openOutput(MediaGraph& graph, long rate) {
+    snd_lib_error_set_handler(ignoreAlsaError);
+    // the callback only copies, but a thread the system lets run ahead of others keeps it on time
+    // when the machine is busy: SDL asks for it, through RealtimeKit where it must
+    //SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
     if (!startSdlSubsystems(SDL_INIT_AUDIO)) return false;
-    if ((Mix_Init(MIX_INIT_MP3) & MIX_INIT_MP3) == 0 ||
-        Mix_OpenAudio(outputRate, AUDIO_S16SYS, outputChannels, outputChunk) != 0) {
-        Mix_Quit();
+    SDL_AudioSpec wanted{};
+    wanted.freq = static_cast<int>(rate);
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = outputChannels;
+    wanted.samples = outputFrames;
+    wanted.callback = fillOutput;
+    wanted.userdata = &graph;
+    SDL_AudioSpec obtained{};
+    graph.started = SDL_CreateSemaphore(0);
+    // SDL converts to whatever the device takes; the callback always sees the file's format
+    graph.device = graph.started == nullptr ? 0 : SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (graph.device == 0) {
+        if (graph.started != nullptr) SDL_DestroySemaphore(graph.started);
+        graph.started = nullptr;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    graph.outputOpen = true;
-    outputOwner = &graph;
+    graph.outputDelay = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(buffersAhead * obtained.samples / obtained.freq));
+    // silence from now on: the server's stream is under way, and steady, before the first sample
+    SDL_PauseAudioDevice(graph.device, 0);
     return true;
 }
 
-void closeOutput(MediaGraph& graph) {
-    if (!graph.outputOpen) return;
-    Mix_HaltMusic();
-    if (graph.music != nullptr) Mix_FreeMusic(graph.music);
-    graph.music = nullptr;
-    Mix_CloseAudio();
-    Mix_Quit();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    graph.outputOpen = false;
-    outputOwner = nullptr;
+// Waits until the last sample the callback took has come out of the output, if it took the
+// last one of the file recently.
+void letOutTheEnd(MediaGraph& graph) {
+    SDL_LockAudioDevice(graph.device);
+    const bool ended = graph.playing && graph.position == graph.samples.size();
+    const Clock::time_point heardAt = graph.endTakenAt + graph.outputDelay;
+    SDL_UnlockAudioDevice(graph.device);
+    if (ended && SDL_GetAudioDeviceStatus(graph.device) == SDL_AUDIO_PLAYING)
+        std::this_thread::sleep_until(std::min(heardAt, Clock::now() + graph.outputDelay));
 }
 
 }  // namespace
@@ -63,7 +166,12 @@ int32_t& referencesOf(MediaGraph* graph) {
 }
 
 void destroyMediaGraph(MediaGraph* graph) {
-    closeOutput(*graph);
+    if (graph->device != 0) {
+        letOutTheEnd(*graph);
+        SDL_CloseAudioDevice(graph->device);
+        SDL_DestroySemaphore(graph->started);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
     delete graph;
 }
 
@@ -73,13 +181,13 @@ MediaGraph* createMediaGraph() {
 
 MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName) {
     assert(graph != nullptr && !graph->rendered);
-    if (graph->rendered || outputOwner != nullptr) return MediaRenderResult::failed;
+    if (graph->rendered) return MediaRenderResult::failed;
     graph->rendered = true;
     // the decoder would play a damaged file as far as it goes and call that success
-    if (!isCompleteMp3(fileName) || !openOutput(*graph)) return MediaRenderResult::failed;
-    graph->music = Mix_LoadMUSType_RW(SDL_RWFromFile(fileName.c_str(), "rb"), MUS_MP3, 1);
-    if (graph->music == nullptr) {
-        closeOutput(*graph);
+    if (!isCompleteMp3(fileName)) return MediaRenderResult::failed;
+    const long rate = decodeWholeFile(fileName, graph->samples);
+    if (rate == 0 || !openOutput(*graph, rate)) {
+        graph->samples = {};
         return MediaRenderResult::failed;
     }
     return MediaRenderResult::complete;
@@ -88,28 +196,39 @@ MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName
 void seekMediaToStart(MediaSeeking seeking) {
     MediaGraph* graph = seeking.graph;
     assert(graph != nullptr);
-    if (graph->music == nullptr) return;
-    // before the first run SDL_mixer starts at the beginning anyway; while it plays, or stands
-    // paused, the stream is rewound where it is; after the end it must be started again
-    if (graph->started && Mix_PlayingMusic() != 0) Mix_RewindMusic();
-    else graph->started = false;
+    if (graph->device == 0) return;
+    SDL_LockAudioDevice(graph->device);
+    graph->position = 0;
+    SDL_UnlockAudioDevice(graph->device);
 }
 
 void stopMedia(MediaControl control) {
     MediaGraph* graph = control.graph;
     assert(graph != nullptr);
-    if (graph->started) Mix_PauseMusic();
+    if (graph->device == 0) return;
+    SDL_LockAudioDevice(graph->device);
+    graph->playing = false;
+    graph->startAsked = false;
+    SDL_UnlockAudioDevice(graph->device);
 }
 
+// Returns when the first sample of this run is being heard: the callback takes it at the start
+// of a buffer, and it comes out once what the output held ahead of that buffer has played.
 void runMedia(MediaControl control) {
     MediaGraph* graph = control.graph;
     assert(graph != nullptr);
-    if (graph->music == nullptr) return;
-    if (graph->started) {
-        Mix_ResumeMusic();
-        return;
-    }
-    graph->started = Mix_PlayMusic(graph->music, 1) == 0;
+    if (graph->device == 0) return;
+    SDL_LockAudioDevice(graph->device);
+    const bool alreadyAsked = graph->playing || graph->startAsked;
+    graph->startAsked = !alreadyAsked;
+    SDL_UnlockAudioDevice(graph->device);
+    if (alreadyAsked) return;
+    // an output that has stopped takes nothing: the show goes on without waiting for it
+    if (SDL_SemWaitTimeout(graph->started, startTimeoutMs) != 0) return;
+    SDL_LockAudioDevice(graph->device);
+    const Clock::time_point heardAt = graph->startedAt + graph->outputDelay;
+    SDL_UnlockAudioDevice(graph->device);
+    std::this_thread::sleep_until(heardAt);
 }
 
 }  // namespace quarvel::platform

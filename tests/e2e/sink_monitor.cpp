@@ -1,0 +1,224 @@
+// sink-monitor: what a sound server's sink played, for the sound tests.
+//   sink-monitor record SOURCE OUT.s16     records SOURCE (a null sink's monitor) as 16-bit stereo
+//                                          at 44.1 kHz until SIGTERM or SIGINT; writes in OUT.s16.time
+//                                          when its first frame was played, in CLOCK_MONOTONIC ms
+//   sink-monitor compare FILE.s16 OUT.s16 ORIGIN_MS
+//                                          sets the recording against the file's decoded frames and
+//                                          the demo's clock origin; prints one line of figures and
+//                                          exits with 1 when no frame of the file was found
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int rate = 44100;
+constexpr int channels = 2;
+
+double monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// --- record ------------------------------------------------------------------------------------
+
+volatile std::sig_atomic_t stopAsked = 0;
+
+struct Recording {
+    std::FILE* out = nullptr;
+    long long frames = 0;
+    // A sink hands its monitor each block as it plays it, so the block's first frame was played
+    // when the block arrived, or earlier; the earliest estimate over all blocks is the best.
+    double firstFramePlayedMs = 1e300;
+    bool failed = false;
+};
+
+void onRead(pa_stream* stream, std::size_t, void* userdata) {
+    auto& recording = *static_cast<Recording*>(userdata);
+    const double arrived = monotonicMs();
+    recording.firstFramePlayedMs =
+        std::min(recording.firstFramePlayedMs, arrived - recording.frames * 1e3 / rate);
+    const void* data = nullptr;
+    std::size_t bytes = 0;
+    while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+        if (data == nullptr) {  // a hole: silence
+            static const std::vector<char> zeros(1 << 16);
+            for (std::size_t left = bytes; left > 0;) {
+                const std::size_t n = std::min(left, zeros.size());
+                std::fwrite(zeros.data(), 1, n, recording.out);
+                left -= n;
+            }
+        } else {
+            std::fwrite(data, 1, bytes, recording.out);
+        }
+        recording.frames += static_cast<long long>(bytes / (2 * channels));
+        pa_stream_drop(stream);
+    }
+}
+
+int record(const char* source, const std::string& outPath) {
+    Recording recording;
+    recording.out = std::fopen(outPath.c_str(), "wb");
+    if (recording.out == nullptr) return 1;
+    std::signal(SIGTERM, [](int) { stopAsked = 1; });
+    std::signal(SIGINT, [](int) { stopAsked = 1; });
+
+    pa_mainloop* loop = pa_mainloop_new();
+    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "sink-monitor");
+    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        std::fprintf(stderr, "sink-monitor: no sound server: %s\n", pa_strerror(pa_context_errno(context)));
+        return 1;
+    }
+    while (pa_context_get_state(context) != PA_CONTEXT_READY) {
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) || pa_mainloop_iterate(loop, 1, nullptr) < 0) {
+            std::fprintf(stderr, "sink-monitor: could not connect: %s\n", pa_strerror(pa_context_errno(context)));
+            return 1;
+        }
+    }
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, rate, channels};
+    pa_stream* stream = pa_stream_new(context, "monitor", &spec, nullptr);
+    pa_stream_set_read_callback(stream, onRead, &recording);
+    // small fragments, so that each block arrives as soon as the sink plays it
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(2000, &spec));
+    if (pa_stream_connect_record(stream, source, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
+        std::fprintf(stderr, "sink-monitor: cannot record %s: %s\n", source, pa_strerror(pa_context_errno(context)));
+        return 1;
+    }
+    bool readyTold = false;
+    while (stopAsked == 0) {
+        if (pa_mainloop_iterate(loop, 0, nullptr) < 0) break;
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+            std::fprintf(stderr, "sink-monitor: the recording stopped\n");
+            recording.failed = true;
+            break;
+        }
+        if (state == PA_STREAM_READY && !readyTold) {
+            // the caller waits for this line before it starts anything it wants recorded
+            std::printf("recording\n");
+            std::fflush(stdout);
+            readyTold = true;
+        }
+        pa_mainloop_prepare(loop, 20'000);  // wake at least every 20 ms to see a stop request
+        pa_mainloop_poll(loop);
+        pa_mainloop_dispatch(loop);
+    }
+    std::fclose(recording.out);
+    std::ofstream(outPath + ".time") << std::fixed << recording.firstFramePlayedMs << "\n";
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    pa_mainloop_free(loop);
+    return recording.failed ? 1 : 0;
+}
+
+// --- compare -----------------------------------------------------------------------------------
+
+std::vector<int16_t> readSamples(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<int16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+    return samples;
+}
+
+// Two decoders of the same MP3 differ by a few steps, and a server that mixes in floating point
+// by a step; a frame from elsewhere in the song differs by hundreds or thousands.
+constexpr int tolerance = 48;
+constexpr long matchRun = 256;  // frames that must agree for a position to count as found
+
+struct Frames {
+    const std::vector<int16_t>& s;
+    long count() const { return static_cast<long>(s.size() / channels); }
+    bool silent(long f) const { return s[2 * f] == 0 && s[2 * f + 1] == 0; }
+};
+
+bool agree(const Frames& file, long f, const Frames& rec, long r) {
+    return std::abs(file.s[2 * f] - rec.s[2 * r]) <= tolerance && std::abs(file.s[2 * f + 1] - rec.s[2 * r + 1]) <= tolerance;
+}
+
+bool agreeRun(const Frames& file, long f, const Frames& rec, long r) {
+    const long n = std::min({matchRun, file.count() - f, rec.count() - r});
+    if (n < 16) return false;
+    for (long i = 0; i < n; ++i)
+        if (!agree(file, f + i, rec, r + i)) return false;
+    return true;
+}
+
+int compare(const std::string& filePath, const std::string& recordingPath, double originMs) {
+    const std::vector<int16_t> fileSamples = readSamples(filePath);
+    const std::vector<int16_t> recSamples = readSamples(recordingPath);
+    const Frames file{fileSamples};
+    const Frames rec{recSamples};
+    double firstFramePlayedMs = 0;
+    std::ifstream(recordingPath + ".time") >> firstFramePlayedMs;
+
+    // the first frame with sound, and the frame of the file it is
+    long first = 0;
+    while (first < rec.count() && rec.silent(first)) ++first;
+    long missing = 0;
+    while (missing < std::min(file.count(), 10L * rate) && !agreeRun(file, missing, rec, first)) ++missing;
+    if (first == rec.count() || missing == std::min(file.count(), 10L * rate)) {
+        std::printf("no frame of the file reached the sink\n");
+        return 1;
+    }
+    long last = rec.count() - 1;
+    while (last > first && rec.silent(last)) --last;
+
+    // walk the file along the recording; where they part, find the file again further on: the
+    // frames skipped over are a dropout, which moves the rest of the sound later
+    long offset = first - missing;  // recording frame of file frame 0
+    long dropouts = 0;
+    long droppedFrames = 0;
+    long damaged = 0;
+    long f = missing;
+    for (; f < file.count() && offset + f <= last; ++f) {
+        if (agree(file, f, rec, offset + f)) continue;
+        long found = -1;
+        for (long shift = 0; shift < 2L * rate && offset + f + shift <= last; ++shift) {
+            if (agreeRun(file, f, rec, offset + f + shift)) {
+                found = shift;
+                break;
+            }
+        }
+        if (found < 0) break;  // the rest of the recording is not the file: the output ended
+        if (found == 0) {
+            ++damaged;
+        } else {
+            ++dropouts;
+            droppedFrames += found;
+            offset += found;
+        }
+    }
+    const double firstHeardMs = firstFramePlayedMs + (first - missing) * 1e3 / rate - originMs;
+    std::printf(
+        "compared %.1f s: %ld dropouts (%.1f ms), %ld damaged frames, %ld first frames missing; the file's first "
+        "frame was heard %+.1f ms from the clock's origin; its end %s\n",
+        static_cast<double>(f - missing) / rate, dropouts, droppedFrames * 1e3 / rate, damaged, missing, firstHeardMs,
+        f >= file.count() ? "was heard" : "was not reached");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "record" && argc == 4) return record(argv[2], argv[3]);
+    if (mode == "compare" && argc == 5) return compare(argv[2], argv[3], std::atof(argv[4]));
+    std::fprintf(stderr, "usage: sink-monitor record SOURCE OUT.s16 | compare FILE.s16 OUT.s16 ORIGIN_MS\n");
+    return 2;
+}

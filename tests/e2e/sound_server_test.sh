@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The soundtrack through a real sound server, on a machine kept busy: a private server with a null
+# sink (sound_session.sh), the demo (quarvel-clock-probe) in Xvfb at 640 x 360 for SECONDS of
+# show, then Escape; or for the whole show with SECONDS=all. The sink's monitor is set against the
+# file as ffmpeg decodes it. Passes with no dropout, no first sample missing, and the first sample
+# heard within 10 ms of the clock's origin, so the picture trails the sound by 50 ms; for the whole
+# show, the last sample heard too.
+# SERVER none: no sound server at all; the show runs silent after the failure line, and libasound
+# says nothing. Usage: sound_server_test.sh SERVER BIN_DIR ARTIFACT_DIR SECONDS
+# Exits with 77 (skipped) where the server is not installed.
+set -u
+server=$1
+bin_dir=$(cd "$2" && pwd)
+mkdir -p "$3/sound-$server"
+artifacts=$(cd "$3/sound-$server" && pwd)
+seconds=$4
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/xvfb_session.sh"
+. "$here/sound_session.sh"
+SINK_MONITOR=$bin_dir/sink-monitor
+
+if [ "$server" != none ] && ! command -v "$server" >/dev/null; then
+    echo "SKIP: $server is not installed"
+    exit 77
+fi
+export NO_AT_BRIDGE=1
+unset SDL_AUDIODRIVER
+start_xvfb 640x360 || exit 1
+start_sound "$server" || fail "no $server server"
+if [ "$server" != none ]; then
+    ffmpeg -nostdin -v error -i "$bin_dir/audio.mp3" -f s16le -ac 2 -ar 44100 "$SOUND_DIR/file.s16" ||
+        fail "ffmpeg could not decode audio.mp3"
+    start_recording "$SOUND_DIR/sink.s16" || fail "could not record the null sink"
+fi
+start_load
+
+(cd "$bin_dir" && exec ./quarvel-clock-probe >"$artifacts/stdout" 2>"$artifacts/stderr") &
+APP_PID=$!
+dialog=$(wait_for_window "Tessmor selektor" 60) || fail "no launcher dialog; stderr: $(cat "$artifacts/stderr")"
+# the screen's one size, the list's first item, fullscreen
+xdotool windowfocus --sync "$dialog" 2>/dev/null
+xdotool key --delay 100 Down Return
+for _ in $(seq 1 600); do
+    grep -q "^clock origin:" "$artifacts/stderr" && break
+    kill -0 "$APP_PID" 2>/dev/null || fail "the demo ended before its clock started: $(cat "$artifacts/stderr")"
+    sleep 0.1
+done
+origin=$(sed -n 's/^clock origin: \([0-9.]*\) ms$/\1/p' "$artifacts/stderr")
+[ -n "$origin" ] || fail "the clock never started"
+
+if [ "$seconds" = all ]; then
+    wait_for_exit "$APP_PID" 120 || fail "the show did not end by itself"
+else
+    sleep "$seconds"
+    window=$(window_named Quarvel) || fail "no demo window"
+    xdotool windowfocus --sync "$window" 2>/dev/null
+    xdotool key Escape
+    wait_for_exit "$APP_PID" 60 || fail "the demo did not end within 60 s of Escape"
+fi
+APP_PID=
+[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS"
+grep -q "ALSA lib" "$artifacts/stderr" && fail "libasound wrote on stderr: $(grep -m1 "ALSA lib" "$artifacts/stderr")"
+
+if [ "$server" = none ]; then
+    [ "$(cat "$artifacts/stdout")" = "mp3 rendering failed :(" ] ||
+        fail "without a server, standard output is '$(cat "$artifacts/stdout")'"
+    echo "PASS: without a sound server, the failure line, a silent show, status 0 and nothing from libasound"
+    exit 0
+fi
+[ "$(cat "$artifacts/stdout")" = "Song succesfully rendered!" ] ||
+    fail "standard output is '$(cat "$artifacts/stdout")'"
+# the last samples leave the server a little after the stream is gone
+sleep 0.3
+stop_recording
+cp "$SOUND_DIR/sink.s16" "$SOUND_DIR/sink.s16.time" "$artifacts/"
+figures=$("$SINK_MONITOR" compare "$SOUND_DIR/file.s16" "$SOUND_DIR/sink.s16" "$origin") || fail "$figures"
+echo "$server: $figures" | tee "$artifacts/figures.txt"
+
+read -r dropouts missing offset <<<"$(sed -E 's/.* ([0-9]+) dropouts.* ([0-9]+) first frames missing.* heard ([-+][0-9.]+) ms.*/\1 \2 \3/' <<<"$figures")"
+[ "$dropouts" -eq 0 ] || fail "$dropouts dropouts"
+[ "$missing" -eq 0 ] || fail "the first $missing frames of the file never reached the sink"
+awk -v o="$offset" 'BEGIN { exit !(o >= -10 && o <= 10) }' ||
+    fail "the first sample was heard $offset ms from the clock's origin, not within 10 ms"
+if [ "$seconds" = all ]; then
+    grep -q "its end was heard" <<<"$figures" || fail "the end of the file was not heard"
+fi
+echo "PASS"

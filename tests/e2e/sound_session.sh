@@ -1,0 +1,103 @@
+# Sourced by the sound tests: a private sound server with a 44.1 kHz null sink as the default
+# output, in a folder of its own, and a recording of that sink's monitor. Everything runs as this
+# shell's children and stops when the test exits (stop_sound). Sets PULSE_SERVER and
+# XDG_RUNTIME_DIR, so every client of this shell, SDL's PulseAudio and PipeWire drivers among
+# them, reaches this server and no other.
+#   start_sound SERVER    pulseaudio (Debian's stock default.pa) or pipewire (with wireplumber and
+#                         pipewire-pulse, on a private D-Bus); none: no server at all
+#   start_recording OUT   records the null sink's monitor into OUT (raw 16-bit stereo)
+#   stop_recording        ends it; OUT.time then says when its first frame was played
+#   start_load            both cores busy at normal priority until stop_sound
+
+SOUND_PIDS=()
+
+start_sound() {
+    SOUND_DIR=$(mktemp -d)
+    mkdir -m 700 "$SOUND_DIR/runtime" "$SOUND_DIR/home"
+    export XDG_RUNTIME_DIR=$SOUND_DIR/runtime HOME=$SOUND_DIR/home
+    export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
+    export PIPEWIRE_RUNTIME_DIR=$XDG_RUNTIME_DIR
+    unset PIPEWIRE_REMOTE DBUS_SESSION_BUS_ADDRESS
+    trap stop_sound EXIT
+    case $1 in
+        pulseaudio)
+            cat >"$SOUND_DIR/server.pa" <<'PA'
+.include /etc/pulse/default.pa
+load-module module-null-sink sink_name=quarvel_test rate=44100 channels=2 format=s16le
+set-default-sink quarvel_test
+PA
+            pulseaudio -n -F "$SOUND_DIR/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+                --log-target=file:"$SOUND_DIR/server.log" ${PULSE_LOG_LEVEL:+--log-level=$PULSE_LOG_LEVEL} >/dev/null 2>&1 &
+            SOUND_PIDS+=($!)
+            ;;
+        pipewire)
+            # a private session bus for wireplumber; pipewire and pipewire-pulse need none
+            dbus-daemon --session --nofork --nopidfile --print-address=3 \
+                --address="unix:path=$SOUND_DIR/bus" 3>"$SOUND_DIR/bus.address" >/dev/null 2>&1 &
+            SOUND_PIDS+=($!)
+            export DBUS_SESSION_BUS_ADDRESS="unix:path=$SOUND_DIR/bus"
+            for _ in $(seq 1 100); do
+                [ -s "$SOUND_DIR/bus.address" ] && break
+                sleep 0.05
+            done
+            pipewire >"$SOUND_DIR/pipewire.log" 2>&1 &
+            SOUND_PIDS+=($!)
+            wireplumber >"$SOUND_DIR/wireplumber.log" 2>&1 &
+            SOUND_PIDS+=($!)
+            pipewire-pulse >"$SOUND_DIR/pipewire-pulse.log" 2>&1 &
+            SOUND_PIDS+=($!)
+            ;;
+        none)
+            return 0
+            ;;
+    esac
+    for _ in $(seq 1 100); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    if [ "$1" = pipewire ]; then
+        pactl load-module module-null-sink sink_name=quarvel_test \
+            rate=44100 channels=2 >/dev/null || return 1
+        pactl set-default-sink quarvel_test || return 1
+        pactl set-sink-volume quarvel_test 100% || return 1
+    fi
+    for _ in $(seq 1 100); do
+        [ "$(pactl get-default-sink 2>/dev/null)" = quarvel_test ] && return 0
+        sleep 0.1
+    done
+    echo "the $1 server did not come up with its null sink as the default output" >&2
+    tail -n 20 "$SOUND_DIR"/*.log >&2
+    return 1
+}
+
+start_recording() {
+    RECORDING=$1
+    coproc RECORDER { exec "$SINK_MONITOR" record quarvel_test.monitor "$RECORDING"; }
+    SOUND_PIDS+=($RECORDER_PID)
+    local line
+    read -r -t 10 line <&"${RECORDER[0]}" && [ "$line" = recording ]
+}
+
+stop_recording() {
+    kill -TERM "$RECORDER_PID" 2>/dev/null
+    wait "$RECORDER_PID" 2>/dev/null
+}
+
+start_load() {
+    local cores
+    cores=$(nproc)
+    for _ in $(seq 1 "$cores"); do
+        (while :; do :; done) &
+        SOUND_PIDS+=($!)
+    done
+}
+
+stop_sound() {
+    [ -n "${APP_PID:-}" ] && kill -9 "$APP_PID" 2>/dev/null
+    local pid
+    for pid in "${SOUND_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    [ -n "${XVFB_PID:-}" ] && stop_xvfb
+    [ -n "${SOUND_DIR:-}" ] && rm -rf "$SOUND_DIR"
+    SOUND_PIDS=() SOUND_DIR=
+}
