@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the demo and the tests need; does nothing when all are present.
+# Installs the Debian packages the build, the demo and the tests need (the sound tests run their
+# own PulseAudio and PipeWire servers); does nothing when all are present.
 # Usage: scripts/install-deps.sh [--windows] [--web]
 #   --windows  also what the Windows build needs: the mingw-w64 cross compiler, and Wine with
 #              Mesa, the X libraries its display driver uses, its fonts and the GStreamer plugins
@@ -17,6 +18,7 @@ packages=(
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   xserver-xorg-core xserver-xorg-video-dummy openbox weston
   glslang-tools
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse pipewire-bin wireplumber dbus-daemon libpulse-dev
 )
 windows=0
 web=0

@@ -26,7 +26,7 @@ start_sound() {
 load-module module-null-sink sink_name=quarvel_test rate=44100 channels=2 format=s16le
 set-default-sink quarvel_test
 PA
-            pulseaudio -n -F "$SOUND_DIR/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+            pulseaudio -n -F "$SOUND_DIR/server.pa" --disable-shm=yes --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
                 --log-target=file:"$SOUND_DIR/server.log" ${PULSE_LOG_LEVEL:+--log-level=$PULSE_LOG_LEVEL} >/dev/null 2>&1 &
             SOUND_PIDS+=($!)
             ;;
@@ -60,6 +60,8 @@ PA
             rate=44100 channels=2 >/dev/null || return 1
         pactl set-default-sink quarvel_test || return 1
         pactl set-sink-volume quarvel_test 100% || return 1
+        # the graph at the file's rate, so that what the sink plays is not resampled
+        pw-metadata -n settings 0 clock.force-rate 44100 >/dev/null || return 1
     fi
     for _ in $(seq 1 100); do
         [ "$(pactl get-default-sink 2>/dev/null)" = quarvel_test ] && return 0
@@ -72,10 +74,21 @@ PA
 
 start_recording() {
     RECORDING=$1
+    # PulseAudio 16's null sink leaves the first stream of an idle sink unserved: a stream of
+    # silence keeps it running, as a desktop's sound card sink runs
+    pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 /dev/zero &
+    SOUND_PIDS+=($!)
     coproc RECORDER { exec "$SINK_MONITOR" record quarvel_test.monitor "$RECORDING"; }
     SOUND_PIDS+=($RECORDER_PID)
     local line
-    read -r -t 10 line <&"${RECORDER[0]}" && [ "$line" = recording ]
+    read -r -t 10 line <&"${RECORDER[0]}" && [ "$line" = recording ] || return 1
+    # a fresh server's sink takes a second or so to settle at the latency asked of it, and holds
+    # a new stream back until then: wait for half a second of recorded silence
+    for _ in $(seq 1 100); do
+        [ "$(stat -c %s "$RECORDING")" -ge 88200 ] && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 stop_recording() {
@@ -94,6 +107,8 @@ start_load() {
 
 stop_sound() {
     [ -n "${APP_PID:-}" ] && kill -9 "$APP_PID" 2>/dev/null
+    # the X server goes too: a wait on all children would wait for it for ever
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
     local pid
     for pid in "${SOUND_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null

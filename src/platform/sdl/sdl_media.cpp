@@ -30,17 +30,23 @@ constexpr int outputChannels = 2;
 
 // 4096 frames, 93 ms at 44.1 kHz: a busy machine may hold the audio thread off the processor for
 // tens of milliseconds without the server running dry. The depth costs no synchronisation, since
-// runMedia waits until the first sample comes out; it only delays the first frame by that much.
+// runMedia waits until the first sample comes out; it only delays the first frame by up to that.
 constexpr int outputFrames = 4096;
 
 // How long runMedia waits for the audio thread to take the first samples before it gives up on
 // an output that has stopped, and lets the show go on silent.
 constexpr int startTimeoutMs = 1000;
 
-// What the output holds ahead of a buffer the callback has just filled, as a share of the buffer:
-// SDL's PulseAudio and PipeWire drivers keep about one buffer queued in the server, besides the
-// one being filled; ALSA's period logic is the same.
-constexpr double buffersAhead = 1.0;
+// A run starts with this much silence: a server whose stream ran dry while it played silence
+// drops the start of what comes next to catch up (PulseAudio does, by a block of up to 5.8 ms),
+// and this way it drops silence, not the first samples of the file.
+constexpr int leadInFrames = 256;
+
+// From the moment the callback fills a buffer to the moment its first frame reaches the sink:
+// SDL's PulseAudio and PipeWire drivers hand the buffer to the server at once, and the servers,
+// which ask for data as they play it, have it played within a few milliseconds (measured with
+// tests/e2e/sound_server_test.sh on both).
+constexpr std::chrono::milliseconds serverDelay{2};
 
 }  // namespace
 
@@ -54,6 +60,7 @@ struct MediaGraph {
 
     // shared with the audio callback, which SDL runs under the device's lock
     std::size_t position = 0;  // in samples, not frames
+    std::size_t leadIn = 0;    // samples of silence still to go before `position`
     bool startAsked = false;
     bool playing = false;
     Clock::time_point startedAt;  // when the callback took the first samples of this run
@@ -69,17 +76,23 @@ void fillOutput(void* userdata, Uint8* stream, int length) {
     auto* out = reinterpret_cast<int16_t*>(stream);
     const std::size_t wanted = static_cast<std::size_t>(length) / sizeof(int16_t);
     std::size_t copied = 0;
-    if (getenv("QDBG")) fprintf(stderr, "cb %.1f len %d asked %d\n", std::chrono::duration<double,std::milli>(Clock::now().time_since_epoch()).count(), length, (int)graph.startAsked);
     if (graph.startAsked) {
         graph.startAsked = false;
         graph.playing = true;
+        graph.leadIn = leadInFrames * outputChannels;
         graph.startedAt = Clock::now();
         SDL_SemPost(graph.started);
     }
-    if (graph.playing && graph.position < graph.samples.size()) {
-        copied = std::min(wanted, graph.samples.size() - graph.position);
-        std::memcpy(out, graph.samples.data() + graph.position, copied * sizeof(int16_t));
-        graph.position += copied;
+    if (graph.playing && graph.leadIn > 0) {
+        copied = std::min(wanted, graph.leadIn);
+        std::memset(out, 0, copied * sizeof(int16_t));
+        graph.leadIn -= copied;
+    }
+    if (graph.playing && graph.leadIn == 0 && graph.position < graph.samples.size()) {
+        const std::size_t n = std::min(wanted - copied, graph.samples.size() - graph.position);
+        std::memcpy(out + copied, graph.samples.data() + graph.position, n * sizeof(int16_t));
+        copied += n;
+        graph.position += n;
         if (graph.position == graph.samples.size()) graph.endTakenAt = Clock::now();
     }
     std::memset(out + copied, 0, (wanted - copied) * sizeof(int16_t));
@@ -122,7 +135,7 @@ bool openOutput(MediaGraph& graph, long rate) {
     snd_lib_error_set_handler(ignoreAlsaError);
     // the callback only copies, but a thread the system lets run ahead of others keeps it on time
     // when the machine is busy: SDL asks for it, through RealtimeKit where it must
-    //SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
+    SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
     if (!startSdlSubsystems(SDL_INIT_AUDIO)) return false;
     SDL_AudioSpec wanted{};
     wanted.freq = static_cast<int>(rate);
@@ -142,7 +155,8 @@ bool openOutput(MediaGraph& graph, long rate) {
         return false;
     }
     graph.outputDelay = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(buffersAhead * obtained.samples / obtained.freq));
+                            std::chrono::duration<double>(static_cast<double>(leadInFrames) / obtained.freq)) +
+                        serverDelay;
     // silence from now on: the server's stream is under way, and steady, before the first sample
     SDL_PauseAudioDevice(graph.device, 0);
     return true;
@@ -212,8 +226,8 @@ void stopMedia(MediaControl control) {
     SDL_UnlockAudioDevice(graph->device);
 }
 
-// Returns when the first sample of this run is being heard: the callback takes it at the start
-// of a buffer, and it comes out once what the output held ahead of that buffer has played.
+// Returns when the first sample of this run is being heard: the callback starts a buffer with the
+// lead-in, and the sample comes out after it and the server's delay.
 void runMedia(MediaControl control) {
     MediaGraph* graph = control.graph;
     assert(graph != nullptr);
