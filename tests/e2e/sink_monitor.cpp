@@ -1,7 +1,7 @@
 // sink-monitor: what a sound server's sink played, for the sound tests.
 //   sink-monitor record SOURCE OUT.s16     records SOURCE (a null sink's monitor) as 16-bit stereo
 //                                          at 44.1 kHz until SIGTERM or SIGINT; writes in OUT.s16.time
-//                                          when its first frame was played, in CLOCK_MONOTONIC ms
+//                                          when each block arrived (frame, CLOCK_MONOTONIC ms)
 //   sink-monitor compare FILE.s16 OUT.s16 ORIGIN_MS
 //                                          sets the recording against the file's decoded frames and
 //                                          the demo's clock origin; prints one line of figures and
@@ -36,18 +36,14 @@ volatile std::sig_atomic_t stopAsked = 0;
 
 struct Recording {
     std::FILE* out = nullptr;
+    std::FILE* arrivals = nullptr;  // the frame each block began with, and when it arrived
     long long frames = 0;
-    // A sink hands its monitor each block as it plays it, so the block's first frame was played
-    // when the block arrived, or earlier; the earliest estimate over all blocks is the best.
-    double firstFramePlayedMs = 1e300;
     bool failed = false;
 };
 
 void onRead(pa_stream* stream, std::size_t, void* userdata) {
     auto& recording = *static_cast<Recording*>(userdata);
-    const double arrived = monotonicMs();
-    recording.firstFramePlayedMs =
-        std::min(recording.firstFramePlayedMs, arrived - recording.frames * 1e3 / rate);
+    std::fprintf(recording.arrivals, "%lld %.3f\n", recording.frames, monotonicMs());
     const void* data = nullptr;
     std::size_t bytes = 0;
     while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
@@ -69,7 +65,8 @@ void onRead(pa_stream* stream, std::size_t, void* userdata) {
 int record(const char* source, const std::string& outPath) {
     Recording recording;
     recording.out = std::fopen(outPath.c_str(), "wb");
-    if (recording.out == nullptr) return 1;
+    recording.arrivals = std::fopen((outPath + ".time").c_str(), "w");
+    if (recording.out == nullptr || recording.arrivals == nullptr) return 1;
     std::signal(SIGTERM, [](int) { stopAsked = 1; });
     std::signal(SIGINT, [](int) { stopAsked = 1; });
 
@@ -116,7 +113,7 @@ int record(const char* source, const std::string& outPath) {
         pa_mainloop_dispatch(loop);
     }
     std::fclose(recording.out);
-    std::ofstream(outPath + ".time") << std::fixed << recording.firstFramePlayedMs << "\n";
+    std::fclose(recording.arrivals);
     pa_stream_disconnect(stream);
     pa_stream_unref(stream);
     pa_context_disconnect(context);
@@ -160,13 +157,28 @@ bool agreeRun(const Frames& file, long f, const Frames& rec, long r) {
     return true;
 }
 
+// When recorded frame `frame` was played. A sink hands its monitor each block as it plays it, so
+// a block's first frame was played when the block arrived, or earlier, and the earliest estimate
+// is the best. Only blocks near the frame count: PulseAudio 16's null sink hands its monitor
+// about 0.8 ms a second more than the time that passed while the demo plays.
+double playedAt(const std::string& arrivalsPath, long frame) {
+    constexpr long near = rate / 5;
+    std::ifstream arrivals(arrivalsPath);
+    long long blockFrame = 0;
+    double arrivedMs = 0;
+    double best = 1e300;
+    while (arrivals >> blockFrame >> arrivedMs) {
+        if (std::abs(blockFrame - frame) <= near)
+            best = std::min(best, arrivedMs + static_cast<double>(frame - blockFrame) * 1e3 / rate);
+    }
+    return best;
+}
+
 int compare(const std::string& filePath, const std::string& recordingPath, double originMs) {
     const std::vector<int16_t> fileSamples = readSamples(filePath);
     const std::vector<int16_t> recSamples = readSamples(recordingPath);
     const Frames file{fileSamples};
     const Frames rec{recSamples};
-    double firstFramePlayedMs = 0;
-    std::ifstream(recordingPath + ".time") >> firstFramePlayedMs;
 
     // the first frame with sound, and the frame of the file it is
     long first = 0;
@@ -205,7 +217,7 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
             offset += found;
         }
     }
-    const double firstHeardMs = firstFramePlayedMs + (first - missing) * 1e3 / rate - originMs;
+    const double firstHeardMs = playedAt(recordingPath + ".time", first - missing) - originMs;
     std::printf(
         "compared %.1f s: %ld dropouts (%.1f ms), %ld damaged frames, %ld first frames missing; the file's first "
         "frame was heard %+.1f ms from the clock's origin; its end %s\n",

@@ -6,7 +6,7 @@
 #   start_sound SERVER    pulseaudio (Debian's stock default.pa) or pipewire (with wireplumber and
 #                         pipewire-pulse, on a private D-Bus); none: no server at all
 #   start_recording OUT   records the null sink's monitor into OUT (raw 16-bit stereo)
-#   stop_recording        ends it; OUT.time then says when its first frame was played
+#   stop_recording        ends it; OUT.time then says when each of its blocks arrived
 #   start_load            both cores busy at normal priority until stop_sound
 
 SOUND_PIDS=()
@@ -42,6 +42,11 @@ PA
             done
             pipewire >"$SOUND_DIR/pipewire.log" 2>&1 &
             SOUND_PIDS+=($!)
+            # wireplumber gives up on a server it cannot reach yet
+            for _ in $(seq 1 100); do
+                [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break
+                sleep 0.05
+            done
             wireplumber >"$SOUND_DIR/wireplumber.log" 2>&1 &
             SOUND_PIDS+=($!)
             pipewire-pulse >"$SOUND_DIR/pipewire-pulse.log" 2>&1 &
@@ -58,12 +63,14 @@ PA
     if [ "$1" = pipewire ]; then
         pactl load-module module-null-sink sink_name=quarvel_test \
             rate=44100 channels=2 >/dev/null || return 1
-        pactl set-default-sink quarvel_test || return 1
-        pactl set-sink-volume quarvel_test 100% || return 1
         # the graph at the file's rate, so that what the sink plays is not resampled
         pw-metadata -n settings 0 clock.force-rate 44100 >/dev/null || return 1
     fi
+    # PipeWire takes a default sink only once wireplumber has its metadata up ("Not supported")
     for _ in $(seq 1 100); do
+        if [ "$1" = pipewire ]; then
+            pactl set-default-sink quarvel_test 2>/dev/null && pactl set-sink-volume quarvel_test 100% 2>/dev/null
+        fi
         [ "$(pactl get-default-sink 2>/dev/null)" = quarvel_test ] && return 0
         sleep 0.1
     done
@@ -76,7 +83,7 @@ start_recording() {
     RECORDING=$1
     # PulseAudio 16's null sink leaves the first stream of an idle sink unserved: a stream of
     # silence keeps it running, as a desktop's sound card sink runs
-    pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 /dev/zero &
+    pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=4 /dev/zero &
     SOUND_PIDS+=($!)
     coproc RECORDER { exec "$SINK_MONITOR" record quarvel_test.monitor "$RECORDING"; }
     SOUND_PIDS+=($RECORDER_PID)

@@ -42,11 +42,15 @@ constexpr int startTimeoutMs = 1000;
 // and this way it drops silence, not the first samples of the file.
 constexpr int leadInFrames = 256;
 
-// From the moment the callback fills a buffer to the moment its first frame reaches the sink:
-// SDL's PulseAudio and PipeWire drivers hand the buffer to the server at once, and the servers,
-// which ask for data as they play it, have it played within a few milliseconds (measured with
-// tests/e2e/sound_server_test.sh on both).
-constexpr std::chrono::milliseconds serverDelay{2};
+// What a server adds before a frame comes out, besides what the output holds ahead of it. With
+// this value, PulseAudio plays the first frame of the file about 4 ms before runMedia returns and
+// PipeWire about 4 ms after, with either's null sink (tests/e2e/sound_server_test.sh).
+constexpr std::chrono::milliseconds serverDelay{4};
+
+// A first callback this long after the device opened came after a buffer of silence: a fresh
+// output takes its first buffer at once (within 2 ms on PulseAudio and PipeWire), and a buffer
+// it already holds keeps the callback waiting for room (20 ms and more).
+constexpr std::chrono::milliseconds pausedBufferSign{10};
 
 }  // namespace
 
@@ -55,7 +59,9 @@ struct MediaGraph {
     bool rendered = false;
     SDL_AudioDeviceID device = 0;  // open after a complete render
     SDL_sem* started = nullptr;    // posted by the callback when it takes the first samples of a run
-    Clock::duration outputDelay{};
+    Clock::time_point openedAt;  // when the device opened, before the callback ran
+    int rate = 0;          // of the output, in frames a second
+    int bufferFrames = 0;  // what the callback fills at a time
     std::vector<int16_t> samples;  // the whole file, interleaved stereo
 
     // shared with the audio callback, which SDL runs under the device's lock
@@ -63,8 +69,13 @@ struct MediaGraph {
     std::size_t leadIn = 0;    // samples of silence still to go before `position`
     bool startAsked = false;
     bool playing = false;
-    Clock::time_point startedAt;  // when the callback took the first samples of this run
+    long long framesTaken = 0;         // by the output since it opened, silence included
+    Clock::time_point firstTakenAt;    // when the output took its first buffer
+    Clock::time_point startedAt;       // when the callback took the first buffer of this run
+    long long framesBeforeStart = 0;   // what the output took before that buffer
     Clock::time_point endTakenAt;  // when it took the last sample of the file; unset before
+    long long endBufferStart = 0;  // the output frame that began the buffer that holds it
+    long long endWithin = 0;       // and where in that buffer it lies
 };
 
 namespace {
@@ -76,11 +87,22 @@ void fillOutput(void* userdata, Uint8* stream, int length) {
     auto* out = reinterpret_cast<int16_t*>(stream);
     const std::size_t wanted = static_cast<std::size_t>(length) / sizeof(int16_t);
     std::size_t copied = 0;
+    if (graph.framesTaken == 0) {
+        graph.firstTakenAt = Clock::now();
+        // SDL opens the device paused, and its thread may have handed the output a buffer of
+        // silence before we unpaused it; the output then held that buffer when it opened, and
+        // took this one only once there was room
+        if (graph.firstTakenAt - graph.openedAt > pausedBufferSign) {
+            graph.firstTakenAt = graph.openedAt;
+            graph.framesTaken = graph.bufferFrames;
+        }
+    }
     if (graph.startAsked) {
         graph.startAsked = false;
         graph.playing = true;
         graph.leadIn = leadInFrames * outputChannels;
         graph.startedAt = Clock::now();
+        graph.framesBeforeStart = graph.framesTaken;
         SDL_SemPost(graph.started);
     }
     if (graph.playing && graph.leadIn > 0) {
@@ -93,9 +115,28 @@ void fillOutput(void* userdata, Uint8* stream, int length) {
         std::memcpy(out + copied, graph.samples.data() + graph.position, n * sizeof(int16_t));
         copied += n;
         graph.position += n;
-        if (graph.position == graph.samples.size()) graph.endTakenAt = Clock::now();
+        if (graph.position == graph.samples.size()) {
+            graph.endTakenAt = Clock::now();
+            graph.endBufferStart = graph.framesTaken;
+            graph.endWithin = static_cast<long long>(copied / outputChannels) - 1;
+        }
     }
     std::memset(out + copied, 0, (wanted - copied) * sizeof(int16_t));
+    graph.framesTaken += static_cast<long long>(wanted / outputChannels);
+}
+
+// When a frame is heard that lies `within` frames into the buffer that started at output frame
+// `bufferStart` and that the callback filled at `takenAt`. The output plays at its rate from its
+// first buffer on, so the frame comes out after all that went before it; but never before the
+// callback took it, nor more than the one buffer the output holds ahead later.
+Clock::time_point heardAt(const MediaGraph& graph, long long bufferStart, long long within, Clock::time_point takenAt) {
+    const auto framesTime = [&](long long frames) {
+        return std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(frames) / graph.rate));
+    };
+    const Clock::time_point earliest = takenAt + framesTime(within);
+    const Clock::time_point played = graph.firstTakenAt + framesTime(bufferStart + within);
+    return std::clamp(played, earliest, earliest + framesTime(graph.bufferFrames)) + serverDelay;
 }
 
 // libasound reports every device it fails to open on stderr ("ALSA lib ..."), which SDL's ALSA
@@ -154,10 +195,10 @@ bool openOutput(MediaGraph& graph, long rate) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    graph.outputDelay = std::chrono::duration_cast<Clock::duration>(
-                            std::chrono::duration<double>(static_cast<double>(leadInFrames) / obtained.freq)) +
-                        serverDelay;
-    // silence from now on: the server's stream is under way, and steady, before the first sample
+    graph.openedAt = Clock::now();
+    graph.rate = obtained.freq;
+    graph.bufferFrames = obtained.samples;
+    // silence until runMedia, every buffer counted from the first
     SDL_PauseAudioDevice(graph.device, 0);
     return true;
 }
@@ -167,10 +208,10 @@ bool openOutput(MediaGraph& graph, long rate) {
 void letOutTheEnd(MediaGraph& graph) {
     SDL_LockAudioDevice(graph.device);
     const bool ended = graph.playing && graph.position == graph.samples.size();
-    const Clock::time_point heardAt = graph.endTakenAt + graph.outputDelay;
+    const Clock::time_point endHeardAt = heardAt(graph, graph.endBufferStart, graph.endWithin, graph.endTakenAt);
     SDL_UnlockAudioDevice(graph.device);
     if (ended && SDL_GetAudioDeviceStatus(graph.device) == SDL_AUDIO_PLAYING)
-        std::this_thread::sleep_until(std::min(heardAt, Clock::now() + graph.outputDelay));
+        std::this_thread::sleep_until(endHeardAt);
 }
 
 }  // namespace
@@ -227,7 +268,7 @@ void stopMedia(MediaControl control) {
 }
 
 // Returns when the first sample of this run is being heard: the callback starts a buffer with the
-// lead-in, and the sample comes out after it and the server's delay.
+// lead-in, and the sample comes out after all the output took before it, and the server's delay.
 void runMedia(MediaControl control) {
     MediaGraph* graph = control.graph;
     assert(graph != nullptr);
@@ -240,9 +281,10 @@ void runMedia(MediaControl control) {
     // an output that has stopped takes nothing: the show goes on without waiting for it
     if (SDL_SemWaitTimeout(graph->started, startTimeoutMs) != 0) return;
     SDL_LockAudioDevice(graph->device);
-    const Clock::time_point heardAt = graph->startedAt + graph->outputDelay;
+    const Clock::time_point firstHeardAt =
+        heardAt(*graph, graph->framesBeforeStart, leadInFrames, graph->startedAt);
     SDL_UnlockAudioDevice(graph->device);
-    std::this_thread::sleep_until(heardAt);
+    std::this_thread::sleep_until(firstHeardAt);
 }
 
 }  // namespace quarvel::platform
