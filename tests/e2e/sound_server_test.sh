@@ -6,7 +6,8 @@
 # heard within 10 ms of the clock's origin, so the picture trails the sound by 50 ms; for the whole
 # show, the last sample heard too.
 # SERVER none: no sound server at all; the show runs silent after the failure line, and libasound
-# says nothing. Usage: sound_server_test.sh SERVER BIN_DIR ARTIFACT_DIR SECONDS
+# says nothing. Usage: sound_server_test.sh SERVER BIN_DIR ARTIFACT_DIR SECONDS [figures-only]
+# figures-only: the dropouts and the delay are printed, not held to; everything else still is.
 # Exits with 77 (skipped) where the server is not installed.
 set -u
 server=$1
@@ -14,6 +15,7 @@ bin_dir=$(cd "$2" && pwd)
 mkdir -p "$3/sound-$server"
 artifacts=$(cd "$3/sound-$server" && pwd)
 seconds=$4
+figures_only=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/xvfb_session.sh"
 . "$here/sound_session.sh"
@@ -77,11 +79,18 @@ figures=$("$SINK_MONITOR" compare "$SOUND_DIR/file.s16" "$SOUND_DIR/sink.s16" "$
 echo "$server: $figures" | tee "$artifacts/figures.txt"
 
 read -r dropouts missing offset <<<"$(sed -E 's/.* ([0-9]+) dropouts.* ([0-9]+) first frames missing.* heard ([-+][0-9.]+) ms.*/\1 \2 \3/' <<<"$figures")"
-[ "$dropouts" -eq 0 ] || fail "$dropouts dropouts"
 [ "$missing" -eq 0 ] || fail "the first $missing frames of the file never reached the sink"
-awk -v o="$offset" 'BEGIN { exit !(o >= -10 && o <= 10) }' ||
-    fail "the first sample was heard $offset ms from the clock's origin, not within 10 ms"
+if [ -z "$figures_only" ]; then
+    [ "$dropouts" -eq 0 ] || fail "$dropouts dropouts"
+    awk -v o="$offset" 'BEGIN { exit !(o >= -10 && o <= 10) }' ||
+        fail "the first sample was heard $offset ms from the clock's origin, not within 10 ms"
+fi
 if [ "$seconds" = all ]; then
     grep -q "its end was heard" <<<"$figures" || fail "the end of the file was not heard"
+else
+    # the walk stops where the recording leaves the file for good: samples skipped, not delayed
+    compared=$(sed -E 's/^compared ([0-9.]+) s.*/\1/' <<<"$figures")
+    awk -v c="$compared" -v s="$seconds" 'BEGIN { exit !(c >= s - 1) }' ||
+        fail "the recording follows the file for only $compared s of $seconds"
 fi
 echo "PASS"

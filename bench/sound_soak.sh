@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Soak of the soundtrack on real sound servers: SHOWS whole shows (10 unless told) on each of
+# PulseAudio and PipeWire, each with both cores kept busy, through the sound test's harness
+# (tests/e2e/sound_server_test.sh). Prints each show's figures, then the dropouts and the range
+# of first-sample offsets per server. A benchmark: it reports, it does not pass or fail.
+# Usage: bench/sound_soak.sh [BIN_DIR] [SHOWS]   (BIN_DIR: build/release/bin)
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin_dir=${1:-$root/build/release/bin}
+shows=${2:-10}
+artifacts=$(mktemp -d)
+trap 'rm -rf "$artifacts"' EXIT
+for server in pulseaudio pipewire; do
+    total=0 offsets=()
+    for i in $(seq 1 "$shows"); do
+        line=$("$root/tests/e2e/sound_server_test.sh" "$server" "$bin_dir" "$artifacts" all figures-only 2>&1 |
+            grep -E "^$server: compared|FAIL|SKIP" | head -n 1)
+        echo "$server show $i: ${line#"$server: "}"
+        n=$(sed -nE 's/.* ([0-9]+) dropouts.*/\1/p' <<<"$line")
+        o=$(sed -nE 's/.*heard ([-+][0-9.]+) ms.*/\1/p' <<<"$line")
+        [ -n "$n" ] && total=$((total + n))
+        [ -n "$o" ] && offsets+=("$o")
+    done
+    range=$(printf '%s\n' "${offsets[@]}" | sort -g | sed -n '1p;$p' | paste -sd' ')
+    echo "$server: $total dropouts in $shows shows; first sample heard from ${range/ / to } ms from the clock's origin"
+done
