@@ -83,7 +83,7 @@ start_recording() {
     RECORDING=$1
     # PulseAudio 16's null sink leaves the first stream of an idle sink unserved: a stream of
     # silence keeps it running, as a desktop's sound card sink runs
-    pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 /dev/zero &
+    pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 /dev/zero 2>/dev/null &
     SOUND_PIDS+=($!)
     coproc RECORDER { exec "$SINK_MONITOR" record quarvel_test.monitor "$RECORDING"; }
     SOUND_PIDS+=($RECORDER_PID)
