@@ -82,15 +82,15 @@ int record(const char* source, const std::string& outPath) {
             return 1;
         }
     }
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, rate, channels};
-    pa_stream* stream = pa_stream_new(context, "monitor", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_S16LE, rate, channels};
+    pa_stream* stream = pa_stream_new(context, "monitor", &format, nullptr);
     pa_stream_set_read_callback(stream, onRead, &recording);
     // fragments of a desktop's usual size: each block's first frame still arrives as the sink
     // plays it, and PipeWire, which runs its whole graph at the smallest size asked, keeps time
     // on a busy machine (at 2 ms it misses turns)
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20'000, &spec));
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20'000, &format));
     if (pa_stream_connect_record(stream, source, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
         std::fprintf(stderr, "sink-monitor: cannot record %s: %s\n", source, pa_strerror(pa_context_errno(context)));
         return 1;
