@@ -31,7 +31,8 @@ start_xorg || exit 1
 start_demo() {
     local program=${1:-quarvel}
     shift $(($# > 0 ? 1 : 0))
-    (cd "$bin_dir" && exec env "$@" "./$program" >"$artifacts/stdout" 2>"$artifacts/stderr") &
+    # a session of its own, so that what it leaves behind can be found by its session id (its pid)
+    (cd "$bin_dir" && exec setsid env "$@" "./$program" >"$artifacts/stdout" 2>"$artifacts/stderr") &
     APP_PID=$!
 }
 
@@ -185,10 +186,11 @@ scenario_window_manager() {
 }
 
 scenario_cycles() {
-    local i start
+    local i start sessions=()
     start=$(date +%s)
     for i in $(seq 1 20); do
         start_demo
+        sessions+=("$APP_PID")
         run_fullscreen_1280x720 "run $i"
         xdotool key Escape
         wait_for_end "run $i" 60 0
@@ -196,7 +198,9 @@ scenario_cycles() {
         window_named Quarvel >/dev/null && fail "run $i: a demo window outlived its process"
         window_named "Tessmor selektor" >/dev/null && fail "run $i: a dialog outlived its process"
     done
-    pgrep -x quarvel >/dev/null && fail "a quarvel process is left: $(pgrep -a -x quarvel)"
+    for i in "${sessions[@]}"; do
+        pgrep -s "$i" >/dev/null && fail "a process of a run is left: $(pgrep -a -s "$i")"
+    done
     echo "PASS: 20 runs chosen, played and ended with Escape in $(($(date +%s) - start)) s; none left behind, desktop at $desktop"
 }
 

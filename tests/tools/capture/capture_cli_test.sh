@@ -205,7 +205,8 @@ interrupt)
     # SIGNAL OUTPUT WAITFOR STATUS: stop a whole-show capture once WAITFOR exists
     stop_capture() {
         local signal=$1 output=$2 waitfor=$3 status=$4 pid got
-        "$capture" --size 256x144 --fps 240 "$output" 2>"$err" &
+        # a session of its own: ffmpeg, its child, stays in it
+        setsid "$capture" --size 256x144 --fps 240 "$output" 2>"$err" &
         pid=$!
         for _ in $(seq 1 600); do
             [ -e "$waitfor" ] && break
@@ -217,12 +218,11 @@ interrupt)
         got=$?
         [ "$got" -eq "$status" ] || fail "$signal gave status $got, not $status: $(cat "$err")"
         grep -q "stopped by" "$err" || fail "no word about the stop: $(cat "$err")"
+        last_capture=$pid
     }
     stop_capture INT long.mp4 long.mp4.part 130
     [ ! -e long.mp4 ] && [ ! -e long.mp4.part ] || fail "Ctrl-C left a video behind: $(ls)"
-    for p in $(pgrep -x ffmpeg); do
-        [ "$(readlink "/proc/$p/cwd")" = "$work" ] && fail "ffmpeg outlived the capture"
-    done
+    pgrep -s "$last_capture" >/dev/null && fail "ffmpeg outlived the capture: $(pgrep -a -s "$last_capture")"
 
     mkdir seq
     stop_capture TERM seq/%05d.png seq/00005.png 143
