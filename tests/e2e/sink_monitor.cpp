@@ -159,19 +159,24 @@ bool agreeRun(const Frames& file, long f, const Frames& rec, long r) {
     return true;
 }
 
-// When recorded frame `frame` was played. A sink hands its monitor each block as it plays it, so
-// a block's first frame was played when the block arrived, or earlier, and the earliest estimate
-// is the best. Only blocks near the frame count: PulseAudio 16's null sink hands its monitor
-// about 0.8 ms a second more than the time that passed while the demo plays.
+// When recorded frame `frame` was played. A sink hands its monitor what it has played in blocks
+// (PulseAudio a few ms at a time, PipeWire a whole 20-ms fragment), so by the time a block arrived
+// all of it had been played, up to the frame the next block begins with; the earliest estimate is
+// the best. Only blocks near the frame count: PulseAudio 16's null sink hands its monitor about
+// 0.8 ms a second more than the time that passed while the demo plays.
 double playedAt(const std::string& arrivalsPath, long frame) {
     constexpr long near = rate / 5;
     std::ifstream arrivals(arrivalsPath);
     long long blockFrame = 0;
     double arrivedMs = 0;
+    long long lastFrame = -1;
+    double lastArrivedMs = 0;
     double best = 1e300;
     while (arrivals >> blockFrame >> arrivedMs) {
-        if (std::abs(blockFrame - frame) <= near)
-            best = std::min(best, arrivedMs + static_cast<double>(frame - blockFrame) * 1e3 / rate);
+        if (lastFrame >= 0 && std::abs(lastFrame - frame) <= near)
+            best = std::min(best, lastArrivedMs - static_cast<double>(blockFrame - frame) * 1e3 / rate);
+        lastFrame = blockFrame;
+        lastArrivedMs = arrivedMs;
     }
     return best;
 }

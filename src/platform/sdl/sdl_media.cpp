@@ -42,11 +42,6 @@ constexpr int startTimeoutMs = 1000;
 // and this way it drops silence, not the first samples of the file.
 constexpr int leadInFrames = 256;
 
-// What a server adds before a frame comes out, besides what the output holds ahead of it. With
-// this value, PulseAudio plays the first frame of the file about 4 ms before runMedia returns and
-// PipeWire about 4 ms after, with either's null sink (tests/e2e/sound_server_test.sh).
-constexpr std::chrono::milliseconds serverDelay{4};
-
 // A first callback this long after the device opened came after a buffer of silence: a fresh
 // output takes its first buffer at once (within 2 ms on PulseAudio and PipeWire), and a buffer
 // it already holds keeps the callback waiting for room (20 ms and more).
@@ -128,7 +123,9 @@ void fillOutput(void* userdata, Uint8* stream, int length) {
 // When a frame is heard that lies `within` frames into the buffer that started at output frame
 // `bufferStart` and that the callback filled at `takenAt`. The output plays at its rate from its
 // first buffer on, so the frame comes out after all that went before it; but never before the
-// callback took it, nor more than the one buffer the output holds ahead later.
+// callback took it, nor more than the one buffer the output holds ahead later. A server adds
+// little of its own: PulseAudio's and PipeWire's null sinks take the first frame of the file
+// within 6 ms of this (tests/e2e/sound_server_test.sh).
 Clock::time_point heardAt(const MediaGraph& graph, long long bufferStart, long long within, Clock::time_point takenAt) {
     const auto framesTime = [&](long long frames) {
         return std::chrono::duration_cast<Clock::duration>(
@@ -136,7 +133,7 @@ Clock::time_point heardAt(const MediaGraph& graph, long long bufferStart, long l
     };
     const Clock::time_point earliest = takenAt + framesTime(within);
     const Clock::time_point played = graph.firstTakenAt + framesTime(bufferStart + within);
-    return std::clamp(played, earliest, earliest + framesTime(graph.bufferFrames)) + serverDelay;
+    return std::clamp(played, earliest, earliest + framesTime(graph.bufferFrames));
 }
 
 // libasound reports every device it fails to open on stderr ("ALSA lib ..."), which SDL's ALSA
