@@ -88,6 +88,13 @@ test('Enter starts the show at the chosen size with the soundtrack; Escape ends 
       return { width: c.width, height: c.height, hidden: c.hidden, dialogs: document.querySelectorAll('.quarvel-dialog').length,
                audio: typeof QuarvelPage === 'undefined' ? 'unknown' : QuarvelPage.audio?.state }; })()`);
     assert.deepEqual({ ...shown, audio: undefined }, { width: 640, height: 360, hidden: false, dialogs: 0, audio: undefined });
+    // the clock starts when the first sample is heard: the first frame comes after it
+    if (shown.audio === 'running') {
+      const sync = await page.evaluate(`({ heard: Module.quarvelSoundHeardAt, frame: Module.quarvelFirstFrameAt,
+        latency: [QuarvelPage.audio.baseLatency, QuarvelPage.audio.outputLatency] })`);
+      console.log(`first sample heard ${(sync.frame - sync.heard).toFixed(1)} ms before the first frame; latency ${sync.latency}`);
+      assert.ok(sync.frame >= sync.heard, `the first frame came ${sync.heard - sync.frame} ms before the sound`);
+    }
 
     await page.press('Escape', 27);
     await page.waitFor(state('ended'), 'the end of the run after Escape');

@@ -36,7 +36,7 @@ int32_t quarvelPageFetch(const char* name);  // suspends; the length fetched, or
 void quarvelPageCopyFetched(uint8_t* to);
 void quarvelPageDropFetched();
 int32_t quarvelPageDecodeAudio(int32_t sound);  // suspends; 1 when decoded
-void quarvelPagePlaySound(int32_t sound);
+void quarvelPagePlaySound(int32_t sound);  // suspends until the first sample is heard
 void quarvelPagePauseSound(int32_t sound);
 void quarvelPageSeekSoundToStart(int32_t sound);
 void quarvelPageForgetSound(int32_t sound);

@@ -1,7 +1,7 @@
 // The web backend's media service on Web Audio. Implemented: the file fetched from the page's
 // folder, checked whole (platform/common/mp3_check) and decoded in full before it counts as
-// rendered, played from an AudioBufferSourceNode, paused and resumed at its offset, ended when the
-// last reference goes. The page makes the audio context in the launcher's Enter click, the user
+// rendered, played from an AudioBufferSourceNode (Run returns when its first sample is heard),
+// paused and resumed at its offset, ended when the last reference goes. The page makes the audio context in the launcher's Enter click, the user
 // gesture a browser asks for before a page may play sound.
 // Left out: streaming (the 86-second soundtrack is decoded whole, before the clock starts).
 #include "platform/common/media_references.h"

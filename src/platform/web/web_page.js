@@ -42,10 +42,42 @@ mergeInto(LibraryManager.library, {
       var Context = window.AudioContext || window.webkitAudioContext;
       if (!Context) return;
       if (!QuarvelPage.audio) QuarvelPage.audio = new Context();
-      if (QuarvelPage.audio.state === 'suspended') QuarvelPage.audio.resume();
+      if (QuarvelPage.audio.state === 'suspended') QuarvelPage.resumeAudio();
+    },
+    resumeAudio: function() {
+      QuarvelPage.audio.resume().catch(function(error) {
+        console.warn('quarvel: the sound cannot start, the show goes on silent: ' + error.message);
+      });
     },
     control: function(id) {
       return QuarvelPage.dialog ? QuarvelPage.dialog.controls.get(id) : undefined;
+    },
+    // Plays the sound from its offset, a little ahead on the context's clock, so the start is a
+    // known context time; returns the ms until that time is heard. The output's timestamp pairs a
+    // context time with the moment it leaves the speakers, the output's latency included; where
+    // a browser has none, its reported latency stands in.
+    startLeadS: 0.02,
+    startSound: function(sound) {
+      var context = QuarvelPage.audio;
+      if (context.state === 'suspended') QuarvelPage.resumeAudio();
+      var source = context.createBufferSource();
+      source.buffer = sound.buffer;
+      source.connect(context.destination);
+      source.onended = function() { sound.source = null; sound.offset = 0; };
+      var when = context.currentTime + QuarvelPage.startLeadS;
+      source.start(when, sound.offset);
+      sound.source = source;
+      sound.startedAt = when - sound.offset;
+      if (context.state !== 'running') return 0;
+      var now = performance.now();
+      var stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
+      var heard = stamp && stamp.performanceTime > 0 ?
+          stamp.performanceTime + (when - stamp.contextTime) * 1000 :
+          now + (when - context.currentTime + (context.outputLatency || context.baseLatency || 0)) * 1000;
+      // a timestamp from a stalled output says nothing: never more than a second
+      var waitMs = Math.min(Math.max(heard - now, 0), 1000);
+      Module['quarvelSoundHeardAt'] = now + waitMs;  // for the page's tests, beside the first frame's time
+      return waitMs;
     },
     stopSound: function(sound) {
       if (!sound.source) return;
@@ -122,6 +154,7 @@ mergeInto(LibraryManager.library, {
   quarvelPageFrameShown__deps: ['$QuarvelPage'],
   // counted where the page (and its tests) can read it
   quarvelPageFrameShown: function() {
+    if (QuarvelPage.framesShown === 0) Module['quarvelFirstFrameAt'] = performance.now();
     Module['quarvelFramesShown'] = ++QuarvelPage.framesShown;
   },
 
@@ -356,26 +389,26 @@ mergeInto(LibraryManager.library, {
     });
   },
 
+  // Suspends the run until the first sample is heard, so that the show's clock starts with the
+  // sound, as on the desktop. A context that is not running (no device, or no gesture allowed it)
+  // plays nothing yet, and the run goes on at once.
   quarvelPagePlaySound__deps: ['$QuarvelPage'],
   quarvelPagePlaySound: function(id) {
-    var sound = QuarvelPage.sounds[id];
-    var context = QuarvelPage.audio;
-    if (!sound || sound.source) return;
-    if (context.state === 'suspended') context.resume();
-    var source = context.createBufferSource();
-    source.buffer = sound.buffer;
-    source.connect(context.destination);
-    source.onended = function() { sound.source = null; sound.offset = 0; };
-    source.start(0, sound.offset);
-    sound.source = source;
-    sound.startedAt = context.currentTime - sound.offset;
+    return Asyncify.handleSleep(function(wakeUp) {
+      var sound = QuarvelPage.sounds[id];
+      if (!sound || sound.source) {
+        wakeUp(0);
+        return;
+      }
+      setTimeout(function() { wakeUp(0); }, QuarvelPage.startSound(sound));
+    });
   },
 
   quarvelPagePauseSound__deps: ['$QuarvelPage'],
   quarvelPagePauseSound: function(id) {
     var sound = QuarvelPage.sounds[id];
     if (!sound || !sound.source) return;
-    sound.offset = QuarvelPage.audio.currentTime - sound.startedAt;
+    sound.offset = Math.max(QuarvelPage.audio.currentTime - sound.startedAt, 0);
     QuarvelPage.stopSound(sound);
   },
 
@@ -385,9 +418,9 @@ mergeInto(LibraryManager.library, {
     var playing = !!sound.source;
     QuarvelPage.stopSound(sound);
     sound.offset = 0;
-    if (playing) _quarvelPagePlaySound(id);
+    if (playing) QuarvelPage.startSound(sound);
   },
-  quarvelPageSeekSoundToStart__deps: ['$QuarvelPage', 'quarvelPagePlaySound'],
+  quarvelPageSeekSoundToStart__deps: ['$QuarvelPage'],
 
   quarvelPageForgetSound__deps: ['$QuarvelPage'],
   quarvelPageForgetSound: function(id) {
