@@ -18,6 +18,7 @@ packages=(
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   xserver-xorg-core xserver-xorg-video-dummy openbox weston
   glslang-tools
+  clang libclang-rt-14-dev
   pulseaudio pulseaudio-utils pipewire pipewire-pulse pipewire-bin wireplumber dbus-daemon libpulse-dev
 )
 windows=0

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a release build, and a build
-# with AddressSanitizer and UndefinedBehaviorSanitizer; then cross-builds the Windows demo and its
-# tests and runs them under Wine (the Windows end-to-end tests take audio.mp3 from the release build);
+# with AddressSanitizer and UndefinedBehaviorSanitizer; then runs the fuzz targets (libFuzzer) for
+# a fixed number of inputs; then cross-builds the Windows demo and its tests and runs them under
+# Wine (the Windows end-to-end tests take audio.mp3 from the release build);
 # then builds the browser version and runs its tests in headless Chromium (against the release
 # build's capture). The last stage reports its own time.
 # Usage: scripts/test.sh [--no-sanitize] [--no-windows] [--no-web]
@@ -37,6 +38,11 @@ for preset in "${presets[@]}"; do
     echo "== $preset tests"
     ctest --preset "$preset" -j"$jobs"
 done
+
+echo "== fuzz targets, a fixed number of inputs each"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
+ctest --preset fuzz
 
 if [ $windows -eq 1 ]; then
     echo "== windows cross build"

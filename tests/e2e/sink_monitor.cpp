@@ -210,7 +210,7 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
     for (; f < file.count() && offset + f <= last; ++f) {
         if (agree(file, f, rec, offset + f)) continue;
         long found = -1;
-        for (long shift = 0; shift < 2L * rate && offset + f + shift <= last; ++shift) {
+        for (long shift = 0; shift < 5L * rate && offset + f + shift <= last; ++shift) {
             if (agreeRun(file, f, rec, offset + f + shift)) {
                 found = shift;
                 break;
@@ -220,7 +220,7 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
             // or frames of the file replaced by silence, the rest in place: a server that missed
             // its turn plays nothing for it
             long resumed = -1;
-            for (long gap = 1; gap < rate / 2 && f + gap < file.count() && offset + f + gap <= last; ++gap) {
+            for (long gap = 1; gap < 5L * rate && f + gap < file.count() && offset + f + gap <= last; ++gap) {
                 if (agreeRun(file, f + gap, rec, offset + f + gap)) {
                     resumed = gap;
                     break;
