@@ -27,24 +27,23 @@ StillRequestResult parseStillRequest(std::string_view clock, std::string_view si
     result.request.clock = static_cast<int32_t>(ms);
 
     if (!size.empty()) {
-        const std::size_t x = size.find('x');
-        int64_t width = 0;
-        int64_t height = 0;
-        const bool whole = x != std::string_view::npos && parseWhole(size.substr(0, x), width) &&
-                           parseWhole(size.substr(x + 1), height);
-        if (!whole || width <= 0 || height <= 0) {
-            result.status =
-                failure("size=" + std::string(size) +
-                        ": the width and height must be positive whole numbers, as in size=640x360");
-            return result;
+        PictureSize read;
+        switch (parsePictureSize(size, read)) {
+            case PictureSizeParse::ok:
+                break;
+            case PictureSizeParse::malformed:
+            case PictureSizeParse::zero:
+                result.status =
+                    failure("size=" + std::string(size) +
+                            ": the width and height must be positive whole numbers, as in size=640x360");
+                return result;
+            case PictureSizeParse::tooLarge:
+                result.status = failure("size=" + std::string(size) + ": a side of more than " +
+                                        std::to_string(maxPictureSide) + " pixels is too large");
+                return result;
         }
-        if (width > maxStillSide || height > maxStillSide) {
-            result.status = failure("size=" + std::string(size) + ": a side of more than " +
-                                    std::to_string(maxStillSide) + " pixels is too large");
-            return result;
-        }
-        result.request.width = static_cast<int32_t>(width);
-        result.request.height = static_cast<int32_t>(height);
+        result.request.width = read.width;
+        result.request.height = read.height;
     }
     result.status = success();
     return result;

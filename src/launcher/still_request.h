@@ -2,6 +2,7 @@
 // the page's address asks for it (index.html?still=CLOCK&size=WxH).
 #pragma once
 
+#include "base/picture_size.h"
 #include "base/status.h"
 
 #include <cstdint>
@@ -20,11 +21,8 @@ struct StillRequestResult {
     StillRequest request;
 };
 
-// Sizes past this cannot be allocated anyway; the context's own limits are checked when it exists.
-inline constexpr int32_t maxStillSide = 1 << 16;
-
 // `clock`: whole milliseconds, negative allowed; `size`: "WxH" with both sides from 1 to
-// maxStillSide, or empty for 1920 x 1080.
+// maxPictureSide, or empty for 1920 x 1080.
 StillRequestResult parseStillRequest(std::string_view clock, std::string_view size);
 
 }  // namespace quarvel

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const quarvel::StillRequestResult result = quarvel::parseStillRequest(clock, sideText);
     if (result.status.ok) {
         const auto& r = result.request;
-        if (r.width < 1 || r.height < 1 || r.width > quarvel::maxStillSide || r.height > quarvel::maxStillSide)
+        if (r.width < 1 || r.height < 1 || r.width > quarvel::maxPictureSide || r.height > quarvel::maxPictureSide)
             std::abort();
     } else if (result.status.message.empty()) {
         std::abort();

@@ -1,6 +1,8 @@
 // Parses quarvel-capture's command line into CaptureOptions, with one clear message per mistake.
 #include "capture/capture_options.h"
 
+#include "base/picture_size.h"
+
 #include <algorithm>
 #include <cassert>
 #include <cctype>
@@ -13,8 +15,6 @@ namespace quarvel {
 
 namespace {
 
-// sizes past this cannot be allocated anyway; the GL limits are checked once a context exists
-constexpr int32_t maxSizeAccepted = 1 << 16;
 // a window far outside the show is still accepted, within what milliseconds can count
 constexpr double maxSecondsAccepted = 1.0e6;
 
@@ -23,23 +23,6 @@ bool parseWhole(std::string_view text, T& value) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && !text.empty();
-}
-
-// Digits only (from_chars would take a sign); anything longer than 9 digits is simply too large.
-bool parseDimension(std::string_view text, int32_t& value) {
-    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    if (text.size() > 9) {
-        value = maxSizeAccepted + 1;
-        return true;
-    }
-    return parseWhole(text, value);
-}
-
-bool parseSize(std::string_view text, int32_t& width, int32_t& height) {
-    const std::size_t x = text.find('x');
-    if (x == std::string_view::npos) return false;
-    return parseDimension(text.substr(0, x), width) && parseDimension(text.substr(x + 1), height);
 }
 
 bool parseSecondsAsMs(std::string_view text, int32_t& ms) {
@@ -209,13 +192,20 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
         }
 
         if (name == "--size") {
-            if (!parseSize(value, options.width, options.height))
-                return refused("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" +
-                               std::string(value) + "'");
-            if (options.width <= 0 || options.height <= 0)
-                return refused("--size: width and height must be at least 1 pixel");
-            if (options.width > maxSizeAccepted || options.height > maxSizeAccepted)
-                return refused("--size " + std::string(value) + " is too large");
+            PictureSize size;
+            switch (parsePictureSize(value, size)) {
+                case PictureSizeParse::ok:
+                    break;
+                case PictureSizeParse::malformed:
+                    return refused("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" +
+                                   std::string(value) + "'");
+                case PictureSizeParse::zero:
+                    return refused("--size: width and height must be at least 1 pixel");
+                case PictureSizeParse::tooLarge:
+                    return refused("--size " + std::string(value) + " is too large");
+            }
+            options.width = size.width;
+            options.height = size.height;
         } else if (name == "--fps") {
             if (!parseWhole(value, options.fps) || options.fps < minFps || options.fps > maxFps)
                 return refused("--fps takes a whole number of frames per second from 1 to 240; not '" +
