@@ -138,12 +138,8 @@ int run(const std::vector<std::string>& args) {
     const FramePlan& plan = planned.plan;
 
     if (Status place = checkOutputPlace(options); !place.ok) return reportFailure(place.message);
-    std::string ffmpeg;
     bool withSoundtrack = false;
     if (options.outputKind == OutputKind::video) {
-        ffmpeg = findProgram("ffmpeg");
-        if (ffmpeg.empty())
-            return reportFailure("a video output needs the ffmpeg program, and there is none on PATH");
         withSoundtrack = soundtrackPresent();
         if (!withSoundtrack)
             std::fprintf(
@@ -180,7 +176,7 @@ int run(const std::vector<std::string>& args) {
         settings.durationSeconds = static_cast<double>(framesWritten) / options.fps;
         settings.quality = options.quality;
         auto video = std::make_unique<VideoSink>(settings, options.output, &stopSignal);
-        if (Status started = video->start(ffmpeg); !started.ok) return reportFailure(started.message);
+        if (Status started = video->start("ffmpeg"); !started.ok) return reportFailure(started.message);
         sink = std::move(video);
     } else {
         sink = std::make_unique<PngSink>(options.pattern, options.width, options.height);

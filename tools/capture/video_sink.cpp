@@ -9,7 +9,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,25 +73,6 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
     return args;
 }
 
-std::string findProgram(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    if (path == nullptr || program.empty()) return {};
-    const std::string folders = path;
-    std::size_t start = 0;
-    while (start <= folders.size()) {
-        std::size_t colon = folders.find(':', start);
-        if (colon == std::string::npos) colon = folders.size();
-        std::string candidate = folders.substr(start, colon - start);
-        candidate = (candidate.empty() ? "." : candidate) + "/" + program;
-        struct stat info {};
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = colon + 1;
-    }
-    return {};
-}
-
 VideoSink::VideoSink(VideoSettings settings, std::string finalPath, const volatile std::sig_atomic_t* stop)
     : settings_(std::move(settings)), finalPath_(std::move(finalPath)), stop_(stop) {}
 
@@ -124,13 +104,15 @@ Status VideoSink::start(const std::string& ffmpegProgram) {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
 
     const int error =
-        posix_spawn(&ffmpeg_, ffmpegProgram.c_str(), &actions, &attributes, argv.data(), environ);
+        posix_spawnp(&ffmpeg_, ffmpegProgram.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(fds[0]);
     if (error != 0) {
         ffmpeg_ = -1;
         close(fds[1]);
+        if (error == ENOENT)
+            return failure("a video output needs the " + ffmpegProgram + " program, and there is none on PATH");
         return failure("cannot start " + ffmpegProgram + ": " + std::strerror(error));
     }
     pipe_ = fds[1];

@@ -34,9 +34,6 @@ inline constexpr double mp3PrerollSeconds = 0.1;
 // The arguments after the program name, for frames arriving on standard input.
 std::vector<std::string> ffmpegArguments(const VideoSettings& settings);
 
-// The full path of an executable named `program` on PATH, or "" when there is none.
-std::string findProgram(const std::string& program);
-
 class VideoSink : public FrameSink {
 public:
     // `stop` (may be null) is raised by the signal handler; a write or wait it interrupts gives up.
@@ -45,7 +42,7 @@ public:
     VideoSink(const VideoSink&) = delete;
     VideoSink& operator=(const VideoSink&) = delete;
 
-    // Starts `ffmpegProgram` (a path) reading from a pipe.
+    // Starts `ffmpegProgram` (a path, or a name looked up on PATH) reading from a pipe.
     Status start(const std::string& ffmpegProgram);
     Status write(int32_t frame, const unsigned char* pixels) override;
     Status finish() override;

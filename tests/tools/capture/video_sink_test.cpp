@@ -192,7 +192,7 @@ TEST(VideoSinkColourTest, YuvPresetsConvertAndTagTheSameMatrixAndRange) {
         const std::string path = std::string(folder) + "/" + qualityName(c.quality) + "." + c.extension;
         settings.path = path + ".part";
         VideoSink sink(settings, path, nullptr);
-        ASSERT_TRUE(sink.start(findProgram("ffmpeg")).ok);
+        ASSERT_TRUE(sink.start("ffmpeg").ok);
         for (int32_t frame = 0; frame < 3; ++frame) ASSERT_TRUE(sink.write(frame, bottomUp.data()).ok);
         ASSERT_TRUE(sink.finish().ok) << path;
 
