@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the demo and the tests need (the sound tests run their
 # own PulseAudio and PipeWire servers); does nothing when all are present.
-# Usage: scripts/install-deps.sh [--windows] [--web]
+# Usage: scripts/install-deps.sh [--windows] [--web] [--package]
 #   --windows  also what the Windows build needs: the mingw-w64 cross compiler, and Wine with
 #              Mesa, the X libraries its display driver uses, its fonts and the GStreamer plugins
 #              through which it plays MP3, to run the Windows tests
 #   --web      also what the browser build needs: emscripten (with Node for its tools and the
 #              browser tests) and Chromium, which the tests run headless
+#   --package  also what trying the release packages needs: mmdebstrap for the clean Debian
+#              roots, lintian
 set -euo pipefail
 
 packages=(
@@ -18,18 +20,24 @@ packages=(
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   xserver-xorg-core xserver-xorg-video-dummy openbox weston
   glslang-tools
+  help2man man-db desktop-file-utils appstream
   clang libclang-rt-14-dev
   pulseaudio pulseaudio-utils pipewire pipewire-pulse pipewire-bin wireplumber dbus-daemon libpulse-dev
 )
 windows=0
 web=0
+package=0
 for arg in "$@"; do
   case $arg in
     --windows) windows=1 ;;
     --web) web=1 ;;
-    *) echo "usage: $0 [--windows] [--web]" >&2; exit 2 ;;
+    --package) package=1 ;;
+    *) echo "usage: $0 [--windows] [--web] [--package]" >&2; exit 2 ;;
   esac
 done
+if [ $package -eq 1 ]; then
+  packages+=(mmdebstrap lintian)
+fi
 if [ $web -eq 1 ]; then
   packages+=(emscripten nodejs chromium)
 fi

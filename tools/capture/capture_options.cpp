@@ -155,13 +155,14 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
     bool rateGiven = false;
     bool clockGiven = false;
     bool qualityGiven = false;
+    bool audioGiven = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "--help" || arg == "-h" || arg == "--version") {
             ParsedCommandLine result;
             result.status = success();
-            result.help = true;
+            (arg == "--version" ? result.version : result.help) = true;
             return result;
         }
         const bool isLast = i + 1 == args.size();
@@ -183,7 +184,7 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
             value = arg.substr(equals + 1);
             hasValue = true;
         }
-        const std::string_view known[] = {"--size", "--fps", "--from", "--to", "--clock", "--quality"};
+        const std::string_view known[] = {"--size", "--fps", "--from", "--to", "--clock", "--quality", "--audio"};
         if (std::find(std::begin(known), std::end(known), name) == std::end(known))
             return refused("unknown option " + std::string(name));
         if (!hasValue) {
@@ -218,6 +219,10 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
                                std::string(value) + "'");
             (name == "--from" ? options.fromMs : options.toMs) = ms;
             rateGiven = true;
+        } else if (name == "--audio") {
+            if (value.empty()) return refused("--audio needs a file name");
+            options.audio = value;
+            audioGiven = true;
         } else if (name == "--quality") {
             const std::optional<VideoQuality> quality = qualityNamed(value);
             if (!quality) {
@@ -249,6 +254,8 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
         return refused(std::move(classified.message));
     if (qualityGiven && options.outputKind != OutputKind::video)
         return refused("--quality chooses how a video is encoded; PNG frames are always lossless");
+    if (audioGiven && options.outputKind != OutputKind::video)
+        return refused("--audio gives a video its sound; PNG frames have none");
     if (options.outputKind == OutputKind::video) {
         if (Status fits = checkQualityFits(options.quality, options.container); !fits.ok)
             return refused(std::move(fits.message));
@@ -266,7 +273,7 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
     return result;
 }
 
-std::string captureUsage() {
+std::string captureUsage(const std::string& soundtrackLine) {
     std::string usage = R"(Usage: quarvel-capture [OPTIONS] OUTPUT
 
 Renders the show headless, through the demo's own frame path, at a fixed frame rate from a fresh
@@ -276,8 +283,7 @@ OUTPUT (always the last argument):
   frames/%05d.png      one PNG per frame, numbered by frame (printf-style, %% for a percent sign)
   still.png            the last frame only
   show.mp4             a video through ffmpeg (.mp4, .mkv, .webm or .mov), with the soundtrack
-                       audio.mp3 from the working folder when there is one: copied as it is,
-                       or as Opus in .webm
+                       when there is one (see --audio): copied as it is, or as Opus in .webm
 
 Options:
   --size WxH           picture size in pixels (default 1920x1080; even for a video)
@@ -296,13 +302,16 @@ Options:
         line.resize(23, ' ');
         usage += line + preset.summary + "\n";
     }
-    usage += R"(  --help               show this text
+    usage += R"(  --audio FILE         the soundtrack of a video; without it, audio.mp3 in the working folder,
+                       or else the one installed with the program (share/quarvel/audio.mp3)
+  --help               show this text
+  --version            print the version
 
 A progress line goes to standard error when it is a terminal; a summary always does.
 Exit status: 0 done, 1 the capture failed (nothing partial is left behind), 2 bad arguments,
 130 or 143 when stopped by Ctrl-C or SIGTERM.
 )";
-    return usage;
+    return usage + "\n" + soundtrackLine + "\n";
 }
 
 }  // namespace quarvel

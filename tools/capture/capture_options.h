@@ -42,11 +42,13 @@ struct CaptureOptions {
     FramePattern pattern;   // image outputs: the file name, with its number for a pattern
     std::string container;  // video outputs: ffmpeg's format name (mp4, matroska, webm, mov)
     VideoQuality quality = VideoQuality::share;  // video outputs: --quality
+    std::string audio;  // video outputs: --audio, the soundtrack to use; empty to look for one
 };
 
 struct ParsedCommandLine {
     Status status;      // when failed: one line for the user
-    bool help = false;  // --help: print captureUsage() and succeed
+    bool help = false;     // --help: print captureUsage() and succeed
+    bool version = false;  // --version: print the version and succeed
     CaptureOptions options;
 };
 
@@ -57,6 +59,7 @@ inline constexpr int32_t maxFps = 240;
 // output folder, ffmpeg and the GL size limits are checked by the caller.
 ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args);
 
-std::string captureUsage();
+// `soundtrackLine` ends the text: which file a video would take its sound from, in this folder.
+std::string captureUsage(const std::string& soundtrackLine);
 
 }  // namespace quarvel

@@ -7,6 +7,7 @@
 #include "capture/frame_plan.h"
 #include "capture/png_sink.h"
 #include "capture/progress.h"
+#include "capture/soundtrack_file.h"
 #include "capture/video_sink.h"
 #include "render/frame_pipeline.h"
 #include "render/render_targets.h"
@@ -25,8 +26,6 @@
 namespace {
 
 using namespace quarvel;
-
-constexpr const char* soundtrackFile = "audio.mp3";
 
 // module-level because the signal handler must reach it; the loop polls it between frames
 volatile std::sig_atomic_t stopSignal = 0;
@@ -79,11 +78,6 @@ Status checkOutputPlace(const CaptureOptions& options) {
     return success();
 }
 
-bool soundtrackPresent() {
-    struct stat info {};
-    return stat(soundtrackFile, &info) == 0 && S_ISREG(info.st_mode) && access(soundtrackFile, R_OK) == 0;
-}
-
 // GL for the capture: a tiny surface is enough, since every frame goes to the capture's own
 // framebuffer; then the capture's own entry points and a size the GL can draw. A size beyond the
 // GL's limits is the user's to change (`sizeRefused`).
@@ -128,8 +122,13 @@ std::string describeWritten(const CaptureOptions& options, const FramePlan& plan
 int run(const std::vector<std::string>& args) {
     const ParsedCommandLine parsed = parseCaptureOptions(args);
     if (!parsed.status.ok) return usageError(parsed.status.message);
+    if (parsed.version) {
+        std::puts("quarvel-capture " QUARVEL_VERSION);
+        return exitSuccess;
+    }
     if (parsed.help) {
-        std::fputs(captureUsage().c_str(), stdout);
+        const SoundtrackChoice here = chooseSoundtrack("", installedSoundtrack());
+        std::fputs(captureUsage(describeSoundtrack(here)).c_str(), stdout);
         return exitSuccess;
     }
     const CaptureOptions& options = parsed.options;
@@ -138,14 +137,14 @@ int run(const std::vector<std::string>& args) {
     const FramePlan& plan = planned.plan;
 
     if (Status place = checkOutputPlace(options); !place.ok) return reportFailure(place.message);
-    bool withSoundtrack = false;
+    SoundtrackChoice soundtrack;
     if (options.outputKind == OutputKind::video) {
-        withSoundtrack = soundtrackPresent();
-        if (!withSoundtrack)
-            std::fprintf(
-                stderr,
-                "quarvel-capture: note: there is no %s in the working folder, so the video has no sound\n",
-                soundtrackFile);
+        soundtrack = chooseSoundtrack(options.audio, installedSoundtrack());
+        if (!soundtrack.status.ok) return reportFailure(soundtrack.status.message);
+        if (soundtrack.path.empty())
+            std::fputs("quarvel-capture: note: there is no audio.mp3 in the working folder and none installed, "
+                       "so the video has no sound\n",
+                       stderr);
     }
 
     // from here on a signal stops the capture cleanly instead of killing the process
@@ -171,7 +170,7 @@ int run(const std::vector<std::string>& args) {
         settings.fps = options.fps;
         settings.container = options.container;
         settings.path = options.output + ".part";
-        settings.audioPath = withSoundtrack ? soundtrackFile : "";
+        settings.audioPath = soundtrack.path;
         settings.audioStartSeconds = static_cast<double>(plan.firstWritten) / options.fps;
         settings.durationSeconds = static_cast<double>(framesWritten) / options.fps;
         settings.quality = options.quality;

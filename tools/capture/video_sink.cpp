@@ -61,7 +61,8 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
         args.insert(args.end(), {"-ss", decimal(s.audioStartSeconds - preroll)});
         // a copied stream keeps its packets, so the preroll gets times before 0 and the muxer hides it
         if (copied && preroll > 0) args.insert(args.end(), {"-itsoffset", decimal(-preroll)});
-        args.insert(args.end(), {"-t", decimal(s.durationSeconds + preroll), "-i", s.audioPath});
+        // "file:": a name with a colon is still a file, not one of ffmpeg's protocols
+        args.insert(args.end(), {"-t", decimal(s.durationSeconds + preroll), "-i", "file:" + s.audioPath});
     }
     args.insert(args.end(), {"-map", "0:v:0"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a:0"});
@@ -69,7 +70,7 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
     appendVideoEncoding(s.quality, s.container, args);
     if (withAudio) appendAudioEncoding(s.quality, s.container, preroll, args);
     if (s.container == "mp4" || s.container == "mov") args.insert(args.end(), {"-movflags", "+faststart"});
-    args.insert(args.end(), {"-f", s.container, s.path});
+    args.insert(args.end(), {"-f", s.container, "file:" + s.path});
     return args;
 }
 

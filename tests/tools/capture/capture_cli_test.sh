@@ -111,6 +111,12 @@ video)
     "$capture" --size 64x36 --fps 10 --to 0.5 s.mkv 2>"$err" || fail "silent capture failed"
     grep -q "no audio.mp3" "$err" || fail "no note about the missing soundtrack: $(cat "$err")"
     [ "$(streams s.mkv)" = "video " ] || fail "s.mkv streams: $(streams s.mkv)"
+    # --audio names the soundtrack, even one whose name looks like one of ffmpeg's protocols
+    cp ../audio.mp3 'concat:x.mp3'
+    "$capture" --size 64x36 --fps 10 --to 0.5 --audio 'concat:x.mp3' a.mkv 2>"$err" || fail "--audio: $(cat "$err")"
+    [ "$(streams a.mkv)" = "audio video " ] || fail "a.mkv streams with --audio: $(streams a.mkv)"
+    "$capture" --size 64x36 --fps 10 --to 0.5 --audio none.mp3 n.mkv 2>"$err"
+    [ $? -eq 1 ] && grep -q "'none.mp3' cannot be read" "$err" || fail "--audio of no file: $(cat "$err")"
     cd ..
     [ -z "$(find . -name '*.part')" ] || fail "partial files left: $(find . -name '*.part')"
     ;;

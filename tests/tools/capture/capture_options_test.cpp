@@ -56,6 +56,7 @@ TEST(CaptureOptionsTest, GoodCommandLines) {
     ASSERT_TRUE(clocks.status.ok);
     EXPECT_EQ(clocks.options.clocks, (std::vector<int32_t>{-50, 0, 86'000}));
     EXPECT_TRUE(parseCaptureOptions(split("--size 1x1 --help")).help);
+    EXPECT_TRUE(parseCaptureOptions(split("--version show.mp4")).version);
 }
 
 TEST(CaptureOptionsTest, BadCommandLinesSayWhatIsWrong) {
@@ -67,6 +68,7 @@ TEST(CaptureOptionsTest, BadCommandLinesSayWhatIsWrong) {
         {"--size 640x360", "no OUTPUT"},
         {"show.mp4 --fps 30", "OUTPUT must be the last"},
         {"--frames 10 show.mp4", "unknown option --frames"},
+        {"--audio a.mp3 f%d.png", "--audio gives a video its sound"},
         {"-q show.mp4", "unknown option -q"},
         {"--size show.mp4", "--size takes WIDTHxHEIGHT"},
         {"--size 0x360 a.png", "at least 1 pixel"},

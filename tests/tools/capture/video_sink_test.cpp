@@ -43,7 +43,7 @@ TEST(FfmpegArgumentsTest, RawFramesOnStdinAndTheSoundtrackFromJustBeforeTheFrame
     EXPECT_EQ(valueAfter(args, "-video_size"), "640x360");
     EXPECT_EQ(valueAfter(args, "-framerate"), "30");
     EXPECT_EQ(valueAfter(args, "-i"), "pipe:0");
-    EXPECT_EQ(valueAfter(args, "-i", 1), "audio.mp3");
+    EXPECT_EQ(valueAfter(args, "-i", 1), "file:audio.mp3");
     // the copied MP3 starts a preroll early, at times before 0 that the muxer hides
     EXPECT_EQ(valueAfter(args, "-ss"), "10.400000");
     EXPECT_EQ(valueAfter(args, "-itsoffset"), "-0.100000");
@@ -52,7 +52,7 @@ TEST(FfmpegArgumentsTest, RawFramesOnStdinAndTheSoundtrackFromJustBeforeTheFrame
     EXPECT_EQ(valueAfter(args, "-map", 1), "1:a:0");
     EXPECT_EQ(valueAfter(args, "-c:v"), "libx264");
     EXPECT_EQ(valueAfter(args, "-f", 1), "mp4");
-    EXPECT_EQ(args.back(), "out/show.mp4.part");
+    EXPECT_EQ(args.back(), "file:out/show.mp4.part");
 
     settings.audioPath.clear();
     settings.container = "webm";
