@@ -95,8 +95,8 @@ protected:
 
 // the frames go as the GL reads them, bottom row first; ffmpeg turns them (see VideoSinkColourTest)
 TEST_F(VideoSinkTest, FramesGoDownThePipeWholeAndInOrderAndTheFileAppearsOnlyWhenComplete) {
-    // the last argument is the file to write
-    const std::string copy = program("copy", "for last; do :; done; cat > \"$last\"");
+    // the last argument is the file to write, as "file:PATH"
+    const std::string copy = program("copy", "for last; do :; done; cat > \"${last#file:}\"");
     VideoSink sink(settings, output(), nullptr);
     ASSERT_TRUE(sink.start(copy).ok);
     std::vector<unsigned char> frames(2 * 2 * 3 * 4);
@@ -115,7 +115,7 @@ TEST_F(VideoSinkTest, FramesGoDownThePipeWholeAndInOrderAndTheFileAppearsOnlyWhe
 
 TEST_F(VideoSinkTest, AFailedOrAbandonedEncodeLeavesNoFileBehind) {
     const std::string fail =
-        program("fail", "for last; do :; done; echo partial > \"$last\"; cat >/dev/null; exit 3");
+        program("fail", "for last; do :; done; echo partial > \"${last#file:}\"; cat >/dev/null; exit 3");
     const unsigned char frame[2 * 3 * 4] = {};
     {
         VideoSink sink(settings, output(), nullptr);
@@ -130,7 +130,7 @@ TEST_F(VideoSinkTest, AFailedOrAbandonedEncodeLeavesNoFileBehind) {
 
     // an encoder that never finishes on its own is killed
     const std::string slow =
-        program("slow", "for last; do :; done; echo partial > \"$last\"; exec sleep 600");
+        program("slow", "for last; do :; done; echo partial > \"${last#file:}\"; exec sleep 600");
     {
         VideoSink sink(settings, output(), nullptr);
         ASSERT_TRUE(sink.start(slow).ok);
