@@ -35,11 +35,26 @@ geometry_of() {
     xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p'
 }
 
+# Sets a new property of the root window until the window log shows it (xev may still be starting):
+# the server reports events in order, so everything it did before is in the log by then.
+MARKS=0
+mark_window_log() {
+    MARKS=$((MARKS + 1))
+    local mark=_QUARVEL_TEST_MARK_$MARKS
+    for _ in $(seq 1 100); do
+        xprop -root -f "$mark" 32c -set "$mark" 1
+        grep -q "($mark)" "$work/windows.log" && return 0
+        sleep 0.05
+    done
+    fail "the window log never showed $mark"
+}
+
 # Starts the demo with a log of every top-level window the server creates, and its size.
 start_demo() {
-    stdbuf -oL xev -root -event substructure >"$work/windows.log" 2>/dev/null &
+    stdbuf -oL xev -root -event substructure -event property >"$work/windows.log" 2>/dev/null &
     XEV_PID=$!
-    sleep 0.2
+    MARKS=0
+    mark_window_log
     (cd "$work" && exec "$quarvel" >"$work/stdout" 2>"$work/stderr") &
     APP_PID=$!
 }
@@ -48,7 +63,7 @@ start_demo() {
 expect_exit_status() {
     wait_for_exit "$APP_PID" 60 || fail "$2: the program did not end"
     APP_PID=
-    sleep 0.2
+    mark_window_log
     kill "$XEV_PID" 2>/dev/null
     wait "$XEV_PID" 2>/dev/null
     XEV_PID=
