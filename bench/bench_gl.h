@@ -1,16 +1,16 @@
-// The benchmarks' GL: the capture's bring-up, saying on stderr what failed or on stdout what
+// The benchmarks' GL: the offscreen bring-up, saying on stderr what failed or on stdout what
 // renderer the figures that follow come from.
 #pragma once
 
-#include "capture/capture_gl.h"
+#include "render/gl_api.h"
 
 #include <cstdint>
 #include <cstdio>
 
 namespace quarvel {
 
-inline bool bringUpBenchmarkGl(CaptureGl& gl, int32_t width, int32_t height) {
-    const GlBringUp up = bringUpCaptureGl(gl, width, height);
+inline bool bringUpBenchmarkGl(OffscreenGl& gl, int32_t width, int32_t height) {
+    const GlBringUp up = bringUpOffscreenGl(gl, width, height);
     if (!up.status.ok) {
         std::fprintf(stderr, "no usable headless OpenGL: %s\n", up.status.message.c_str());
         return false;

@@ -3,11 +3,11 @@
 // and every video preset behind it. Each figure is the median of interleaved runs from a fresh state.
 // Usage: quarvel-bench-capture [frames at 640x360] [runs] [only the modes whose name has this text]
 #include "bench_gl.h"
-#include "capture/capture_gl.h"
 #include "capture/capture_loop.h"
 #include "capture/png_sink.h"
 #include "capture/video_sink.h"
 #include "render/frame_pipeline.h"
+#include "render/gl_api.h"
 #include "render/render_targets.h"
 
 #include <algorithm>
@@ -76,7 +76,7 @@ struct Timing {
     double encoderMsPerFrame = 0;
 };
 
-Timing runOnce(const CaptureGl& gl, const Measured& measure, int32_t width, int32_t height, int frames,
+Timing runOnce(const OffscreenGl& gl, const Measured& measure, int32_t width, int32_t height, int frames,
                const std::string& folder, const std::string& ffmpeg) {
     const Mode mode = measure.mode;
     Pipeline pipeline;
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     const std::string only = argc > 3 ? argv[3] : "";
 
-    CaptureGl gl;
+    OffscreenGl gl;
     if (!bringUpBenchmarkGl(gl, 16, 16)) return 1;
     char folder[] = "/tmp/quarvel-bench-capture-XXXXXX";
     if (mkdtemp(folder) == nullptr) return 1;

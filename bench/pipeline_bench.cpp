@@ -3,8 +3,8 @@
 // (the cost of the pipeline itself) and once with the show's own.
 // Usage: quarvel-bench-pipeline [frames]
 #include "bench_gl.h"
-#include "capture/capture_gl.h"
 #include "render/frame_pipeline.h"
+#include "render/gl_api.h"
 #include "render/render_targets.h"
 #include "shaders/shader_interface.h"
 
@@ -52,7 +52,7 @@ double median(std::vector<double> values) {
 
 // Runs the passes of frame n as the demo does, waiting for the GL after each so that its time
 // can be read alone.
-void timeFrame(const CaptureGl& gl, const Pipeline& pipeline, int32_t t, int32_t n, PassTimes& times) {
+void timeFrame(const OffscreenGl& gl, const Pipeline& pipeline, int32_t t, int32_t n, PassTimes& times) {
     const FeedbackSlots slots = feedbackSlots(n);
     const auto since = [](Clock::time_point start) {
         return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -80,7 +80,7 @@ void timeFrame(const CaptureGl& gl, const Pipeline& pipeline, int32_t t, int32_t
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    CaptureGl gl;
+    OffscreenGl gl;
     if (!bringUpBenchmarkGl(gl, 1280, 720)) return 1;
     std::printf("median of %d frames from 25 s of the clock, glFinish after each pass\n", frames);
     std::printf("%-12s %-10s %10s %10s %10s %10s   %s\n", "shaders", "size", "scene", "feedback", "post",

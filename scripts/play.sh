@@ -34,8 +34,8 @@ echo "play.sh: no display to open (DISPLAY and WAYLAND_DISPLAY unset, or not ans
 cmake --build --preset release -j"$(nproc)" --target quarvel-capture
 cd build/release/bin
 
-# this machine's speed from the show's first second; the frames run to the first at 86 s or later,
-# and encoding takes about a tenth on top of rendering
+# this machine's speed from the show's first second, and encoding takes about a tenth on top of
+# rendering
 trial=$(mktemp -d)
 trap 'rm -rf "$trial"' EXIT
 ./quarvel-capture --size $size --fps $fps --to 1 "$trial/trial.png" 2>"$trial/summary.txt" || {
@@ -44,9 +44,11 @@ trap 'rm -rf "$trial"' EXIT
 }
 speed=$(sed -n 's/.*(\([0-9.]*\) fps).*/\1/p' "$trial/summary.txt")
 estimate() {  # estimate WIDTH HEIGHT FPS: the time at the trial's pixel rate
-    awk -v w="$1" -v h="$2" -v f="$3" -v speed="$speed" 'BEGIN {
-        last = 86049.5 * f / 1000
-        frames = (last > int(last) ? int(last) + 1 : int(last)) + 1
+    # the show's frame count at FPS, as the capture plans it: its last frame, drawn tiny, says
+    local frames
+    frames=$(./quarvel-capture --size 16x16 --fps "$3" --from 86 "$trial/last.png" 2>&1 |
+             sed -n 's/^quarvel-capture: \([0-9]*\) frames .*/\1/p')
+    awk -v w="$1" -v h="$2" -v frames="$frames" -v speed="$speed" 'BEGIN {
         seconds = int(frames / speed * (w * h) / (640 * 360) * 1.1 + 0.5)
         printf "%d frames, about %d min %02d s", frames, seconds / 60, seconds % 60 }'
 }

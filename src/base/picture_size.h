@@ -1,5 +1,6 @@
 // A picture size as it is typed, "WxH": the page's still request and the capture tool's --size
-// read it the same way, each with its own words for a mistake.
+// read it the same way, each with its own words for a mistake. And the largest picture a GL
+// context draws, which the page and the capture check the same way.
 #pragma once
 
 #include <algorithm>
@@ -43,6 +44,22 @@ inline PictureSizeParse parsePictureSize(std::string_view text, PictureSize& siz
     if (read.width > maxPictureSide || read.height > maxPictureSide) return PictureSizeParse::tooLarge;
     size = read;
     return PictureSizeParse::ok;
+}
+
+// The largest picture a GL context draws: each side within its texture, viewport and
+// renderbuffer limits, read with the context's glGetIntegerv (base/ sees no GL header, so the
+// three queries are numbered here).
+template <typename GetIntegerv>
+PictureSize glPictureLimit(GetIntegerv getIntegerv) {
+    int texture = 0, renderbuffer = 0, viewport[2] = {0, 0};
+    getIntegerv(0x0D33u, &texture);       // GL_MAX_TEXTURE_SIZE
+    getIntegerv(0x0D3Au, viewport);       // GL_MAX_VIEWPORT_DIMS
+    getIntegerv(0x84E8u, &renderbuffer);  // GL_MAX_RENDERBUFFER_SIZE
+    return {std::min({texture, viewport[0], renderbuffer}), std::min({texture, viewport[1], renderbuffer})};
+}
+
+inline bool fitsWithin(PictureSize size, PictureSize limit) {
+    return size.width <= limit.width && size.height <= limit.height;
 }
 
 }  // namespace quarvel

@@ -1,7 +1,8 @@
-// The launcher dialog's logic: the offered modes, the preselection, Enter and Exit, and Enter
-// enabled only while there is a choice to take.
+// The launcher dialog's logic: the offered modes, the preselection, Enter and Exit, Enter enabled
+// only while there is a choice to take, and which control has the focus when it opens.
 #include "launcher/launcher_dialog.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 
@@ -44,9 +45,17 @@ void buildDisplayModeList(LauncherDialogState& state, DisplayModeSource source,
 }
 
 // Enter is there to take the selected entry: without one it would do nothing, with no sign of why.
-void enableEnterForSelection(LauncherDialogState& state, platform::DialogControls& controls) {
+bool enableEnterForSelection(LauncherDialogState& state, platform::DialogControls& controls) {
     const int32_t selected = controls.selectedItem(resolutionListId);
-    controls.enableControl(enterButtonId, selected >= 0 && selected < state.count);
+    const bool enabled = selected >= 0 && selected < state.count;
+    controls.enableControl(enterButtonId, enabled);
+    return enabled;
+}
+
+bool isPushButton(const platform::DialogControl& control) {
+    const uint32_t kind = control.style & platform::style::buttonKindMask;
+    return control.controlClass == platform::ControlClass::button &&
+           (kind == platform::style::pushButton || kind == platform::style::defPushButton);
 }
 
 void enter(LauncherDialogState& state, platform::DialogControls& controls) {
@@ -65,6 +74,29 @@ void enter(LauncherDialogState& state, platform::DialogControls& controls) {
 
 }  // namespace
 
+int32_t initialFocus(const platform::DialogTemplate& dialogTemplate, std::span<const int32_t> disabledIds) {
+    const auto enabled = [&](int32_t id) {
+        return std::find(disabledIds.begin(), disabledIds.end(), id) == disabledIds.end();
+    };
+    bool first = true;
+    for (int32_t i = 0; i < dialogTemplate.controlCount; ++i) {
+        const platform::DialogControl& c = dialogTemplate.controls[i];
+        if ((c.style & platform::style::tabStop) == 0) continue;
+        if (enabled(c.id) && (first || !isPushButton(c))) return c.id;
+        first = false;
+    }
+    return -1;
+}
+
+int32_t defaultButton(const platform::DialogTemplate& dialogTemplate) {
+    for (int32_t i = 0; i < dialogTemplate.controlCount; ++i) {
+        const platform::DialogControl& c = dialogTemplate.controls[i];
+        if (isPushButton(c) && (c.style & platform::style::buttonKindMask) == platform::style::defPushButton)
+            return c.id;
+    }
+    return platform::okId;
+}
+
 void formatModeItem(const OfferedMode& mode, char (&text)[itemTextCapacity]) {
     // %d never groups digits, so the locale cannot change the text
     std::snprintf(text, sizeof text, "%d x %d", static_cast<int>(mode.width), static_cast<int>(mode.height));
@@ -82,7 +114,12 @@ void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource sour
             controls.selectItem(resolutionListId, i);
 
     if (settings.windowed == 0) controls.setChecked(fullscreenBoxId, true);
-    enableEnterForSelection(state, controls);
+    const int32_t enterDisabled[] = {enterButtonId};
+    const std::span<const int32_t> disabled = enableEnterForSelection(state, controls)
+                                                  ? std::span<const int32_t>{}
+                                                  : std::span<const int32_t>{enterDisabled};
+    controls.setDefaultButton(defaultButton(launcherDialogTemplate));
+    controls.setFocus(initialFocus(launcherDialogTemplate, disabled));
 }
 
 void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls,

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace quarvel {
@@ -45,11 +46,21 @@ constexpr bool hasOfferedShape(int32_t width, int32_t height) {
     return static_cast<uint32_t>(height) == (static_cast<uint32_t>(width) * 9u) >> 4;
 }
 
+// The control of `dialogTemplate` that takes the focus as the dialog opens: its first tab stop, as
+// the classic dialog manager gives it; when that one is among `disabledIds`, the first enabled tab
+// stop that is no push button, so that Return presses nothing the viewer did not choose; -1 when
+// there is none.
+int32_t initialFocus(const platform::DialogTemplate& dialogTemplate, std::span<const int32_t> disabledIds);
+
+// The template's default push button, which Return presses; okId when it has none.
+int32_t defaultButton(const platform::DialogTemplate& dialogTemplate);
+
 // "%d x %d" into `text`, whatever the process locale.
 void formatModeItem(const OfferedMode& mode, char (&text)[itemTextCapacity]);
 
 // Builds the mode list from `source`, fills the Resolution list, preselects the preset size, sets
-// the Fullscreen box, and enables Enter only when an entry is selected. `state.settings` must be set.
+// the Fullscreen box, enables Enter only when an entry is selected, and names the focus and the
+// default button. `state.settings` must be set.
 void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource source,
                               platform::DialogControls& controls);
 

@@ -11,16 +11,11 @@
 
 namespace quarvel {
 
-namespace {
-
-// A failure the viewer must hear about: a box where one can be shown, and stderr always.
-int fail(const std::string& text) {
+int reportRunFailure(const std::string& text) {
     std::fprintf(stderr, "quarvel: %s\n", text.c_str());
     platform::showMessage(text);
     return exitFailure;
 }
-
-}  // namespace
 
 RunStep startRun(DemoRun& run, int& exitStatus) {
     const LauncherOutcome launcher = runLauncherDialog(run.settings);
@@ -51,7 +46,7 @@ RunStep startRun(DemoRun& run, int& exitStatus) {
         return RunStep::ended;
     }
     if (!up.status.ok) {
-        exitStatus = fail(up.status.message);
+        exitStatus = reportRunFailure(up.status.message);
         return RunStep::ended;
     }
 

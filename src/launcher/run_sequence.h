@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace quarvel {
 
@@ -42,5 +43,9 @@ int endRun(DemoRun& run);
 
 // The three steps in a loop over the platform layer; returns the process's exit status.
 int runDemo();
+
+// A failure the viewer must hear about: a box where one can be shown, and stderr always. Returns
+// exitFailure.
+int reportRunFailure(const std::string& text);
 
 }  // namespace quarvel

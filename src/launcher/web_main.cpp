@@ -10,8 +10,6 @@
 #include "render/frame_pipeline.h"
 #include "render/render_targets.h"
 
-#include <cstdio>
-#include <string>
 #include <string_view>
 
 namespace {
@@ -28,24 +26,18 @@ bool showFrame(void* /*data*/) {
     return false;
 }
 
-int stillFailure(const std::string& text) {
-    std::fprintf(stderr, "quarvel: %s\n", text.c_str());
-    platform::showMessage(text);
-    return exitFailure;
-}
-
 int renderStill(std::string_view clock, std::string_view size) {
     const StillRequestResult parsed = parseStillRequest(clock, size);
-    if (!parsed.status.ok) return stillFailure(parsed.status.message);
+    if (!parsed.status.ok) return reportRunFailure(parsed.status.message);
     const StillRequest& still = parsed.request;
 
     GlApi gl;
     const GlBringUp up = bringUpGl(gl, still.width, still.height, true);
-    if (!up.status.ok) return stillFailure(up.status.message);
+    if (!up.status.ok) return reportRunFailure(up.status.message);
     Pipeline pipeline;
     const ProgramsResult programs =
         createPipeline(gl, builtInShaderSources(), still.width, still.height, pipeline);
-    if (!programs.status.ok) return stillFailure(programs.status.message);
+    if (!programs.status.ok) return reportRunFailure(programs.status.message);
 
     drawFrame(gl, pipeline, still.clock, 0, 0);
     platform::swapBuffers();

@@ -200,6 +200,11 @@ public:
     // any control: a disabled one is greyed out and takes neither clicks, keys nor the focus;
     // Return does not press a disabled default button
     virtual void enableControl(int32_t controlId, bool enabled) = 0;
+    // the control that has the focus (-1: none; the dialog opens with the one named while it
+    // initialises), and the push button that Return presses while the focus is on no push button
+    // (okId until the procedure names another); the view decides neither
+    virtual void setFocus(int32_t controlId) = 0;
+    virtual void setDefaultButton(int32_t controlId) = 0;
     // ends the dialog once the procedure returns; runModalDialog then returns `result`
     virtual void end(int32_t result) = 0;
 
@@ -228,10 +233,7 @@ struct DialogResult {
 };
 
 // Shows the dialog of `dialogTemplate`, centred on the screen, and runs `procedure` for it until
-// the procedure ends it: the caller does not go on before then. The first tab stop has the focus
-// when it opens; if the procedure disabled that control, the first enabled tab stop that is no
-// push button has it instead (none, if there is none), so Return presses no button the viewer did
-// not choose. When it returns, the dialog's
+// the procedure ends it: the caller does not go on before then. When it returns, the dialog's
 // windows are destroyed and their events handled, so the next window the program opens is
 // alone on the screen. It leaves the process locale as it found it. Where no dialog can be
 // shown it returns `unavailable` without calling `procedure`. A stop request (stopSignal) ends

@@ -1,4 +1,5 @@
-// Looks the GL entry points up by name, reads the context's version, and brings GL up.
+// Looks the GL entry points up by name, reads the context's version, and brings GL up, for the
+// demo and for offscreen programs.
 #include "render/gl_api.h"
 
 #include <cstdlib>
@@ -80,6 +81,16 @@ GlBringUp bringUpGl(GlApi& gl, int32_t width, int32_t height, bool windowed) {
         return up;
     }
     up.status = success();
+    return up;
+}
+
+GlBringUp bringUpOffscreenGl(OffscreenGl& gl, int32_t width, int32_t height) {
+    GlBringUp up = bringUpGl(gl, width, height, true);
+    if (!up.status.ok) return up;
+    OffscreenGl& table = gl;
+    std::string missing;
+    QUARVEL_OFFSCREEN_GL_FUNCTIONS(QUARVEL_GL_LOAD)
+    if (!missing.empty()) up.status = failure("the OpenGL context lacks " + missing);
     return up;
 }
 

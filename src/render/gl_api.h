@@ -88,8 +88,8 @@ inline constexpr GLuint64 TIMEOUT_IGNORED = ~GLuint64{0};
 }  // namespace gl
 
 // The entry points the demo draws with, every one required: bringUpGl fails when any is missing.
-// Programs that need more (the capture tool's read-back, the tests' queries) extend the table
-// with one of their own, loaded the same way.
+// Programs that need more extend the table with one of their own, loaded the same way
+// (OffscreenGl below).
 #define QUARVEL_GL_FUNCTIONS(X)                                                                        \
     /* GL 1.1 */                                                                                       \
     X(void, glGenTextures, (GLsizei n, GLuint * textures))                                             \
@@ -134,6 +134,34 @@ struct GlApi {
     QUARVEL_GL_FUNCTIONS(QUARVEL_GL_MEMBER)
 };
 
+// What a program that draws into framebuffers of its own and reads them back needs beyond the
+// demo's table (the capture, the benchmarks, the GL tests): its viewport, the read-back ring of
+// pixel buffers and fences, errors and size limits.
+#define QUARVEL_OFFSCREEN_GL_FUNCTIONS(X)                                                              \
+    X(void, glViewport, (GLint x, GLint y, GLsizei width, GLsizei height))                             \
+    X(void, glReadBuffer, (GLenum src))                                                                \
+    X(void, glReadPixels,                                                                              \
+      (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels))     \
+    X(void, glPixelStorei, (GLenum pname, GLint param))                                                \
+    X(GLenum, glGetError, ())                                                                          \
+    X(void, glGetIntegerv, (GLenum pname, GLint * data))                                               \
+    X(GLenum, glCheckFramebufferStatus, (GLenum target))                                               \
+    X(void, glFinish, ())                                                                              \
+    X(void, glFlush, ())                                                                               \
+    X(void, glGenBuffers, (GLsizei n, GLuint * buffers))                                               \
+    X(void, glDeleteBuffers, (GLsizei n, const GLuint* buffers))                                       \
+    X(void, glBindBuffer, (GLenum target, GLuint buffer))                                              \
+    X(void, glBufferData, (GLenum target, GLsizeiptr size, const void* data, GLenum usage))            \
+    X(void*, glMapBufferRange, (GLenum target, GLintptr offset, GLsizeiptr length, GLbitfield access)) \
+    X(GLboolean, glUnmapBuffer, (GLenum target))                                                       \
+    X(GLsync, glFenceSync, (GLenum condition, GLbitfield flags))                                       \
+    X(GLenum, glClientWaitSync, (GLsync sync, GLbitfield flags, GLuint64 timeout))                     \
+    X(void, glDeleteSync, (GLsync sync))
+
+struct OffscreenGl : GlApi {
+    QUARVEL_OFFSCREEN_GL_FUNCTIONS(QUARVEL_GL_MEMBER)
+};
+
 // The address of entry point `name` of the current context; when it has none, nullptr, and the
 // name is added to the comma-separated `missing`.
 platform::GlProc findGlFunction(const char* name, std::string& missing);
@@ -173,5 +201,8 @@ struct GlBringUp {
 };
 
 GlBringUp bringUpGl(GlApi& gl, int32_t width, int32_t height, bool windowed);
+
+// bringUpGl on a windowed surface of width x height, then the offscreen entry points.
+GlBringUp bringUpOffscreenGl(OffscreenGl& gl, int32_t width, int32_t height);
 
 }  // namespace quarvel

@@ -48,11 +48,13 @@ window_named() {
     return 1
 }
 
-# Waits up to $2 seconds for a window named exactly $1 and prints its id.
+# Waits up to $2 seconds for a window named exactly $1 and prints its id; with a process id $3,
+# gives up as soon as that process has ended.
 wait_for_window() {
-    local name=$1 seconds=$2
+    local name=$1 seconds=$2 pid=${3:-}
     for _ in $(seq 1 $((seconds * 10))); do
         window_named "$name" && return 0
+        [ -z "$pid" ] || kill -0 "$pid" 2>/dev/null || return 1
         sleep 0.1
     done
     return 1

@@ -195,6 +195,8 @@ public:
     void enableControl(int32_t controlId, bool enabled) override {
         if (controlId == okId) enterEnabled = enabled;
     }
+    void setFocus(int32_t) override {}
+    void setDefaultButton(int32_t) override {}
     void end(int32_t value) override {
         ended = true;
         result = value;

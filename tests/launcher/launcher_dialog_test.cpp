@@ -54,6 +54,8 @@ public:
         EXPECT_EQ(controlId, enterButtonId);
         enterEnabled = enabled;
     }
+    void setFocus(int32_t controlId) override { focused = controlId; }
+    void setDefaultButton(int32_t controlId) override { defaultId = controlId; }
     void end(int32_t value) override {
         EXPECT_FALSE(ended) << "ended twice";
         ended = true;
@@ -64,6 +66,8 @@ public:
     int32_t selected = -1;
     bool checked = false;  // the template's state
     bool enterEnabled = true;
+    int32_t focused = 0;    // none named
+    int32_t defaultId = 0;  // none named
     bool ended = false;
     int32_t result = -1;
 };
@@ -257,6 +261,9 @@ TEST(LauncherDialogTest, EnterIsEnabledOnlyWhileTheListHasASelection) {
         SCOPED_TRACE(c.name);
         OpenDialog dialog(c.modes);
         EXPECT_EQ(dialog.controls.enterEnabled, c.enabledAtOpen);
+        // a disabled Enter passes the focus over Exit to the list, so Return presses nothing
+        EXPECT_EQ(dialog.controls.focused, c.enabledAtOpen ? enterButtonId : resolutionListId);
+        EXPECT_EQ(dialog.controls.defaultId, enterButtonId);
         if (dialog.state.count == 0) continue;
         // the viewer picks the first entry, and the list reports it
         dialog.controls.selected = 0;
@@ -308,7 +315,24 @@ TEST(LauncherDialogTest, TemplateControlsLieInsideTheDialogAndEnterIsTheDefaultB
         }
     }
     EXPECT_EQ(defaults, 1);
-    EXPECT_EQ(t.controls[0].id, enterButtonId) << "the first tab stop takes the focus when the dialog opens";
+    EXPECT_EQ(defaultButton(t), enterButtonId);
+}
+
+TEST(LauncherDialogTest, TheFocusGoesToTheFirstTabStopOrElseTheFirstEnabledOneThatIsNoPushButton) {
+    const struct {
+        std::vector<int32_t> disabled;
+        int32_t focus;
+    } cases[] = {
+        {{}, enterButtonId},
+        {{exitButtonId}, enterButtonId},
+        {{enterButtonId}, resolutionListId},
+        {{enterButtonId, resolutionListId}, fullscreenBoxId},
+        {{enterButtonId, resolutionListId, fullscreenBoxId}, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.disabled));
+        EXPECT_EQ(initialFocus(launcherDialogTemplate, c.disabled), c.focus);
+    }
 }
 
 // --- the dialog in the run ------------------------------------------------------------------

@@ -35,11 +35,26 @@ geometry_of() {
     xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p'
 }
 
+# Sets a new property of the root window until the window log shows it (xev may still be starting):
+# the server reports events in order, so everything it did before is in the log by then.
+MARKS=0
+mark_window_log() {
+    MARKS=$((MARKS + 1))
+    local mark=_QUARVEL_TEST_MARK_$MARKS
+    for _ in $(seq 1 100); do
+        xprop -root -f "$mark" 32c -set "$mark" 1
+        grep -q "($mark)" "$work/windows.log" && return 0
+        sleep 0.05
+    done
+    fail "the window log never showed $mark"
+}
+
 # Starts the demo with a log of every top-level window the server creates, and its size.
 start_demo() {
-    stdbuf -oL xev -root -event substructure >"$work/windows.log" 2>/dev/null &
+    stdbuf -oL xev -root -event substructure -event property >"$work/windows.log" 2>/dev/null &
     XEV_PID=$!
-    sleep 0.2
+    MARKS=0
+    mark_window_log
     (cd "$work" && exec "$quarvel" >"$work/stdout" 2>"$work/stderr") &
     APP_PID=$!
 }
@@ -48,7 +63,7 @@ start_demo() {
 expect_exit_status() {
     wait_for_exit "$APP_PID" 60 || fail "$2: the program did not end"
     APP_PID=
-    sleep 0.2
+    mark_window_log
     kill "$XEV_PID" 2>/dev/null
     wait "$XEV_PID" 2>/dev/null
     XEV_PID=
@@ -131,16 +146,16 @@ trap finish EXIT
 
 start_demo
 dialog=$(wait_for_window "Tessmor selektor" 60) || fail "1280 x 720: no dialog"
-press "$dialog" Return
-sleep 1
-window_named Quarvel >/dev/null && fail "Return with nothing chosen opened the demo"
-kill -0 "$APP_PID" 2>/dev/null || fail "Return with nothing chosen ended the dialog"
-# Enter is disabled, so the Resolution list has the focus: Down takes its first item, to the
-# Fullscreen box, space unchecks it, and Return presses the default button, Enter (the run in a
-# window looks like a fullscreen one on a server without a window manager; the logic tests check
-# `windowed`)
-press "$dialog" Down Tab space Return
-demo=$(wait_for_window Quarvel 60) || fail "no demo window after choosing 1280 x 720"
+# Return with nothing chosen presses nothing: Enter is disabled and the Resolution list has the
+# focus. Down then takes its first item, Tab goes on to the Fullscreen box, space unchecks it, and
+# Return presses the default button, Enter (the run in a window looks like a fullscreen one on a
+# server without a window manager; the logic tests check `windowed`). Had the first Return
+# pressed a button, the program would have ended or opened the preset 1920 x 1080.
+press "$dialog" Return Down Tab space Return
+demo=$(wait_for_window Quarvel 60 "$APP_PID") || {
+    kill -0 "$APP_PID" 2>/dev/null || fail "the dialog ended before a size was chosen: $(cat "$work/stderr")"
+    fail "no demo window after choosing 1280 x 720"
+}
 [ "$(geometry_of "$demo")" = "1280x720" ] || fail "the demo window is $(geometry_of "$demo"), not the chosen 1280x720"
 press "$demo" Escape
 expect_exit_status 0 "a chosen size in a window"

@@ -6,6 +6,7 @@
 #include "support/gl_test_context.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 
 namespace quarvel {
@@ -67,19 +68,19 @@ protected:
         const ProgramsResult programs = createPipeline(
             *gl, {sceneProbe.c_str(), feedbackProbe.c_str(), postProbe.c_str()}, width, height, pipeline);
         ASSERT_TRUE(programs.status.ok) << programs.status.message;
-        output = test::makeTarget(*gl, width, height, gl::RGBA);
+        output.emplace(*gl, width, height, test::Storage::unorm8);
     }
 
     void TearDown() override {
         if (gl == nullptr) return;
         test::expectNoGlError(*gl);
-        test::deleteTarget(*gl, output);
+        output.reset();
         destroyPipeline(*gl, pipeline);
         gl->glViewport(0, 0, test::contextWidth, test::contextHeight);
     }
 
     void frame(int32_t t, int32_t n) {
-        drawFrame(*gl, pipeline, t, n, output.framebuffer);
+        drawFrame(*gl, pipeline, t, n, output->framebuffer());
         endFrame(*gl);
     }
 
@@ -88,13 +89,11 @@ protected:
                                pipeline.targets.feedbackAttachments[slot]);
     }
 
-    std::vector<unsigned char> shown() {
-        return test::readBytes(*gl, output.framebuffer, width, height, gl::COLOR_ATTACHMENT0);
-    }
+    std::vector<unsigned char> shown() { return output->readBytes(); }
 
     const test::TestGl* gl = nullptr;
     Pipeline pipeline;
-    test::Target output;
+    std::optional<test::ShaderTarget> output;
 };
 
 TEST_F(PipelineGlTest, FeedbackTexturesAlternateAndThePostPassShowsTheOneJustWritten) {

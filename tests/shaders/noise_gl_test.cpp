@@ -1,5 +1,4 @@
 // The simplex noise and its three-octave sum, run from the embedded noise text on the GL.
-#include "shader_gl.h"
 #include "shaders/shader_sources.h"
 #include "support/gl_test_context.h"
 

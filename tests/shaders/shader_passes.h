@@ -2,9 +2,9 @@
 // test can choose each pass's inputs and the storage of its output.
 #pragma once
 
-#include "shader_gl.h"
 #include "shaders/shader_interface.h"
 #include "shaders/shader_sources.h"
+#include "support/gl_test_context.h"
 
 #include <cstdint>
 #include <string>

@@ -11,7 +11,7 @@ namespace {
 
 // The GL objects of one capture, released when it ends however it ends.
 struct ReadbackObjects {
-    explicit ReadbackObjects(const CaptureGl& api) : gl(api) {}
+    explicit ReadbackObjects(const OffscreenGl& api) : gl(api) {}
     ~ReadbackObjects() {
         for (GLsync& fence : fences) {
             if (fence != nullptr) gl.glDeleteSync(fence);
@@ -25,7 +25,7 @@ struct ReadbackObjects {
     ReadbackObjects(const ReadbackObjects&) = delete;
     ReadbackObjects& operator=(const ReadbackObjects&) = delete;
 
-    const CaptureGl& gl;
+    const OffscreenGl& gl;
     GLuint framebuffer = 0;
     GLuint texture = 0;
     GLuint buffers[readbackRingSize] = {};
@@ -45,7 +45,7 @@ CaptureResult failedCapture(std::string message, int32_t rendered, int32_t writt
 
 }  // namespace
 
-CaptureResult runCapture(const CaptureGl& gl, const Pipeline& pipeline, const FramePlan& plan,
+CaptureResult runCapture(const OffscreenGl& gl, const Pipeline& pipeline, const FramePlan& plan,
                          FrameSink& sink, const volatile std::sig_atomic_t* stop,
                          const std::function<void(int32_t framesRendered)>& progress) {
     const int32_t width = pipeline.width;

@@ -2,10 +2,10 @@
 // of the capture's, read back through a ring of pixel buffer objects so rendering never waits.
 #pragma once
 
-#include "capture/capture_gl.h"
 #include "capture/frame_plan.h"
 #include "capture/frame_sink.h"
 #include "render/frame_pipeline.h"
+#include "render/gl_api.h"
 
 #include <csignal>
 #include <cstdint>
@@ -31,7 +31,7 @@ inline constexpr int readbackRingSize = 3;
 // `sink` in order. Stops between frames when *stop is raised. Calls `progress` (may be empty)
 // with the number of frames rendered so far. Sets the viewport to the pipeline's size. Never
 // calls sink.finish() or sink.abandon(): the caller does, seeing the result.
-CaptureResult runCapture(const CaptureGl& gl, const Pipeline& pipeline, const FramePlan& plan,
+CaptureResult runCapture(const OffscreenGl& gl, const Pipeline& pipeline, const FramePlan& plan,
                          FrameSink& sink, const volatile std::sig_atomic_t* stop,
                          const std::function<void(int32_t framesRendered)>& progress);
 

@@ -1,7 +1,7 @@
 // quarvel-capture: renders the show headless, through the demo's own frame path, to PNG frames
 // or to a video with its soundtrack. See captureUsage() for the command line.
 #include "base/exit_status.h"
-#include "capture/capture_gl.h"
+#include "base/picture_size.h"
 #include "capture/capture_loop.h"
 #include "capture/capture_options.h"
 #include "capture/frame_plan.h"
@@ -10,9 +10,9 @@
 #include "capture/soundtrack_file.h"
 #include "capture/video_sink.h"
 #include "render/frame_pipeline.h"
+#include "render/gl_api.h"
 #include "render/render_targets.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -86,19 +86,14 @@ struct GlSetup {
     bool sizeRefused = false;
 };
 
-GlSetup openGl(CaptureGl& gl, int32_t width, int32_t height) {
-    const GlBringUp up = bringUpCaptureGl(gl, 16, 16);
+GlSetup openGl(OffscreenGl& gl, int32_t width, int32_t height) {
+    const GlBringUp up = bringUpOffscreenGl(gl, 16, 16);
     if (!up.status.ok) return {failure("no usable headless OpenGL: " + up.status.message)};
-    GLint maxTexture = 0;
-    GLint maxViewport[2] = {0, 0};
-    gl.glGetIntegerv(gl::MAX_TEXTURE_SIZE, &maxTexture);
-    gl.glGetIntegerv(gl::MAX_VIEWPORT_DIMS, maxViewport);
-    const GLint maxWidth = std::min(maxTexture, maxViewport[0]);
-    const GLint maxHeight = std::min(maxTexture, maxViewport[1]);
-    if (width > maxWidth || height > maxHeight) {
+    const PictureSize limit = glPictureLimit(gl.glGetIntegerv);
+    if (!fitsWithin({width, height}, limit)) {
         return {failure("--size " + std::to_string(width) + "x" + std::to_string(height) +
-                        " is beyond this OpenGL's limit of " + std::to_string(maxWidth) + "x" +
-                        std::to_string(maxHeight) + " (" + up.version.renderer + ")"),
+                        " is beyond this OpenGL's limit of " + std::to_string(limit.width) + "x" +
+                        std::to_string(limit.height) + " (" + up.version.renderer + ")"),
                 true};
     }
     return {success()};
@@ -150,7 +145,7 @@ int run(const std::vector<std::string>& args) {
     // from here on a signal stops the capture cleanly instead of killing the process
     installSignalHandlers();
 
-    CaptureGl gl;
+    OffscreenGl gl;
     const GlSetup setup = openGl(gl, options.width, options.height);
     if (!setup.status.ok)
         return setup.sizeRefused ? usageError(setup.status.message) : reportFailure(setup.status.message);

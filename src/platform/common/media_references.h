@@ -1,6 +1,6 @@
-// The counted references of the media service, for the backends that count them themselves (sdl,
-// web; win32 has COM's). media_references.cpp hands references out and gives them up; the backend
-// gives it the count of a graph and what happens when its last reference goes.
+// The counted references of the media service, for every backend. media_references.cpp hands
+// references out and gives them up; the backend gives it the count of a graph and what happens
+// when its last reference goes.
 #pragma once
 
 #include "platform/platform.h"

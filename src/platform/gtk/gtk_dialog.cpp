@@ -86,6 +86,20 @@ public:
             if (c.control->id == controlId) gtk_widget_set_sensitive(c.widget, enabled);
     }
 
+    void setFocus(int32_t controlId) override {
+        focusId_ = controlId;
+        // before the window is shown, the focus is given as it opens (see run)
+        if (gtk_widget_get_visible(window_)) applyFocus();
+    }
+
+    void setDefaultButton(int32_t controlId) override {
+        defaultId_ = controlId;
+        if (GtkWidget* w = find(controlId, ControlClass::button)) {
+            gtk_widget_set_can_default(w, TRUE);
+            gtk_window_set_default(GTK_WINDOW(window_), w);
+        }
+    }
+
     void end(int32_t result) override {
         ended_ = true;
         result_ = result;
@@ -118,10 +132,11 @@ private:
     GtkWidget* createControl(const DialogControl& control);
     void applyStyle();
     const ControlWidget* controlHolding(GtkWidget* focus) const;
-    const ControlWidget* firstTabStop() const {
+    void applyFocus() {
+        GtkWidget* focus = nullptr;
         for (const ControlWidget& c : controls_)
-            if (c.control->style & style::tabStop) return &c;
-        return nullptr;
+            if (c.control->id == focusId_ && focusId_ != -1) focus = c.widget;
+        gtk_window_set_focus(GTK_WINDOW(window_), focus);
     }
     bool moveFocus(GtkDirectionType direction);
     bool keyPressed(const GdkEventKey& key);
@@ -142,6 +157,8 @@ private:
     std::vector<ControlWidget> controls_;
     double scale_ = 1.0;
     int quiet_ = 0;
+    int32_t focusId_ = -1;
+    int32_t defaultId_ = okId;
     bool ended_ = false;
     int32_t result_ = 0;
 };
@@ -158,7 +175,6 @@ GtkWidget* GtkDialogView::createControl(const DialogControl& control) {
             }
             GtkWidget* button = gtk_button_new_with_label(control.text);
             g_signal_connect(button, "clicked", G_CALLBACK(onClicked), this);
-            if (kind == style::defPushButton) gtk_widget_set_can_default(button, TRUE);
             return button;
         }
         case ControlClass::comboBox: {
@@ -245,16 +261,6 @@ void GtkDialogView::build() {
         controls_.push_back({&control, widget});
     }
 
-    for (const ControlWidget& c : controls_) {
-        if (isPushButton(*c.control) && (c.control->style & style::buttonKindMask) == style::defPushButton) {
-            gtk_window_set_default(GTK_WINDOW(window_), c.widget);
-            break;
-        }
-    }
-
-    // the first tab stop has the focus when the dialog opens
-    if (const ControlWidget* first = firstTabStop()) gtk_widget_grab_focus(first->widget);
-
     g_signal_connect(fixed, "focus", G_CALLBACK(onFocus), this);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
@@ -290,8 +296,8 @@ bool GtkDialogView::moveFocus(GtkDirectionType direction) {
     return false;
 }
 
-// Return presses the focused push button, or else the default one if it is enabled; Escape is the
-// cancel command.
+// Return presses the focused push button, or else the default one the procedure named if it is
+// enabled; Escape is the cancel command.
 bool GtkDialogView::keyPressed(const GdkEventKey& key) {
     if (key.keyval == GDK_KEY_Escape) {
         command(cancelId);
@@ -304,13 +310,8 @@ bool GtkDialogView::keyPressed(const GdkEventKey& key) {
         command(focused->control->id);
         return true;
     }
-    for (const ControlWidget& c : controls_) {
-        if ((c.control->style & style::buttonKindMask) == style::defPushButton && isPushButton(*c.control)) {
-            if (gtk_widget_is_sensitive(c.widget)) command(c.control->id);
-            return true;
-        }
-    }
-    command(okId);
+    GtkWidget* defaultButton = find(defaultId_, ControlClass::button);
+    if (defaultButton == nullptr || gtk_widget_is_sensitive(defaultButton)) command(defaultId_);
     return true;
 }
 
@@ -360,21 +361,8 @@ int32_t GtkDialogView::run() {
     }
     if (!ended_) {
         gtk_widget_show(window_);
-        // With the first tab stop disabled by the procedure, GTK (as the dialog manager) hands the
-        // focus on to the next one, where Return presses whatever button that is: the first
-        // enabled tab stop that is no push button takes it instead, or none.
-        if (const ControlWidget* first = firstTabStop();
-            first != nullptr && !gtk_widget_is_sensitive(first->widget)) {
-            GtkWidget* focus = nullptr;
-            for (const ControlWidget& c : controls_) {
-                if ((c.control->style & style::tabStop) && gtk_widget_is_sensitive(c.widget) &&
-                    !isPushButton(*c.control)) {
-                    focus = c.widget;
-                    break;
-                }
-            }
-            gtk_window_set_focus(GTK_WINDOW(window_), focus);
-        }
+        // given after showing: GTK hands a window shown without one the focus by itself
+        applyFocus();
         loop_ = g_main_loop_new(nullptr, FALSE);
         if (const int stop = stopSignalDescriptor(); stop >= 0)
             stopWatch_ = g_unix_fd_add(stop, G_IO_IN, onStopSignal, this);

@@ -17,10 +17,13 @@ void quarvelPageShowMessage(const char* text);
 void quarvelPageEnded(const char* text);
 void quarvelPageStillRendered();
 
-// the launcher dialog; kinds and alignments as dialogKind and textAlign in web_dialog.cpp
+// the launcher dialog; a control as the HTML element that stands for it, see elementOf in
+// web_dialog.cpp
 void quarvelPageDialogBegin(const char* caption, int32_t cx, int32_t cy, int32_t defaultId, int32_t cancelId);
-void quarvelPageDialogAddControl(int32_t id, int32_t kind, const char* text, int32_t align, int32_t x,
+void quarvelPageDialogAddControl(int32_t id, const char* tag, const char* text, const char* align, int32_t x,
                                  int32_t y, int32_t cx, int32_t cy);
+void quarvelPageSetDefaultButton(int32_t id);
+void quarvelPageSetFocus(int32_t id);
 void quarvelPageDialogShow();
 void quarvelPageDialogWait();  // suspends until a command ends the dialog
 void quarvelPageDialogClose();

@@ -1,9 +1,10 @@
 // The web backend's modal dialog: the template as an HTML form in the page (web_page.js), run
 // until the procedure ends it. The browser's thread cannot block, so runModalDialog suspends
 // through Asyncify while the page waits for the viewer, and the form's events call the procedure
-// through quarvelWebDialogCommand. Implemented: push buttons (the default one takes Enter),
-// automatic check boxes, static texts with their alignment, drop-down lists (a change of
-// selection is a command), disabled controls; Escape and the caption's close box send cancelId.
+// through quarvelWebDialogCommand. Implemented: push buttons (the default one the procedure names
+// takes Enter), automatic check boxes, static texts with their alignment, drop-down lists (a change
+// of selection is a command), disabled controls, the focus the procedure names; Escape and the
+// caption's close box send cancelId.
 // Left out: the template's font (the page's is used).
 #include "platform/platform.h"
 #include "platform/web/page_calls.h"
@@ -14,29 +15,23 @@ namespace quarvel::platform {
 
 namespace {
 
-// what web_page.js builds for a control
-enum class DialogKind : int32_t { pushButton, defaultButton, checkBox, staticText, dropDownList };
-enum class TextAlign : int32_t { left, centre, right };
+// The HTML element that stands for a control in web_page.js, and a static text's alignment in CSS.
+struct ControlElement {
+    const char* tag;
+    const char* align;
+};
 
-DialogKind dialogKind(const DialogControl& control) {
+ControlElement elementOf(const DialogControl& control) {
     switch (control.controlClass) {
         case ControlClass::button:
-            switch (control.style & style::buttonKindMask) {
-                case style::defPushButton: return DialogKind::defaultButton;
-                case style::autoCheckBox: return DialogKind::checkBox;
-                default: return DialogKind::pushButton;
-            }
-        case ControlClass::comboBox: return DialogKind::dropDownList;
+            return {(control.style & style::buttonKindMask) == style::autoCheckBox ? "input" : "button", ""};
+        case ControlClass::comboBox: return {"select", ""};
         case ControlClass::staticText: break;
     }
-    return DialogKind::staticText;
-}
-
-TextAlign textAlign(const DialogControl& control) {
     switch (control.style & style::textAlignMask) {
-        case style::textCenter: return TextAlign::centre;
-        case style::textRight: return TextAlign::right;
-        default: return TextAlign::left;
+        case style::textCenter: return {"span", "center"};
+        case style::textRight: return {"span", "right"};
+        default: return {"span", "left"};
     }
 }
 
@@ -50,6 +45,8 @@ public:
     void enableControl(int32_t controlId, bool enabled) override {
         quarvelPageEnableControl(controlId, enabled);
     }
+    void setFocus(int32_t controlId) override { quarvelPageSetFocus(controlId); }
+    void setDefaultButton(int32_t controlId) override { quarvelPageSetDefaultButton(controlId); }
     void end(int32_t result) override {
         ended = true;
         this->result = result;
@@ -66,16 +63,11 @@ PageDialogControls runningDialog;
 }  // namespace
 
 DialogResult runModalDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure) {
-    int32_t defaultId = okId;
-    for (int32_t i = 0; i < dialogTemplate.controlCount; ++i)
-        if (dialogKind(dialogTemplate.controls[i]) == DialogKind::defaultButton)
-            defaultId = dialogTemplate.controls[i].id;
-
-    quarvelPageDialogBegin(dialogTemplate.caption, dialogTemplate.cx, dialogTemplate.cy, defaultId, cancelId);
+    quarvelPageDialogBegin(dialogTemplate.caption, dialogTemplate.cx, dialogTemplate.cy, okId, cancelId);
     for (int32_t i = 0; i < dialogTemplate.controlCount; ++i) {
         const DialogControl& c = dialogTemplate.controls[i];
-        quarvelPageDialogAddControl(c.id, static_cast<int32_t>(dialogKind(c)), c.text,
-                                    static_cast<int32_t>(textAlign(c)), c.x, c.y, c.cx, c.cy);
+        const ControlElement element = elementOf(c);
+        quarvelPageDialogAddControl(c.id, element.tag, c.text, element.align, c.x, c.y, c.cx, c.cy);
     }
 
     runningDialog.procedure = procedure;

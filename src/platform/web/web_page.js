@@ -9,7 +9,7 @@ mergeInto(LibraryManager.library, {
     escapeLatched: false,
     watchingKeys: false,
     wasFullscreen: false,
-    dialog: null,       // {form, controls: Map(id -> element), defaultId, cancelId}
+    dialog: null,       // {form, body, controls: Map(id -> element), defaultId, focusId}
     dialogWake: null,   // resumes the suspended runModalDialog
     audio: null,        // the one AudioContext, made by the Enter click (or the first decode)
     fetched: null,      // the bytes of the last fetch, until decoded or dropped
@@ -191,7 +191,8 @@ mergeInto(LibraryManager.library, {
 
   // --- the launcher dialog ----------------------------------------------------------------------
 
-  // A form of cx x cy dialog units with `caption` in its title bar and a close box.
+  // A form of cx x cy dialog units with `caption` in its title bar and a close box; Return presses
+  // `defaultId` until the procedure names another default button.
   quarvelPageDialogBegin__deps: ['$QuarvelPage'],
   quarvelPageDialogBegin: function(caption, cx, cy, defaultId, cancelId) {
     QuarvelPage.closeDialog();
@@ -216,6 +217,7 @@ mergeInto(LibraryManager.library, {
     body.className = 'quarvel-dialog-body';
     form.append(title, body);
     form.addEventListener('submit', function(event) { event.preventDefault(); });
+    var dialog = {form: form, body: body, controls: new Map(), defaultId: defaultId, focusId: -1};
     // the dialog manager's keys: Escape is Exit, Enter presses the default button unless a
     // button has the focus, which then takes its own Enter
     form.addEventListener('keydown', function(event) {
@@ -224,46 +226,42 @@ mergeInto(LibraryManager.library, {
         QuarvelPage.command(cancelId);
       } else if (event.key === 'Enter' && !(event.target instanceof HTMLButtonElement)) {
         event.preventDefault();
-        var button = QuarvelPage.control(defaultId);
+        var button = QuarvelPage.control(dialog.defaultId);
         if (button && button.disabled) return;
         QuarvelPage.primeAudio();
-        QuarvelPage.command(defaultId);
+        QuarvelPage.command(dialog.defaultId);
       }
     });
-    QuarvelPage.dialog = {form: form, body: body, controls: new Map(), defaultId: defaultId, cancelId: cancelId};
+    QuarvelPage.dialog = dialog;
   },
 
-  // kind: 0 push button, 1 default push button, 2 check box, 3 static text, 4 drop-down list;
-  // align (static text): 0 left, 1 centre, 2 right. Positions and sizes in dialog units.
+  // tag: the element that stands for the control (button, input for a check box, span for a
+  // static text, select for a drop-down list); align: a static text's CSS text-align. Positions
+  // and sizes in dialog units.
   quarvelPageDialogAddControl__deps: ['$QuarvelPage'],
-  quarvelPageDialogAddControl: function(id, kind, text, align, x, y, cx, cy) {
+  quarvelPageDialogAddControl: function(id, tag, text, align, x, y, cx, cy) {
     var dialog = QuarvelPage.dialog;
-    var label = UTF8ToString(text);
-    var element;
-    if (kind <= 1) {
-      element = document.createElement('button');
+    var element = document.createElement(UTF8ToString(tag));
+    var command = function() { QuarvelPage.command(id); };
+    if (element instanceof HTMLButtonElement) {
       element.type = 'button';
-      element.textContent = label;
-      if (kind === 1) element.classList.add('quarvel-default');
+      element.textContent = UTF8ToString(text);
       element.addEventListener('click', function() {
-        if (kind === 1) QuarvelPage.primeAudio();
-        QuarvelPage.command(id);
+        if (id === dialog.defaultId) QuarvelPage.primeAudio();
+        command();
       });
-    } else if (kind === 2) {
-      element = document.createElement('input');
+    } else if (element instanceof HTMLInputElement) {
       element.type = 'checkbox';
-      element.addEventListener('click', function() { QuarvelPage.command(id); });
-    } else if (kind === 3) {
-      element = document.createElement('span');
-      element.textContent = label;
-      element.style.textAlign = ['left', 'center', 'right'][align];
-    } else {
-      element = document.createElement('select');
+      element.addEventListener('click', command);
+    } else if (element instanceof HTMLSelectElement) {
       // a combo box's height counts its dropped-down list; closed, it is one line high
       cy = Math.min(cy, 12);
-      element.addEventListener('change', function() { QuarvelPage.command(id); });
+      element.addEventListener('change', command);
+    } else {
+      element.textContent = UTF8ToString(text);
+      element.style.textAlign = UTF8ToString(align);
     }
-    element.className = (element.className + ' quarvel-control').trim();
+    element.className = 'quarvel-control';
     element.dataset.controlId = id;
     element.style.setProperty('--x', x);
     element.style.setProperty('--y', y);
@@ -273,19 +271,32 @@ mergeInto(LibraryManager.library, {
     if (id !== -1) dialog.controls.set(id, element);
   },
 
+  quarvelPageSetDefaultButton__deps: ['$QuarvelPage'],
+  quarvelPageSetDefaultButton: function(id) {
+    var dialog = QuarvelPage.dialog;
+    var previous = QuarvelPage.control(dialog.defaultId);
+    if (previous) previous.classList.remove('quarvel-default');
+    dialog.defaultId = id;
+    var button = QuarvelPage.control(id);
+    if (button) button.classList.add('quarvel-default');
+  },
+
+  // The control the procedure gave the focus; it takes it once the form is shown.
+  quarvelPageSetFocus__deps: ['$QuarvelPage'],
+  quarvelPageSetFocus: function(id) {
+    QuarvelPage.dialog.focusId = id;
+    var control = QuarvelPage.control(id);
+    if (control && control.isConnected) control.focus();
+  },
+
   quarvelPageDialogShow__deps: ['$QuarvelPage'],
   quarvelPageDialogShow: function() {
     var layer = document.getElementById('quarvel-dialog-layer');
     layer.append(QuarvelPage.dialog.form);
     layer.hidden = false;
     QuarvelPage.setState('dialog');
-    // the first control that takes the focus, as the dialog manager gives it; when the procedure
-    // disabled it, the first enabled one that is no push button, so Enter presses nothing the
-    // viewer did not choose
-    var body = QuarvelPage.dialog.body;
-    var first = body.querySelector('button, select, input');
-    if (first && first.disabled) first = body.querySelector('select:enabled, input:enabled');
-    if (first) first.focus();
+    var focus = QuarvelPage.control(QuarvelPage.dialog.focusId);
+    if (focus) focus.focus();
   },
 
   quarvelPageDialogWait__deps: ['$QuarvelPage'],

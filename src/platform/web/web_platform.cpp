@@ -7,13 +7,13 @@
 // Left out: a real change of display mode (fullscreen scales the canvas instead); stop signals (a
 // page gets none); window messages
 // (the browser dispatches its events between animation frames, so there is none to take).
+#include "base/picture_size.h"
 #include "platform/platform.h"
 #include "platform/web/page_calls.h"
 #include "platform/web/web_page.h"
 #include "platform/web/webgl_shims.h"
 
 #include <GLES3/gl3.h>
-#include <algorithm>
 #include <cstdint>
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
@@ -62,18 +62,11 @@ SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
     emscripten_webgl_make_context_current(context);
 
     // the limits are known only once a context exists; the canvas is sized after they are checked
-    GLint maxTexture = 0;
-    GLint maxViewport[2] = {0, 0};
-    GLint maxRenderbuffer = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
-    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxRenderbuffer);
-    const int32_t maxWidth = std::min({maxTexture, maxViewport[0], maxRenderbuffer});
-    const int32_t maxHeight = std::min({maxTexture, maxViewport[1], maxRenderbuffer});
+    const PictureSize limit = glPictureLimit(glGetIntegerv);
     const std::string tooLarge =
         "The size " + sizeText(width, height) + " is larger than this browser's WebGL2 draws";
-    if (width > maxWidth || height > maxHeight)
-        return {SurfaceStatus::failed, tooLarge + " (at most " + sizeText(maxWidth, maxHeight) + ")."};
+    if (!fitsWithin({width, height}, limit))
+        return {SurfaceStatus::failed, tooLarge + " (at most " + sizeText(limit.width, limit.height) + ")."};
 
     quarvelPageOpenCanvas(width, height, !windowed);
     // the browser may give a canvas less than it was asked for, when memory is short

@@ -40,43 +40,25 @@ public:
     void enableControl(int32_t controlId, bool enabled) override {
         EnableWindow(GetDlgItem(dialog_, controlId), enabled ? TRUE : FALSE);
     }
+    // while WM_INITDIALOG runs, the focus set here is the one the dialog opens with
+    void setFocus(int32_t controlId) override {
+        SetFocus(controlId != -1 ? GetDlgItem(dialog_, controlId) : nullptr);
+    }
+    void setDefaultButton(int32_t controlId) override {
+        SendMessageA(dialog_, DM_SETDEFID, static_cast<WPARAM>(controlId), 0);
+    }
     void end(int32_t result) override { EndDialog(dialog_, result); }
 
 private:
     HWND dialog_;
 };
 
-bool isPushButton(HWND control) {
-    return (SendMessageA(control, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
-}
-
-// The control to focus when the procedure disabled the first tab stop: the dialog manager would
-// take the next tab stop, where Return presses whatever button that is; the first enabled tab stop
-// that is no push button is taken instead. nullptr when the first tab stop is enabled.
-HWND focusInsteadOfADisabledFirstTabStop(HWND dialog) {
-    HWND first = nullptr;
-    for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-        if ((GetWindowLongA(c, GWL_STYLE) & WS_TABSTOP) == 0) continue;
-        if (first == nullptr) {
-            first = c;
-            if (IsWindowEnabled(c)) return nullptr;
-        } else if (IsWindowEnabled(c) && !isPushButton(c)) {
-            return c;
-        }
-    }
-    return nullptr;
-}
-
 INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     Win32DialogControls controls(dialog);
     switch (message) {
         case WM_INITDIALOG:
             runningProcedure(controls, DialogMessage::initialise, 0);
-            if (HWND focus = focusInsteadOfADisabledFirstTabStop(dialog)) {
-                SetFocus(focus);
-                return FALSE;  // the focus is set
-            }
-            return TRUE;  // the dialog manager gives the focus to the first tab stop
+            return FALSE;  // the procedure set the focus
         case WM_COMMAND:
             // the control id is the low word; the notification code in the high word is not looked at.
             // Return and Escape come here as the default button's id and IDCANCEL, the close box as

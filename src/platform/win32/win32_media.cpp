@@ -1,5 +1,7 @@
-// The soundtrack media service on DirectShow: a filter graph built with COM, its graph-builder,
-// media-control and media-seeking interfaces, each reference one counted COM reference.
+// The soundtrack media service on DirectShow: a filter graph built with COM and its graph-builder,
+// media-control and media-seeking interfaces; the graph's references are counted in
+// media_references.cpp, and the last one gives the three interfaces back to COM.
+#include "platform/common/media_references.h"
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"
 
@@ -10,24 +12,18 @@
 
 namespace quarvel::platform {
 
-// The graph's interfaces, as far as references to them are held. COM counts the references and
-// keeps the filter graph alive while any is held; this record only remembers the interface
-// pointers, and goes when the last of the references it handed out is given up.
+// The graph's three interfaces, each one COM reference held from creation to the last of the
+// graph's own references.
 struct MediaGraph {
     IGraphBuilder* builder = nullptr;
     IMediaControl* control = nullptr;
     IMediaSeeking* seeking = nullptr;
-    int references = 0;
+    int32_t references = 0;
     bool renderTried = false;
     bool rendered = false;  // the whole file is in the graph, connected to an audio output
 };
 
 namespace {
-
-void drop(MediaGraph* graph) {
-    assert(graph->references > 0);
-    if (--graph->references == 0) delete graph;
-}
 
 std::wstring wide(const std::string& text) {
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
@@ -52,29 +48,23 @@ MediaGraph* createMediaGraph() {
     MediaGraph* graph = new MediaGraph;
     graph->builder = builder;
     graph->references = 1;
+    if (FAILED(builder->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&graph->control))) ||
+        FAILED(builder->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&graph->seeking)))) {
+        destroyMediaGraph(graph);
+        return nullptr;
+    }
     return graph;
 }
 
-MediaControl mediaControlOf(MediaGraph* graph) {
-    assert(graph != nullptr && graph->builder != nullptr);
-    IMediaControl* control = nullptr;
-    if (FAILED(graph->builder->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control))) ||
-        control == nullptr)
-        return {};
-    graph->control = control;
-    ++graph->references;
-    return {graph};
+int32_t& referencesOf(MediaGraph* graph) {
+    return graph->references;
 }
 
-MediaSeeking mediaSeekingOf(MediaGraph* graph) {
-    assert(graph != nullptr && graph->builder != nullptr);
-    IMediaSeeking* seeking = nullptr;
-    if (FAILED(graph->builder->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking))) ||
-        seeking == nullptr)
-        return {};
-    graph->seeking = seeking;
-    ++graph->references;
-    return {graph};
+void destroyMediaGraph(MediaGraph* graph) {
+    if (graph->seeking != nullptr) graph->seeking->Release();
+    if (graph->control != nullptr) graph->control->Release();
+    graph->builder->Release();
+    delete graph;
 }
 
 MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName) {
@@ -107,25 +97,6 @@ void runMedia(MediaControl control) {
     assert(control.graph != nullptr && control.graph->control != nullptr);
     // a partly rendered graph would play what it holds; after a failed render nothing plays
     if (control.graph->rendered) control.graph->control->Run();
-}
-
-void releaseMediaGraph(MediaGraph* graph) {
-    assert(graph != nullptr && graph->builder != nullptr);
-    graph->builder->Release();
-    graph->builder = nullptr;
-    drop(graph);
-}
-
-void releaseMediaControl(MediaControl control) {
-    assert(control.graph != nullptr && control.graph->control != nullptr);
-    control.graph->control->Release();
-    drop(control.graph);
-}
-
-void releaseMediaSeeking(MediaSeeking seeking) {
-    assert(seeking.graph != nullptr && seeking.graph->seeking != nullptr);
-    seeking.graph->seeking->Release();
-    drop(seeking.graph);
 }
 
 }  // namespace quarvel::platform

@@ -283,6 +283,7 @@ void enterOnceChosen(platform::DialogControls& controls, platform::DialogMessage
         controls.appendItem(resolutionListId, "1280 x 720");
         controls.appendItem(resolutionListId, "640 x 360");
         controls.enableControl(enterButtonId, false);
+        controls.setFocus(resolutionListId);
         return;
     }
     dialogLog.commands.push_back(controlId);
@@ -304,8 +305,7 @@ TEST(Win32DialogTest, ADisabledEnterIgnoresReturnUntilAChoiceEnablesIt) {
             pressKey(VK_RETURN);
             Sleep(500);
             openAfterReturn = IsWindow(dialog) != FALSE;
-            // Enter, the first tab stop, is disabled: the list has the focus instead, and Down takes
-            // its first item
+            // the list has the focus, and Down takes its first item
             pressKey(VK_DOWN);
             for (int i = 0; i < 100 && !IsWindowEnabled(enter); ++i) Sleep(10);
             enabledAfterChoice = IsWindowEnabled(enter) != FALSE;

@@ -1,8 +1,8 @@
 // The soundtrack player on the DirectShow media service (under Wine in CI, which decodes through
 // GStreamer and plays into ALSA's null device): which files play, and the status lines they give.
+#include "audio/soundtrack_files.h"
 #include "audio/soundtrack_player.h"
-#include "soundtrack_files.h"
-#include "stdout_capture.h"
+#include "audio/stdout_capture.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -201,12 +201,15 @@ bool okEnabled() {
 
 std::vector<int32_t> commands;
 
-// Offers two items with none selected, so OK stays disabled until one is chosen.
+// Offers two items with none selected, so OK stays disabled until one is chosen, and gives the
+// list the focus.
 void okOnceAnItemIsChosen(DialogControls& controls, DialogMessage message, int32_t controlId) {
     if (message == DialogMessage::initialise) {
         controls.appendItem(listId, "1280 x 720");
         controls.appendItem(listId, "1600 x 900");
         controls.enableControl(okId, false);
+        controls.setDefaultButton(okId);
+        controls.setFocus(listId);
         return;
     }
     commands.push_back(controlId);
@@ -224,8 +227,7 @@ TEST(GtkDialogTest, ADisabledDefaultButtonIgnoresReturnUntilAChoiceEnablesIt) {
                                                [&] { sensitiveAtFirst = okEnabled(); },
                                                [] { keys("Return"); },
                                                [&] { commandsAfterFirstReturn = commands.size(); },
-                                               // OK, the first tab stop, is disabled: the list has the focus
-                                               // instead, and Down takes its first item
+                                               // the list has the focus, and Down takes its first item
                                                [] { keys("Down"); },
                                                [&] { sensitiveAfterChoice = okEnabled(); },
                                                [] { keys("Return"); },

@@ -1,9 +1,9 @@
 // The soundtrack player on the SDL media service, with SDL's dummy or disk audio driver chosen
 // here, in the test's environment: which files play, and what reaches the output and when.
+#include "audio/soundtrack_files.h"
 #include "audio/soundtrack_player.h"
+#include "audio/stdout_capture.h"
 #include "platform/common/mp3_check.h"
-#include "soundtrack_files.h"
-#include "stdout_capture.h"
 
 #include <chrono>
 #include <cstdint>
