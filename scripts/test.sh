@@ -56,7 +56,6 @@ if [ $web -eq 1 ]; then
     echo "== web build and browser tests"
     started=$SECONDS
     scripts/build-web.sh
-    cmake --build --preset release -j"$jobs" --target quarvel-capture
     ctest --preset web
     echo "== web stage: $((SECONDS - started)) s"
 fi

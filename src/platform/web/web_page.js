@@ -11,6 +11,7 @@ mergeInto(LibraryManager.library, {
     wasFullscreen: false,
     dialog: null,       // {form, controls: Map(id -> element), defaultId, cancelId}
     dialogWake: null,   // resumes the suspended runModalDialog
+    fittingDialog: false,  // whether a resize refits the dialog
     audio: null,        // the one AudioContext, made by the Enter click (or the first decode)
     fetched: null,      // the bytes of the last fetch, until decoded or dropped
     sounds: {},         // sound id -> {buffer, source, offset, startedAt}
@@ -44,10 +45,51 @@ mergeInto(LibraryManager.library, {
       if (!QuarvelPage.audio) QuarvelPage.audio = new Context();
       if (QuarvelPage.audio.state === 'suspended') QuarvelPage.resumeAudio();
     },
+    // resume() of a context with no output to start settles only when the page goes ("Navigated
+    // away from page"), and a refusal says no more than the context's state: whenAudioRuns
+    // decides, and the page says it once
     resumeAudio: function() {
-      QuarvelPage.audio.resume().catch(function(error) {
-        console.warn('quarvel: the sound cannot start, the show goes on silent: ' + error.message);
-      });
+      QuarvelPage.audio.resume().catch(function() {});
+    },
+    // Calls done(true) once the context runs, or done(false) when it has not within
+    // audioStartLimitMs: no sound device, or a browser that does not let the page play sound.
+    audioStartLimitMs: 4000,
+    whenAudioRuns: function(done) {
+      var context = QuarvelPage.audio;
+      if (context.state === 'running') {
+        done(true);
+        return;
+      }
+      var timer = 0;
+      var check = function() {
+        if (context.state !== 'running') return;
+        finish(true);
+      };
+      var finish = function(running) {
+        clearTimeout(timer);
+        context.removeEventListener('statechange', check);
+        done(running);
+      };
+      timer = setTimeout(function() { finish(false); }, QuarvelPage.audioStartLimitMs);
+      context.addEventListener('statechange', check);
+      QuarvelPage.resumeAudio();
+    },
+    // A line over the page that does not stop the show, unlike a message.
+    showNote: function(text) {
+      var note = document.getElementById('quarvel-note');
+      note.textContent = text;
+      note.hidden = false;
+    },
+    // The dialog at its template's size where that fits the window, smaller where it does not,
+    // and as large as fits on a touch screen, whose finger needs more than a mouse pointer does.
+    fitDialog: function() {
+      if (!QuarvelPage.dialog) return;
+      var form = QuarvelPage.dialog.form;
+      var margin = 8;
+      var most = window.matchMedia('(pointer: coarse)').matches ? 3 : 1;
+      var scale = Math.min(most, (window.innerWidth - 2 * margin) / form.offsetWidth,
+                           (window.innerHeight - 2 * margin) / form.offsetHeight);
+      form.style.transform = 'translate(-50%, -50%) scale(' + Math.max(scale, 0.1) + ')';
     },
     control: function(id) {
       return QuarvelPage.dialog ? QuarvelPage.dialog.controls.get(id) : undefined;
@@ -278,6 +320,11 @@ mergeInto(LibraryManager.library, {
     var layer = document.getElementById('quarvel-dialog-layer');
     layer.append(QuarvelPage.dialog.form);
     layer.hidden = false;
+    QuarvelPage.fitDialog();
+    if (!QuarvelPage.fittingDialog) {
+      QuarvelPage.fittingDialog = true;
+      window.addEventListener('resize', QuarvelPage.fitDialog);
+    }
     QuarvelPage.setState('dialog');
     // the first control that takes the focus, as the dialog manager gives it; when the procedure
     // disabled it, the first enabled one that is no push button, so Enter presses nothing the
@@ -380,8 +427,18 @@ mergeInto(LibraryManager.library, {
         return;
       }
       QuarvelPage.audio.decodeAudioData(bytes).then(function(buffer) {
-        QuarvelPage.sounds[id] = {buffer: buffer, source: null, offset: 0, startedAt: 0};
-        wakeUp(1);
+        // the show's clock starts with its sound, so a context that never runs is no sound at
+        // all: the run goes on silent, with the failure line, as on a desktop without a device
+        QuarvelPage.whenAudioRuns(function(running) {
+          if (!running) {
+            QuarvelPage.showNote('The show plays without sound: the browser did not start the page\'s audio ' +
+                                 '(there may be no sound device, or it does not let this page play sound).');
+            wakeUp(0);
+            return;
+          }
+          QuarvelPage.sounds[id] = {buffer: buffer, source: null, offset: 0, startedAt: 0};
+          wakeUp(1);
+        });
       }, function(error) {
         console.warn('quarvel: the soundtrack cannot be decoded: ' + error);
         wakeUp(0);
