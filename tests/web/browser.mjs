@@ -42,9 +42,12 @@ export async function serve(root, { without = [] } = {}) {
 // An X server of our own on the first free display number, which it reports on a pipe.
 async function startXvfb() {
   const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1920x1080x24', '-nolisten', 'tcp'],
-    { stdio: ['ignore', 'ignore', 'inherit', 'pipe'] });
+    { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
+  // it names each display it finds taken on its way to a free one: kept for a failure only
+  let said = '';
+  xvfb.stderr.on('data', (chunk) => { said += chunk; });
   const display = await new Promise((resolve, reject) => {
-    xvfb.once('exit', (code) => reject(new Error(`Xvfb exited (${code}) before it took a display`)));
+    xvfb.once('exit', (code) => reject(new Error(`Xvfb exited (${code}) before it took a display: ${said}`)));
     xvfb.stdio[3].once('data', (chunk) => resolve(':' + chunk.toString().trim()));
   });
   return { display, stop: () => { if (xvfb.exitCode === null) xvfb.kill('SIGTERM'); } };
