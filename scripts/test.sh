@@ -3,8 +3,8 @@
 # with AddressSanitizer and UndefinedBehaviorSanitizer; then runs the fuzz targets (libFuzzer) for
 # a fixed number of inputs; then cross-builds the Windows demo and its tests and runs them under
 # Wine (the Windows end-to-end tests take audio.mp3 from the release build);
-# then builds the browser version and runs its tests in headless Chromium (against the release
-# build's capture). The last stage reports its own time.
+# then builds the browser version and runs its tests in headless Chromium and Firefox (against
+# the release build's capture). The last stage reports its own time.
 # Usage: scripts/test.sh [--no-sanitize] [--no-windows] [--no-web]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -21,6 +21,13 @@ const framesShown = `(Module.quarvelFramesShown ?? 0)`;
 const soundLines = (page) => page.lines.filter((line) => /rendered|failed/.test(line));
 const pageErrors = (page) => page.lines.filter((line) => line.startsWith('exception:'));
 
+// whether the element lies within the viewport, with no page scrolling
+const fits = (selector) => `(() => { const r = document.querySelector('${selector}').getBoundingClientRect();
+  const page = document.scrollingElement;
+  return r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight &&
+         page.scrollWidth <= innerWidth && page.scrollHeight <= innerHeight; })()`;
+const dialogFits = fits('.quarvel-dialog');
+
 async function openDialog(server, view = {}) {
   const page = await browser.newPage(view);
   await open(page, server.url + 'index.html');
@@ -83,6 +90,11 @@ test('the dialog shows the template: caption, eight controls in tab order, the d
     list.selectedIndex = 2; list.dispatchEvent(new Event('change')); })()`);
   assert.deepEqual(await small.evaluate(enterState), [false, 'SELECT'], 'a choice enables Enter');
   await small.close();
+
+  // a window smaller than the template: the dialog shrinks to fit it, and nothing scrolls
+  const tiny = await openDialog(server, { width: 300, height: 200 });
+  assert.equal(await tiny.evaluate(dialogFits), true);
+  await tiny.close();
 }));
 
 test('Enter starts the show at the chosen size with the soundtrack; Escape ends it', () => withServer({}, async (server) => {
@@ -159,11 +171,9 @@ test('without audio.mp3, or with sound that cannot start, the failure line is wr
 test('on a phone the dialog fits and takes taps; the show is fullscreen, scaled to fit, and leaving fullscreen ends it',
   { skip: engine !== 'chromium' && 'the phone is emulated in Chromium only' }, () => withServer({}, async (server) => {
     const page = await openDialog(server, { screen: { width: 390, height: 844 }, mobile: { deviceScaleFactor: 3 } });
-    const fits = `(() => { const r = document.querySelector('.quarvel-dialog').getBoundingClientRect();
-      const page = document.scrollingElement;
-      return r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight &&
-             page.scrollWidth <= innerWidth && page.scrollHeight <= innerHeight; })()`;
-    assert.equal(await page.evaluate(fits), true, 'the dialog lies within the screen, and nothing scrolls');
+    assert.equal(await page.evaluate(dialogFits), true, 'the dialog lies within the screen, and nothing scrolls');
+    assert.ok(await page.evaluate(`document.querySelector('.quarvel-dialog').getBoundingClientRect().width > 0.9 * innerWidth`),
+      'on a touch screen the dialog is as wide as fits, for fingers');
     // the 16:9 sizes within the screen's 1170 x 2532 device pixels; its own shape is not one
     const items = await page.evaluate(`[...document.querySelectorAll('.quarvel-dialog option')].map((o) => o.textContent)`);
     assert.deepEqual(items, ['1024 x 576', '960 x 540', '864 x 486', '640 x 360']);
@@ -177,7 +187,7 @@ test('on a phone the dialog fits and takes taps; the show is fullscreen, scaled 
     const shown = await page.evaluate(`(() => { const c = document.getElementById('quarvel-canvas'); const r = c.getBoundingClientRect();
       return [c.width, c.height, r.left, r.top, r.width, r.height, getComputedStyle(c).objectFit]; })()`);
     assert.deepEqual(shown, [1024, 576, 0, 0, 390, 844, 'contain'], 'drawn at 1024 x 576, shown over the screen, kept to its shape');
-    assert.equal(await page.evaluate(fits.replace(`document.querySelector('.quarvel-dialog')`, `document.getElementById('quarvel-canvas')`)), true);
+    assert.equal(await page.evaluate(fits('#quarvel-canvas')), true);
     await page.evaluate(`document.exitFullscreen()`);
     await waitFor(page, state('ended'), 'the end of the run on leaving fullscreen');
     await page.close();

@@ -415,7 +415,7 @@ mergeInto(LibraryManager.library, {
   quarvelPageDropFetched__deps: ['$QuarvelPage'],
   quarvelPageDropFetched: function() { QuarvelPage.fetched = null; },
 
-  // Decodes the fetched bytes into sound `id`; 1 when the whole file decoded.
+  // Decodes the fetched bytes into sound `id`; 1 when the whole file decoded and the context runs.
   quarvelPageDecodeAudio__deps: ['$QuarvelPage'],
   quarvelPageDecodeAudio: function(id) {
     return Asyncify.handleSleep(function(wakeUp) {
