@@ -79,13 +79,15 @@ set-default-sink quarvel_test
   return { server: `unix:${socket}`, stop };
 }
 
-// An audio context whose output never starts, as Firefox's does with no sound server (and as a
-// browser that does not let the page play sound leaves it): its state stays 'suspended' and
-// resume() never settles. Headless Chromium's always starts.
-function audioThatNeverStarts() {
+// An audio context that never starts: its state stays 'suspended', and resume() either is
+// refused, as where a browser keeps a page silent, or never settles, as in Firefox with no sound
+// device, until the page goes. Headless Chromium's always starts.
+function audioThatNeverStarts(refused) {
   window.AudioContext = class extends window.AudioContext {
     get state() { return 'suspended'; }
-    resume() { return new Promise(() => {}); }
+    resume() {
+      return refused ? Promise.reject(new DOMException('The page may not play sound.', 'NotAllowedError')) : new Promise(() => {});
+    }
   };
 }
 
@@ -133,14 +135,15 @@ class Browser {
 
   // A new tab whose viewport is `width` x `height` CSS pixels on a screen of `screen`; `mobile`
   // (Chromium only) makes it a phone's: the viewport is the screen, at that device pixel ratio,
-  // with touch and no mouse. `sound: false` leaves the page an audio context that never starts.
+  // with touch and no mouse. `sound` 'refused' or 'absent' leaves the page an audio context that
+  // never starts, the browser refusing it or there being no device.
   // Every console line and uncaught error of the page is kept in page.lines.
-  async newPage({ width = 1280, height = 720, screen = { width: 1920, height: 1080 }, mobile = undefined, sound = true } = {}) {
+  async newPage({ width = 1280, height = 720, screen = { width: 1920, height: 1080 }, mobile = undefined, sound = 'working' } = {}) {
     const page = await this.browser.newPage();
     page.lines = [];
     page.on('console', (message) => page.lines.push(message.text()));
     page.on('pageerror', (error) => page.lines.push(`exception: ${error.message ?? error}`));
-    if (!sound) await page.evaluateOnNewDocument(audioThatNeverStarts);
+    if (sound !== 'working') await page.evaluateOnNewDocument(audioThatNeverStarts, sound === 'refused');
     if (this.engine === 'chromium') {
       const session = await page.createCDPSession();
       await session.send('Emulation.setDeviceMetricsOverride', {

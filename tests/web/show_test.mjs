@@ -148,24 +148,25 @@ test('without audio.mp3, or with sound that cannot start, the failure line is wr
     await page.close();
   });
 
-  // no sound device, or a browser that keeps the page silent: the page says so and goes on
-  await withServer({}, async (server) => {
-    const page = await openDialog(server, { sound: false });
-    await chooseInDialog(page, '640 x 360', false);
-    await page.click('.quarvel-dialog button.quarvel-default');
-    await waitFor(page, `${framesShown} >= 3`, 'three frames of the show without sound', 60000);
-    assert.deepEqual(soundLines(page), ['mp3 rendering failed :(']);
-    const note = await page.evaluate(`(() => { const note = document.getElementById('quarvel-note');
-      return [note.hidden, note.textContent, document.body.dataset.quarvel]; })()`);
-    assert.equal(note[0], false, 'the note about the sound is shown');
-    assert.match(note[1], /without sound/);
-    assert.equal(note[2], 'running');
-    // the context's pending resume() settles when the page goes: nothing may be left unhandled
-    await page.keyboard.press('Escape');
-    await waitFor(page, state('ended'), 'the end of the silent run');
-    assert.deepEqual(pageErrors(page), []);
-    await page.close();
-  });
+  // a browser that keeps the page silent, or no sound device: the page says so and goes on
+  for (const sound of ['refused', 'absent']) {
+    await withServer({}, async (server) => {
+      const page = await openDialog(server, { sound });
+      await chooseInDialog(page, '640 x 360', false);
+      await page.click('.quarvel-dialog button.quarvel-default');
+      await waitFor(page, `${framesShown} >= 3`, `three frames of the show, sound ${sound}`, 60000);
+      assert.deepEqual(soundLines(page), ['mp3 rendering failed :('], sound);
+      const note = await page.evaluate(`(() => { const note = document.getElementById('quarvel-note');
+        return [note.hidden, note.textContent, document.body.dataset.quarvel]; })()`);
+      assert.equal(note[0], false, `the note about the sound is shown (${sound})`);
+      assert.match(note[1], /without sound/);
+      assert.equal(note[2], 'running');
+      await page.keyboard.press('Escape');
+      await waitFor(page, state('ended'), 'the end of the silent run');
+      assert.deepEqual(pageErrors(page), [], 'every refusal is handled');
+      await page.close();
+    });
+  }
 });
 
 test('on a phone the dialog fits and takes taps; the show is fullscreen, scaled to fit, and leaving fullscreen ends it',

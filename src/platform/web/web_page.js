@@ -45,14 +45,14 @@ mergeInto(LibraryManager.library, {
       if (!QuarvelPage.audio) QuarvelPage.audio = new Context();
       if (QuarvelPage.audio.state === 'suspended') QuarvelPage.resumeAudio();
     },
-    // resume() of a context with no output to start settles only when the page goes ("Navigated
-    // away from page"), and a refusal says no more than the context's state: whenAudioRuns
-    // decides, and the page says it once
+    // Asks the context to run; the promise says whether the browser agreed. resume() of a context
+    // with no output to start settles only when the page goes ("Navigated away from page"), so
+    // whenAudioRuns bounds the wait, and the page says it once.
     resumeAudio: function() {
-      QuarvelPage.audio.resume().catch(function() {});
+      return QuarvelPage.audio.resume().then(function() { return true; }, function() { return false; });
     },
-    // Calls done(true) once the context runs, or done(false) when it has not within
-    // audioStartLimitMs: no sound device, or a browser that does not let the page play sound.
+    // Calls done(true) once the context runs, or done(false) when the browser refuses, or when it
+    // has not run within audioStartLimitMs: no sound device, or a browser that keeps the page silent.
     audioStartLimitMs: 4000,
     whenAudioRuns: function(done) {
       var context = QuarvelPage.audio;
@@ -61,18 +61,23 @@ mergeInto(LibraryManager.library, {
         return;
       }
       var timer = 0;
-      var check = function() {
-        if (context.state !== 'running') return;
-        finish(true);
-      };
+      var finished = false;
       var finish = function(running) {
+        if (finished) return;
+        finished = true;
         clearTimeout(timer);
         context.removeEventListener('statechange', check);
         done(running);
       };
+      var check = function() {
+        if (context.state === 'running') finish(true);
+      };
       timer = setTimeout(function() { finish(false); }, QuarvelPage.audioStartLimitMs);
       context.addEventListener('statechange', check);
-      QuarvelPage.resumeAudio();
+      QuarvelPage.resumeAudio().then(function(agreed) {
+        if (agreed) check();
+        else finish(false);
+      });
     },
     // A line over the page that does not stop the show, unlike a message.
     showNote: function(text) {
@@ -95,9 +100,9 @@ mergeInto(LibraryManager.library, {
       return QuarvelPage.dialog ? QuarvelPage.dialog.controls.get(id) : undefined;
     },
     // Plays the sound from its offset, a little ahead on the context's clock, so the start is a
-    // known context time; returns the ms until that time is heard. The output's timestamp pairs a
-    // context time with the moment it leaves the speakers, the output's latency included; where
-    // a browser has none, its reported latency stands in.
+    // known context time; returns when that time is heard, on performance.now()'s clock. The
+    // output's timestamp pairs a context time with the moment it leaves the speakers, the output's
+    // latency included; where a browser has none, its reported latency stands in.
     startLeadS: 0.02,
     startSound: function(sound) {
       var context = QuarvelPage.audio;
@@ -110,16 +115,16 @@ mergeInto(LibraryManager.library, {
       source.start(when, sound.offset);
       sound.source = source;
       sound.startedAt = when - sound.offset;
-      if (context.state !== 'running') return 0;
       var now = performance.now();
+      if (context.state !== 'running') return now;
       var stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
       var heard = stamp && stamp.performanceTime > 0 ?
           stamp.performanceTime + (when - stamp.contextTime) * 1000 :
           now + (when - context.currentTime + (context.outputLatency || context.baseLatency || 0)) * 1000;
       // a timestamp from a stalled output says nothing: never more than a second
-      var waitMs = Math.min(Math.max(heard - now, 0), 1000);
-      Module['quarvelSoundHeardAt'] = now + waitMs;  // for the page's tests, beside the first frame's time
-      return waitMs;
+      var heardAt = now + Math.min(Math.max(heard - now, 0), 1000);
+      Module['quarvelSoundHeardAt'] = heardAt;  // for the page's tests, beside the first frame's time
+      return heardAt;
     },
     stopSound: function(sound) {
       if (!sound.source) return;
@@ -457,7 +462,15 @@ mergeInto(LibraryManager.library, {
         wakeUp(0);
         return;
       }
-      setTimeout(function() { wakeUp(0); }, QuarvelPage.startSound(sound));
+      var heardAt = QuarvelPage.startSound(sound);
+      // a timer may fire a little early on a clock the browser coarsens (Firefox's): the run
+      // resumes only once that clock too has passed the moment the sound is heard
+      var wake = function() {
+        var left = heardAt - performance.now();
+        if (left > 0) setTimeout(wake, left);
+        else wakeUp(0);
+      };
+      wake();
     });
   },
 
