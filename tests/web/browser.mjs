@@ -99,10 +99,13 @@ function screenOf(width, height) {
 }
 
 // One browser of `engine` ('chromium' or 'firefox'); `webgl2: false` switches WebGL2 off.
+// QUARVEL_BROWSER_LOG=1 passes the browser's own output through.
 export async function launch(engine, { webgl2 = true } = {}) {
+  // a browser that stops answering fails the call within a minute
+  const common = { headless: true, dumpio: !!process.env.QUARVEL_BROWSER_LOG, protocolTimeout: 60000 };
   if (engine === 'chromium') {
     const browser = await puppeteer.launch({
-      browser: 'chrome', executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', headless: true,
+      ...common, browser: 'chrome', executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
       args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--mute-audio',
         ...(webgl2 ? [] : ['--disable-webgl2'])],
     });
@@ -117,7 +120,7 @@ export async function launch(engine, { webgl2 = true } = {}) {
     const pulse = await startPulseAudio();
     started.push(pulse.stop);
     const browser = await puppeteer.launch({
-      browser: 'firefox', executablePath: process.env.FIREFOX ?? '/usr/bin/firefox-esr', headless: true,
+      ...common, browser: 'firefox', executablePath: process.env.FIREFOX ?? '/usr/bin/firefox-esr',
       env: { ...process.env, DISPLAY: x.display, PULSE_SERVER: pulse.server, MOZ_HEADLESS_WIDTH: '1920', MOZ_HEADLESS_HEIGHT: '1080' },
       extraPrefsFirefox: webgl2 ? {} : { 'webgl.enable-webgl2': false },
     });
