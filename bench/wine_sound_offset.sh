@@ -18,7 +18,8 @@ SINK_MONITOR=$(dirname "$audio")/sink-monitor
 . "$root/tests/wine/wine_env.sh"
 
 prefix=${QUARVEL_WINE_PREFIX:-$root/build/windows/wine-prefix}
-start_xvfb 1280x720 || exit 1
+# a screen size of the dialog's list, which comes preselected
+start_xvfb 1920x1080 || exit 1
 start_sound pulseaudio || fail "no pulseaudio server"
 use_wine_prefix "$prefix"
 export WINEDLLOVERRIDES="mscoree,mshtml="  # Wine's PulseAudio driver this time

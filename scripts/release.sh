@@ -36,7 +36,8 @@ dist=$root/dist
 rm -rf "$dist"
 mkdir -p "$dist"
 # the files' times inside the archives: the release's date, so a rebuild gives the same archives
-epoch=$(date -u -d "$(sed -n 's/^set(QUARVEL_RELEASE_DATE \([0-9-]*\)).*/\1/p' CMakeLists.txt)" +%s)
+released=$(sed -n 's/^set(QUARVEL_RELEASE_DATE \([0-9-]*\)).*/\1/p' CMakeLists.txt)
+epoch=$(date -u -d "$released" +%s)
 
 echo "== $name-linux-$arch.deb"
 cpack --config "$build/CPackConfig.cmake" -B "$build/package" >/dev/null
@@ -60,7 +61,8 @@ if [ $web -eq 1 ]; then
     scripts/build-web.sh >/dev/null
     rm -rf "$build/web-stage" && mkdir -p "$build/web-stage"
     cp -r build/web "$build/web-stage/$name-web"
-    (cd "$build/web-stage" && cmake -E tar cf "$dist/$name-web.zip" --format=zip --mtime="@$epoch" "$name-web")
+    (cd "$build/web-stage" && find "$name-web" -type f | LC_ALL=C sort |
+        xargs cmake -E tar cf "$dist/$name-web.zip" --format=zip --mtime="$released 00:00:00 UTC")
 fi
 
 (cd "$dist" && sha256sum -- *.deb *.tar.gz $(ls *.zip 2>/dev/null) >SHA256SUMS)

@@ -4,8 +4,9 @@
 # a fixed number of inputs; then cross-builds the Windows demo and its tests and runs them under
 # Wine (the Windows end-to-end tests take audio.mp3 from the release build);
 # then builds the browser version and runs its tests in headless Chromium and Firefox (against
-# the release build's capture). The last stage reports its own time.
-# Usage: scripts/test.sh [--no-sanitize] [--no-windows] [--no-web]
+# the release build's capture); then writes the release (scripts/release.sh) and tries the
+# Debian package and the tarball in clean Debian roots. The web and package stages report their own times.
+# Usage: scripts/test.sh [--no-sanitize] [--no-windows] [--no-web] [--no-package]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -13,18 +14,21 @@ cd "$root"
 sanitize=1
 windows=1
 web=1
+package=1
 for arg in "$@"; do
     case $arg in
         --no-sanitize) sanitize=0 ;;
         --no-windows) windows=0 ;;
         --no-web) web=0 ;;
-        *) echo "usage: $0 [--no-sanitize] [--no-windows] [--no-web]" >&2; exit 2 ;;
+        --no-package) package=0 ;;
+        *) echo "usage: $0 [--no-sanitize] [--no-windows] [--no-web] [--no-package]" >&2; exit 2 ;;
     esac
 done
 
 deps=()
 [ $windows -eq 1 ] && deps+=(--windows)
 [ $web -eq 1 ] && deps+=(--web)
+[ $package -eq 1 ] && deps+=(--package)
 scripts/install-deps.sh "${deps[@]}"
 
 presets=(release)
@@ -58,4 +62,16 @@ if [ $web -eq 1 ]; then
     scripts/build-web.sh
     ctest --preset web
     echo "== web stage: $((SECONDS - started)) s"
+fi
+
+if [ $package -eq 1 ]; then
+    echo "== release files, and the Linux packages on clean Debian roots"
+    started=$SECONDS
+    release=()
+    [ $windows -eq 1 ] || release+=(--no-windows)
+    [ $web -eq 1 ] || release+=(--no-web)
+    scripts/release.sh "${release[@]}"
+    (cd dist && sha256sum --check --quiet SHA256SUMS)
+    tests/packaging/clean_system_test.sh dist
+    echo "== package stage: $((SECONDS - started)) s"
 fi

@@ -49,6 +49,10 @@ for _ in $(seq 1 600); do
 done
 origin=$(sed -n 's/^clock origin: \([0-9.]*\) ms$/\1/p' "$artifacts/stderr")
 [ -n "$origin" ] || fail "the clock never started"
+# where the system allows it, as it does root, the thread that feeds the output is real-time
+if [ "$server" != none ] && { [ "$(id -u)" -eq 0 ] || [ "$(ulimit -r)" != 0 ]; }; then
+    ps -L -o cls= -p "$APP_PID" | grep -qE '^ *(RR|FF)$' || fail "no real-time thread feeds the output"
+fi
 
 if [ "$seconds" = all ]; then
     wait_for_exit "$APP_PID" 120 || fail "the show did not end by itself"

@@ -7,6 +7,7 @@
 #include "platform/common/media_references.h"
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"
+#include "platform/posix/realtime_thread.h"
 #include "platform/sdl/sdl_start.h"
 
 #include <SDL.h>
@@ -83,6 +84,9 @@ void fillOutput(void* userdata, Uint8* stream, int length) {
     const std::size_t wanted = static_cast<std::size_t>(length) / sizeof(int16_t);
     std::size_t copied = 0;
     if (graph.framesTaken == 0) {
+        // SDL asks RealtimeKit for a real-time thread, which a desktop without it, or one that
+        // lets this user have one by its limits instead, does not give
+        makeThisThreadRealtime();
         graph.firstTakenAt = Clock::now();
         // SDL opens the device paused, and its thread may have handed the output a buffer of
         // silence before we unpaused it; the output then held that buffer when it opened, and
@@ -172,7 +176,7 @@ long decodeWholeFile(const std::string& fileName, std::vector<int16_t>& samples)
 bool openOutput(MediaGraph& graph, long rate) {
     snd_lib_error_set_handler(ignoreAlsaError);
     // the callback only copies, but a thread the system lets run ahead of others keeps it on time
-    // when the machine is busy: SDL asks for it, through RealtimeKit where it must
+    // when the machine is busy: SDL asks for it through RealtimeKit, and the callback directly
     SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
     if (!startSdlSubsystems(SDL_INIT_AUDIO)) return false;
     SDL_AudioSpec wanted{};
