@@ -39,10 +39,21 @@ export async function serve(root, { without = [] } = {}) {
   };
 }
 
+// The servers this process started for its browsers, ended with it however it exits.
+const servers = new Set();
+process.on('exit', () => {
+  for (const server of servers) server.kill('SIGTERM');
+});
+function own(server) {
+  servers.add(server);
+  server.once('exit', () => servers.delete(server));
+  return server;
+}
+
 // An X server of our own on the first free display number, which it reports on a pipe.
 async function startXvfb() {
-  const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1920x1080x24', '-nolisten', 'tcp'],
-    { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
+  const xvfb = own(spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1920x1080x24', '-nolisten', 'tcp'],
+    { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] }));
   // it names each display it finds taken on its way to a free one: kept for a failure only
   let said = '';
   xvfb.stderr.on('data', (chunk) => { said += chunk; });
@@ -62,9 +73,9 @@ async function startPulseAudio() {
 load-module module-null-sink sink_name=quarvel_test
 set-default-sink quarvel_test
 `);
-  const server = spawn('pulseaudio', ['-n', '-F', path.join(folder, 'server.pa'), '--daemonize=no', '--exit-idle-time=-1',
+  const server = own(spawn('pulseaudio', ['-n', '-F', path.join(folder, 'server.pa'), '--daemonize=no', '--exit-idle-time=-1',
     '--disable-shm=yes', '--use-pid-file=no', '--log-target=stderr', '--log-level=error'],
-  { stdio: ['ignore', 'ignore', 'inherit'], env: { ...process.env, HOME: folder, XDG_RUNTIME_DIR: folder } });
+  { stdio: ['ignore', 'ignore', 'inherit'], env: { ...process.env, HOME: folder, XDG_RUNTIME_DIR: folder } }));
   const stop = () => {
     if (server.exitCode === null) server.kill('SIGTERM');
     fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5 });
