@@ -112,8 +112,8 @@ function screenOf(width, height) {
 // One browser of `engine` ('chromium' or 'firefox'); `webgl2: false` switches WebGL2 off.
 // QUARVEL_BROWSER_LOG=1 passes the browser's own output through.
 export async function launch(engine, { webgl2 = true } = {}) {
-  // a browser that stops answering fails the call within a minute
-  const common = { headless: true, dumpio: !!process.env.QUARVEL_BROWSER_LOG, protocolTimeout: 60000 };
+  // a browser that stops answering fails the call within a minute; each page sets its own viewport
+  const common = { headless: true, dumpio: !!process.env.QUARVEL_BROWSER_LOG, protocolTimeout: 60000, defaultViewport: null };
   if (engine === 'chromium') {
     const browser = await puppeteer.launch({
       ...common, browser: 'chrome', executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
