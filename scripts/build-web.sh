@@ -2,7 +2,8 @@
 # Builds the browser version into build/web/: index.html, quarvel.js, quarvel.wasm and audio.mp3,
 # a folder that any static web server can host (python3 -m http.server in it is enough).
 # The host release build comes first: it makes audio.mp3 and quarvel-glsl-es, which turns the
-# shader files into GLSL ES for WebGL2 while the browser build is made.
+# shader files into GLSL ES for WebGL2 while the browser build is made, and the two programs the
+# browser tests and benchmark set the page against (quarvel-capture, quarvel-bench-pipeline).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,7 +11,7 @@ cd "$root"
 scripts/install-deps.sh --web
 jobs=$(nproc)
 cmake --preset release >/dev/null
-cmake --build --preset release -j"$jobs" --target quarvel-audio quarvel-glsl-es
+cmake --build --preset release -j"$jobs" --target quarvel-audio quarvel-glsl-es quarvel-capture quarvel-bench-pipeline
 # emscripten's JavaScript optimiser finds Debian's acorn only there when the node on PATH is
 # not Debian's
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}

@@ -6,7 +6,8 @@
 #              Mesa, the X libraries its display driver uses, its fonts and the GStreamer plugins
 #              through which it plays MP3, to run the Windows tests
 #   --web      also what the browser build needs: emscripten (with Node for its tools and the
-#              browser tests) and Chromium, which the tests run headless
+#              browser tests, and npm, which installs their driver) and the two browsers the
+#              tests run headless, Chromium and Firefox ESR (which takes its GL from an Xvfb)
 #   --package  also what trying the release packages needs: mmdebstrap for the clean Debian
 #              roots, lintian
 set -euo pipefail
@@ -39,7 +40,9 @@ if [ $package -eq 1 ]; then
   packages+=(mmdebstrap lintian)
 fi
 if [ $web -eq 1 ]; then
-  packages+=(emscripten nodejs chromium)
+  packages+=(emscripten nodejs chromium firefox-esr)
+  # a Node from elsewhere brings its own npm, which Debian's npm would conflict with
+  command -v npm >/dev/null || packages+=(npm)
 fi
 if [ $windows -eq 1 ]; then
   packages+=(

@@ -3,9 +3,9 @@
 # with AddressSanitizer and UndefinedBehaviorSanitizer; then runs the fuzz targets (libFuzzer) for
 # a fixed number of inputs; then cross-builds the Windows demo and its tests and runs them under
 # Wine (the Windows end-to-end tests take audio.mp3 from the release build);
-# then builds the browser version and runs its tests in headless Chromium (against the release
-# build's capture); then writes the release (scripts/release.sh) and tries the Debian package and
-# the tarball in clean Debian roots. The web and package stages report their own times.
+# then builds the browser version and runs its tests in headless Chromium and Firefox (against
+# the release build's capture); then writes the release (scripts/release.sh) and tries the
+# Debian package and the tarball in clean Debian roots. The web and package stages report their own times.
 # Usage: scripts/test.sh [--no-sanitize] [--no-windows] [--no-web] [--no-package]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -60,7 +60,6 @@ if [ $web -eq 1 ]; then
     echo "== web build and browser tests"
     started=$SECONDS
     scripts/build-web.sh
-    cmake --build --preset release -j"$jobs" --target quarvel-capture
     ctest --preset web
     echo "== web stage: $((SECONDS - started)) s"
 fi

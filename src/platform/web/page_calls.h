@@ -38,7 +38,7 @@ bool quarvelPageIsChecked(int32_t id);
 int32_t quarvelPageFetch(const char* name);  // suspends; the length fetched, or -1
 void quarvelPageCopyFetched(uint8_t* to);
 void quarvelPageDropFetched();
-int32_t quarvelPageDecodeAudio(int32_t sound);  // suspends; 1 when decoded
+int32_t quarvelPageDecodeAudio(int32_t sound);  // suspends; 1 when decoded and the sound can start
 void quarvelPagePlaySound(int32_t sound);  // suspends until the first sample is heard
 void quarvelPagePauseSound(int32_t sound);
 void quarvelPageSeekSoundToStart(int32_t sound);

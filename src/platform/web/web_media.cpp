@@ -1,8 +1,10 @@
 // The web backend's media service on Web Audio. Implemented: the file fetched from the page's
 // folder, checked whole (platform/common/mp3_check) and decoded in full before it counts as
 // rendered, played from an AudioBufferSourceNode (Run returns when its first sample is heard),
-// paused and resumed at its offset, ended when the last reference goes. The page makes the audio context in the launcher's Enter click, the user
-// gesture a browser asks for before a page may play sound.
+// paused and resumed at its offset, ended when the last reference goes. The page makes the audio
+// context in the launcher's Enter click, the user gesture a browser asks for before a page may
+// play sound; a context that has not started within a few seconds (no sound device, or the
+// browser keeps the page silent) fails the render, and the page says why.
 // Left out: streaming (the 86-second soundtrack is decoded whole, before the clock starts).
 #include "platform/common/media_references.h"
 #include "platform/common/mp3_check.h"

@@ -11,6 +11,7 @@ mergeInto(LibraryManager.library, {
     wasFullscreen: false,
     dialog: null,       // {form, body, controls: Map(id -> element), defaultId, focusId}
     dialogWake: null,   // resumes the suspended runModalDialog
+    fittingDialog: false,  // whether a resize refits the dialog
     audio: null,        // the one AudioContext, made by the Enter click (or the first decode)
     fetched: null,      // the bytes of the last fetch, until decoded or dropped
     sounds: {},         // sound id -> {buffer, source, offset, startedAt}
@@ -44,18 +45,64 @@ mergeInto(LibraryManager.library, {
       if (!QuarvelPage.audio) QuarvelPage.audio = new Context();
       if (QuarvelPage.audio.state === 'suspended') QuarvelPage.resumeAudio();
     },
+    // Asks the context to run; the promise says whether the browser agreed. resume() of a context
+    // with no output to start settles only when the page goes ("Navigated away from page"), so
+    // whenAudioRuns bounds the wait, and the page says it once.
     resumeAudio: function() {
-      QuarvelPage.audio.resume().catch(function(error) {
-        console.warn('quarvel: the sound cannot start, the show goes on silent: ' + error.message);
+      return QuarvelPage.audio.resume().then(function() { return true; }, function() { return false; });
+    },
+    // Calls done(true) once the context runs, or done(false) when the browser refuses, or when it
+    // has not run within audioStartLimitMs: no sound device, or a browser that keeps the page silent.
+    audioStartLimitMs: 4000,
+    whenAudioRuns: function(done) {
+      var context = QuarvelPage.audio;
+      if (context.state === 'running') {
+        done(true);
+        return;
+      }
+      var timer = 0;
+      var finished = false;
+      var finish = function(running) {
+        if (finished) return;
+        finished = true;
+        clearTimeout(timer);
+        context.removeEventListener('statechange', check);
+        done(running);
+      };
+      var check = function() {
+        if (context.state === 'running') finish(true);
+      };
+      timer = setTimeout(function() { finish(false); }, QuarvelPage.audioStartLimitMs);
+      context.addEventListener('statechange', check);
+      QuarvelPage.resumeAudio().then(function(agreed) {
+        if (agreed) check();
+        else finish(false);
       });
+    },
+    // A line over the page that does not stop the show, unlike a message.
+    showNote: function(text) {
+      var note = document.getElementById('quarvel-note');
+      note.textContent = text;
+      note.hidden = false;
+    },
+    // The dialog at its template's size where that fits the window, smaller where it does not,
+    // and as large as fits on a touch screen, whose finger needs more than a mouse pointer does.
+    fitDialog: function() {
+      if (!QuarvelPage.dialog) return;
+      var form = QuarvelPage.dialog.form;
+      var margin = 8;
+      var most = window.matchMedia('(pointer: coarse)').matches ? 3 : 1;
+      var scale = Math.min(most, (window.innerWidth - 2 * margin) / form.offsetWidth,
+                           (window.innerHeight - 2 * margin) / form.offsetHeight);
+      form.style.transform = 'translate(-50%, -50%) scale(' + Math.max(scale, 0.1) + ')';
     },
     control: function(id) {
       return QuarvelPage.dialog ? QuarvelPage.dialog.controls.get(id) : undefined;
     },
     // Plays the sound from its offset, a little ahead on the context's clock, so the start is a
-    // known context time; returns the ms until that time is heard. The output's timestamp pairs a
-    // context time with the moment it leaves the speakers, the output's latency included; where
-    // a browser has none, its reported latency stands in.
+    // known context time; returns when that time is heard, on performance.now()'s clock. The
+    // output's timestamp pairs a context time with the moment it leaves the speakers, the output's
+    // latency included; where a browser has none, its reported latency stands in.
     startLeadS: 0.02,
     startSound: function(sound) {
       var context = QuarvelPage.audio;
@@ -68,16 +115,16 @@ mergeInto(LibraryManager.library, {
       source.start(when, sound.offset);
       sound.source = source;
       sound.startedAt = when - sound.offset;
-      if (context.state !== 'running') return 0;
       var now = performance.now();
+      if (context.state !== 'running') return now;
       var stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
       var heard = stamp && stamp.performanceTime > 0 ?
           stamp.performanceTime + (when - stamp.contextTime) * 1000 :
           now + (when - context.currentTime + (context.outputLatency || context.baseLatency || 0)) * 1000;
       // a timestamp from a stalled output says nothing: never more than a second
-      var waitMs = Math.min(Math.max(heard - now, 0), 1000);
-      Module['quarvelSoundHeardAt'] = now + waitMs;  // for the page's tests, beside the first frame's time
-      return waitMs;
+      var heardAt = now + Math.min(Math.max(heard - now, 0), 1000);
+      Module['quarvelSoundHeardAt'] = heardAt;  // for the page's tests, beside the first frame's time
+      return heardAt;
     },
     stopSound: function(sound) {
       if (!sound.source) return;
@@ -294,6 +341,11 @@ mergeInto(LibraryManager.library, {
     var layer = document.getElementById('quarvel-dialog-layer');
     layer.append(QuarvelPage.dialog.form);
     layer.hidden = false;
+    QuarvelPage.fitDialog();
+    if (!QuarvelPage.fittingDialog) {
+      QuarvelPage.fittingDialog = true;
+      window.addEventListener('resize', QuarvelPage.fitDialog);
+    }
     QuarvelPage.setState('dialog');
     var focus = QuarvelPage.control(QuarvelPage.dialog.focusId);
     if (focus) focus.focus();
@@ -379,7 +431,7 @@ mergeInto(LibraryManager.library, {
   quarvelPageDropFetched__deps: ['$QuarvelPage'],
   quarvelPageDropFetched: function() { QuarvelPage.fetched = null; },
 
-  // Decodes the fetched bytes into sound `id`; 1 when the whole file decoded.
+  // Decodes the fetched bytes into sound `id`; 1 when the whole file decoded and the context runs.
   quarvelPageDecodeAudio__deps: ['$QuarvelPage'],
   quarvelPageDecodeAudio: function(id) {
     return Asyncify.handleSleep(function(wakeUp) {
@@ -391,8 +443,18 @@ mergeInto(LibraryManager.library, {
         return;
       }
       QuarvelPage.audio.decodeAudioData(bytes).then(function(buffer) {
-        QuarvelPage.sounds[id] = {buffer: buffer, source: null, offset: 0, startedAt: 0};
-        wakeUp(1);
+        // the show's clock starts with its sound, so a context that never runs is no sound at
+        // all: the run goes on silent, with the failure line, as on a desktop without a device
+        QuarvelPage.whenAudioRuns(function(running) {
+          if (!running) {
+            QuarvelPage.showNote('The show plays without sound: the browser did not start the page\'s audio ' +
+                                 '(there may be no sound device, or it does not let this page play sound).');
+            wakeUp(0);
+            return;
+          }
+          QuarvelPage.sounds[id] = {buffer: buffer, source: null, offset: 0, startedAt: 0};
+          wakeUp(1);
+        });
       }, function(error) {
         console.warn('quarvel: the soundtrack cannot be decoded: ' + error);
         wakeUp(0);
@@ -411,7 +473,15 @@ mergeInto(LibraryManager.library, {
         wakeUp(0);
         return;
       }
-      setTimeout(function() { wakeUp(0); }, QuarvelPage.startSound(sound));
+      var heardAt = QuarvelPage.startSound(sound);
+      // a timer may fire a little early on a clock the browser coarsens (Firefox's): the run
+      // resumes only once that clock too has passed the moment the sound is heard
+      var wake = function() {
+        var left = heardAt - performance.now();
+        if (left > 0) setTimeout(wake, left);
+        else wakeUp(0);
+      };
+      wake();
     });
   },
 
