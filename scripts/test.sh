@@ -60,7 +60,10 @@ if [ $web -eq 1 ]; then
     echo "== web build and browser tests"
     started=$SECONDS
     scripts/build-web.sh
-    ctest --preset web
+    # Firefox ESR now and then stops answering in the middle of a show (about one full run in
+    # three here, its cause not yet found): a failed browser test runs once more, and a fault of
+    # the page, which fails every time, still fails the stage
+    ctest --preset web --repeat until-pass:2
     echo "== web stage: $((SECONDS - started)) s"
 fi
 
