@@ -34,25 +34,29 @@ echo "play.sh: no display to open (DISPLAY and WAYLAND_DISPLAY unset, or not ans
 cmake --build --preset release -j"$(nproc)" --target quarvel-capture
 cd build/release/bin
 
-# this machine's speed from the show's first second, and encoding takes about a tenth on top of
-# rendering
+# this machine's speed, and the file's bytes a second, from the show's first second in the same
+# encoding
 trial=$(mktemp -d)
 trap 'rm -rf "$trial"' EXIT
-./quarvel-capture --size $size --fps $fps --to 1 "$trial/trial.png" 2>"$trial/summary.txt" || {
+./quarvel-capture --size $size --fps $fps --to 1 --quality share "$trial/trial.mp4" 2>"$trial/summary.txt" || {
     cat "$trial/summary.txt" >&2
     exit 1
 }
 speed=$(sed -n 's/.*(\([0-9.]*\) fps).*/\1/p' "$trial/summary.txt")
+trial_bytes=$(stat -c %s "$trial/trial.mp4")
 estimate() {  # estimate WIDTH HEIGHT FPS: the time at the trial's pixel rate
     # the show's frame count at FPS, as the capture plans it: its last frame, drawn tiny, says
     local frames
     frames=$(./quarvel-capture --size 16x16 --fps "$3" --from 86 "$trial/last.png" 2>&1 |
              sed -n 's/^quarvel-capture: \([0-9]*\) frames .*/\1/p')
     awk -v w="$1" -v h="$2" -v frames="$frames" -v speed="$speed" 'BEGIN {
-        seconds = int(frames / speed * (w * h) / (640 * 360) * 1.1 + 0.5)
+        seconds = int(frames / speed * (w * h) / (640 * 360) + 0.5)
         printf "%d frames, about %d min %02d s", frames, seconds / 60, seconds % 60 }'
 }
-echo "play.sh: $size at $fps fps, --quality share: $(estimate 640 360 $fps) at the $speed fps measured here" >&2
+# the first second holds a whole picture more than the rest, so this errs on the large side
+megabytes=$(awk -v b="$trial_bytes" 'BEGIN { printf "%.0f", b * 86 / 1e6 }')
+echo "play.sh: $size at $fps fps, --quality share: $(estimate 640 360 $fps) at the $speed fps measured here," \
+     "a file of about $megabytes MB" >&2
 echo "play.sh: the full 1920x1080 at 60 fps ($(estimate 1920 1080 60)) renders with" >&2
 echo "  (cd '$root/build/release/bin' && ./quarvel-capture --size 1920x1080 --fps 60 --quality share" \
      "'$root/build/release/quarvel-show-1080p60.mp4')" >&2

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -110,8 +111,15 @@ std::string describeWritten(const CaptureOptions& options, const FramePlan& plan
                    options.output;
         case OutputKind::video: break;
     }
-    return std::to_string(last + 1 - plan.firstWritten) + " frames at " + std::to_string(options.fps) +
-           " fps to " + options.output + " (" + qualityName(options.quality) + ")";
+    // the file's size and its average bitrate, sound included
+    const int32_t frames = last + 1 - plan.firstWritten;
+    std::error_code unknown;
+    const auto bytes = static_cast<double>(std::filesystem::file_size(options.output, unknown));
+    char size[64] = "";
+    if (!unknown && frames > 0)
+        std::snprintf(size, sizeof size, ", %.1f MB, %.1f Mbit/s", bytes / 1e6, bytes * 8 / 1e6 * options.fps / frames);
+    return std::to_string(frames) + " frames at " + std::to_string(options.fps) + " fps to " + options.output +
+           " (" + qualityName(options.quality) + size + ")";
 }
 
 int run(const std::vector<std::string>& args) {

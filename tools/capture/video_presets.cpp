@@ -2,7 +2,9 @@
 // frames, encoding time) come from capture_cli_test.sh's fidelity case and quarvel-bench-capture.
 #include "capture/video_presets.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <initializer_list>
 
 namespace quarvel {
@@ -23,7 +25,35 @@ void appendBt709Yuv420(std::vector<std::string>& args) {
     append(args, {"-color_range", "tv"});
 }
 
+// What YouTube's help asks of SDR uploads ("Recommended upload encoding settings"), in Mbit/s,
+// at 24 to 30 and at 48 to 60 frames a second; Vimeo's figures are close to these. A picture
+// takes the row of the smallest height that holds it, larger ones this last row scaled by area.
+struct SiteBitrate {
+    int height;
+    double at30, at60;
+};
+constexpr SiteBitrate siteBitrates[] = {
+    {360, 1, 1.5}, {480, 2.5, 4}, {720, 5, 7.5}, {1080, 8, 12}, {1440, 16, 24}, {2160, 40, 60},
+};
+
 }  // namespace
+
+int shareBitrateKbps(int width, int height, int fps) {
+    const SiteBitrate* row = &siteBitrates[std::size(siteBitrates) - 1];
+    for (const SiteBitrate& r : siteBitrates) {
+        if (r.height >= height && r.height * 16 / 9 >= width) {
+            row = &r;
+            break;
+        }
+    }
+    const double area = double(width) * height / (double(row->height) * row->height * 16 / 9);
+    const double scale = row == &siteBitrates[std::size(siteBitrates) - 1] ? std::max(1.0, area) : 1.0;
+    // the same bits a frame below 30 and above 60 frames a second, a straight line between
+    double mbits = fps <= 30   ? row->at30 * fps / 30
+                   : fps <= 60 ? row->at30 + (row->at60 - row->at30) * (fps - 30) / 30
+                               : row->at60 * fps / 60;
+    return std::max(100, static_cast<int>(mbits * scale * 1000 + 0.5));
+}
 
 std::optional<VideoQuality> qualityNamed(std::string_view name) {
     for (const QualityPreset& preset : qualityPresets) {
@@ -50,7 +80,8 @@ bool soundtrackCopied(std::string_view container) {
     return container != "webm";
 }
 
-void appendVideoEncoding(VideoQuality quality, std::string_view container, std::vector<std::string>& args) {
+void appendVideoEncoding(VideoQuality quality, std::string_view container, int width, int height, int fps,
+                         std::vector<std::string>& args) {
     if (quality == VideoQuality::master) {
         // RGBA to BGR0 only reorders bytes and drops the alpha the window never shows, so the file
         // holds the rendered RGB exactly; the tags say so (RGB, sRGB curve)
@@ -60,22 +91,39 @@ void appendVideoEncoding(VideoQuality quality, std::string_view container, std::
         return;
     }
     appendBt709Yuv420(args);
-    const bool share = quality == VideoQuality::share;
+    if (quality == VideoQuality::share) {
+        // at the sites' bitrate, with room for the busy stretches, as their players buffer
+        const int kbps = shareBitrateKbps(width, height, fps);
+        const std::string rate = std::to_string(kbps) + "k", peak = std::to_string(kbps * 8 / 5) + "k",
+                          buffer = std::to_string(kbps * 2) + "k";
+        if (container == "webm") {
+            // at 1280x720, 30 fps, 5 Mbit/s from 30.5 s: 1.1 levels off through the blur, 81% of
+            // the grain (cpu-used 5 is no cheaper)
+            append(args, {"-c:v", "libvpx-vp9", "-deadline", "good", "-cpu-used", "4", "-row-mt", "1"});
+        } else {
+            // the grain tuning keeps the grain where a plain encoding smooths it away; of x264's
+            // presets, medium keeps most of it for its bits. At 1280x720, 30 fps, 5 Mbit/s from
+            // 30.5 s: 1.7 levels off through the blur, 83% of the grain (veryfast 2.4 and 78%)
+            append(args, {"-c:v", "libx264", "-preset", "medium", "-tune", "grain"});
+        }
+        args.insert(args.end(), {"-b:v", rate, "-maxrate", peak, "-bufsize", buffer});
+        return;
+    }
+    const bool high = quality == VideoQuality::high;
     if (container == "webm") {
         // the "good" mode: the faster realtime mode lets flat colour drift by 5 levels from frame
-        // to frame at share's crf, and by 30 at preview's; share decodes 2.1 levels off (2.5
+        // to frame at high's crf, and by 30 at preview's; high decodes 2.1 levels off (2.5
         // through ffmpeg's fast YUV to RGB) where H.264 is 2.0
         append(args,
                {"-c:v", "libvpx-vp9", "-b:v", "0", "-deadline", "good", "-cpu-used", "4", "-row-mt", "1"});
-        append(args, {"-crf", share ? "8" : "40"});
+        append(args, {"-crf", high ? "8" : "40"});
         return;
     }
-    if (share) {
+    if (high) {
         // grain is noise that no motion search predicts: ultrafast loses nothing measurable to the
         // slower presets, while crf 12 and the grain tuning's small deadzones keep the grain. At
         // 1280x720 from 30.5 s the frames decode 2.0 levels off on average (2.4 through ffmpeg's
-        // fast YUV to RGB), 1.2 of it the 4:2:0 colour, at 120 Mbit/s for 30 fps. CABAC would
-        // save a tenth of that for 6 ms a frame at 640x360, a tenth of the rendering.
+        // fast YUV to RGB), 1.2 of it the 4:2:0 colour, at 120 Mbit/s for 30 fps.
         append(args, {"-c:v", "libx264", "-preset", "ultrafast", "-tune", "grain", "-crf", "12"});
     } else {
         // smaller and cheaper than veryfast at crf 28: 4.5 Mbit/s at 1280x720 and 30 fps, 9 levels off

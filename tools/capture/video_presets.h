@@ -12,7 +12,8 @@
 namespace quarvel {
 
 enum class VideoQuality {
-    share,    // H.264 (VP9 in webm), 4:2:0, BT.709, settings that keep the film grain
+    share,    // H.264 (VP9 in webm), 4:2:0, BT.709, at the bitrates video sites ask for
+    high,     // the same, at a quality that keeps the grain itself, frame by frame
     master,   // lossless RGB, decodes to the very pixels rendered
     preview,  // small and fast, for a quick look
 };
@@ -24,9 +25,11 @@ struct QualityPreset {
 };
 
 inline constexpr QualityPreset qualityPresets[] = {
-    {VideoQuality::share, "share", "default: H.264 (VP9 in .webm), BT.709, tuned to keep the film grain"},
-    {VideoQuality::master, "master", "lossless RGB (FFV1) in .mkv or .mov: decodes to the exact frames"},
-    {VideoQuality::preview, "preview", "small and fast H.264 (VP9 in .webm), for a quick look"},
+    {VideoQuality::share, "share",
+     "default: H.264 (VP9 in .webm), BT.709, at the bitrate video sites ask for (12 Mbit/s at 1080p60)"},
+    {VideoQuality::high, "high", "H.264 (VP9 in .webm) that keeps the grain itself (about 450 Mbit/s at 1080p60)"},
+    {VideoQuality::master, "master", "lossless RGB (FFV1) in .mkv or .mov, the exact frames (about 870 Mbit/s at 1080p60)"},
+    {VideoQuality::preview, "preview", "small and fast H.264 (VP9 in .webm), for a quick look (about 5 Mbit/s at 1080p60)"},
 };
 
 std::optional<VideoQuality> qualityNamed(std::string_view name);
@@ -39,10 +42,14 @@ Status checkQualityFits(VideoQuality quality, std::string_view container);
 // True where the container takes the MP3 soundtrack as it is; webm needs it re-encoded (Opus).
 bool soundtrackCopied(std::string_view container);
 
+// The video bitrate share aims at for a picture of this size and frame rate, in kbit/s.
+int shareBitrateKbps(int width, int height, int fps);
+
 // ffmpeg's output options for the video stream: conversion, codec, its settings and colour tags.
 // The frames come bottom row first, as the GL reads them; every filter chain starts with vflip,
 // which turns ffmpeg's view of a frame (a negative row step) without copying it.
-void appendVideoEncoding(VideoQuality quality, std::string_view container, std::vector<std::string>& args);
+void appendVideoEncoding(VideoQuality quality, std::string_view container, int width, int height, int fps,
+                         std::vector<std::string>& args);
 
 // ffmpeg's output options for the soundtrack: a stream copy, or Opus for webm. A re-encoded
 // soundtrack drops its first `trimSeconds`, decoded only so the sound after them is whole.

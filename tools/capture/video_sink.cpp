@@ -67,7 +67,7 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
     args.insert(args.end(), {"-map", "0:v:0"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a:0"});
 
-    appendVideoEncoding(s.quality, s.container, args);
+    appendVideoEncoding(s.quality, s.container, s.width, s.height, s.fps, args);
     if (withAudio) appendAudioEncoding(s.quality, s.container, preroll, args);
     if (s.container == "mp4" || s.container == "mov") args.insert(args.end(), {"-movflags", "+faststart"});
     args.insert(args.end(), {"-f", s.container, "file:" + s.path});

@@ -96,7 +96,7 @@ TEST(CaptureOptionsTest, BadCommandLinesSayWhatIsWrong) {
         {"f%d/%d.png", "not in the folder"},
         {"v%d.mp4", "a video name has no %"},
         {"out/", "names a folder"},
-        {"--quality best show.mp4", "--quality takes one of share, master, preview; not 'best'"},
+        {"--quality best show.mp4", "--quality takes one of share, high, master, preview; not 'best'"},
         {"--quality SHARE show.mp4", "--quality takes one of"},
         {"--quality show.mp4", "--quality takes one of"},
         {"--quality master show.mp4", "only a .mkv or .mov"},
