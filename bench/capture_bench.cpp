@@ -5,6 +5,7 @@
 #include "bench_gl.h"
 #include "capture/capture_loop.h"
 #include "capture/png_sink.h"
+#include "capture/video_measures.h"
 #include "capture/video_sink.h"
 #include "render/frame_pipeline.h"
 #include "render/gl_api.h"
@@ -49,10 +50,13 @@ const Measured measured[] = {
     {Mode::render, "render only"},
     {Mode::readback, "capture, readback"},
     {Mode::png, "capture to PNG"},
-    {Mode::video, "mp4 share", "mp4", "mp4", VideoQuality::share},
-    {Mode::video, "mp4 preview", "mp4", "mp4", VideoQuality::preview},
+    // master first: the others are measured against the frames it decodes to
     {Mode::video, "mkv master", "matroska", "mkv", VideoQuality::master},
+    {Mode::video, "mp4 share", "mp4", "mp4", VideoQuality::share},
+    {Mode::video, "mp4 high", "mp4", "mp4", VideoQuality::high},
+    {Mode::video, "mp4 preview", "mp4", "mp4", VideoQuality::preview},
     {Mode::video, "webm share", "webm", "webm", VideoQuality::share},
+    {Mode::video, "webm high", "webm", "webm", VideoQuality::high},
     {Mode::video, "webm preview", "webm", "webm", VideoQuality::preview},
 };
 
@@ -74,7 +78,25 @@ struct Timing {
     double fps = 0;
     double cpuMsPerFrame = 0;  // this process, the rasteriser's threads included
     double encoderMsPerFrame = 0;
+    double mbits = 0;           // a video's average bitrate
+    double lowPassed = -1, grain = -1;  // a lossy video's measures against master's frames
 };
+
+// The file's frames as 8-bit RGB, through ffmpeg: a YUV one as the lossy presets tag it.
+std::vector<uint8_t> decodedFrames(const std::string& path, bool yuv) {
+    const std::string command =
+        "ffmpeg -v error -i '" + path + "' -vf " + (yuv ? "scale=in_color_matrix=bt709:in_range=tv:" : "scale=") +
+        "flags=bicubic+accurate_rnd+full_chroma_int,format=rgb24 -f rawvideo -";
+    std::vector<uint8_t> bytes;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        unsigned char block[1 << 16];
+        for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) bytes.insert(bytes.end(), block, block + n);
+        pclose(pipe);
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> masterFrames;  // of the size being measured
 
 Timing runOnce(const OffscreenGl& gl, const Measured& measure, int32_t width, int32_t height, int frames,
                const std::string& folder, const std::string& ffmpeg) {
@@ -124,7 +146,23 @@ Timing runOnce(const OffscreenGl& gl, const Measured& measure, int32_t width, in
     }
 
     destroyPipeline(gl, pipeline);
-    return {frames / seconds, cpu * 1000.0 / frames, encoder * 1000.0 / frames};
+    Timing timing{frames / seconds, cpu * 1000.0 / frames, encoder * 1000.0 / frames};
+    if (mode == Mode::video) {
+        const std::string path = folder + "/bench." + measure.extension;
+        timing.mbits = double(std::filesystem::file_size(path)) * 8 / 1e6 / (frames / 60.0);
+        std::vector<uint8_t> decoded = decodedFrames(path, measure.quality != VideoQuality::master);
+        if (measure.quality == VideoQuality::master) {
+            masterFrames = std::move(decoded);
+        } else if (!masterFrames.empty() && decoded.size() == masterFrames.size()) {
+            VideoMeasures measures(width, height);
+            const std::size_t frameBytes = std::size_t(width) * height * 3;
+            for (std::size_t at = 0; at + frameBytes <= decoded.size(); at += frameBytes)
+                measures.add(masterFrames.data() + at, decoded.data() + at);
+            timing.lowPassed = measures.lowPassedError();
+            timing.grain = measures.grainStrength();
+        }
+    }
+    return timing;
 }
 
 double median(std::vector<double> values) {
@@ -148,8 +186,10 @@ int main(int argc, char** argv) {
     std::printf("show shaders from clock 25 s, fresh state each run; median of %d interleaved runs\n", runs);
     // "cpu bound": the ratio a machine whose cores are all busy would give, render CPU time over
     // the capture's and ffmpeg's together
-    std::printf("%-10s %-18s %7s %8s %10s %12s %12s %10s\n", "size", "mode", "frames", "fps", "vs render",
-                "cpu ms/frame", "ffmpeg ms/f", "cpu bound");
+    // a lossy video's "blur off": levels between its frames and master's, both blurred; "grain":
+    // its grain's strength as a share of master's (quarvel-video-measures)
+    std::printf("%-10s %-18s %7s %8s %10s %12s %12s %10s %8s %9s %6s\n", "size", "mode", "frames", "fps",
+                "vs render", "cpu ms/frame", "ffmpeg ms/f", "cpu bound", "Mbit/s", "blur off", "grain");
     std::vector<Measured> modes;
     for (const Measured& measure : measured) {
         const bool wanted =
@@ -160,20 +200,26 @@ int main(int argc, char** argv) {
     for (const auto& size : sizes) {
         const int frames = std::max(3, baseFrames * 640 * 360 / (size[0] * size[1]));
         std::vector<std::vector<double>> fps(modes.size()), cpu(modes.size()), encoder(modes.size());
+        std::vector<Timing> last(modes.size());
+        masterFrames.clear();
         for (int run = 0; run < runs; ++run) {
             for (std::size_t m = 0; m < modes.size(); ++m) {
                 const Timing timing = runOnce(gl, modes[m], size[0], size[1], frames, folder, ffmpeg);
                 fps[m].push_back(timing.fps);
                 cpu[m].push_back(timing.cpuMsPerFrame);
                 encoder[m].push_back(timing.encoderMsPerFrame);
+                last[m] = timing;  // size and measures: the same every run
             }
         }
         const double renderFps = median(fps[0]);
         const double renderCpu = median(cpu[0]);
         for (std::size_t m = 0; m < modes.size(); ++m) {
-            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f %12.1f %10.3f\n", size[0], size[1],
-                        modes[m].name, frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]),
-                        median(encoder[m]), renderCpu / (median(cpu[m]) + median(encoder[m])));
+            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f %12.1f %10.3f", size[0], size[1], modes[m].name,
+                        frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]), median(encoder[m]),
+                        renderCpu / (median(cpu[m]) + median(encoder[m])));
+            if (last[m].mbits > 0) std::printf(" %8.1f", last[m].mbits);
+            if (last[m].grain >= 0) std::printf(" %9.2f %5.0f%%", last[m].lowPassed, last[m].grain * 100);
+            std::printf("\n");
         }
         std::fflush(stdout);
     }
