@@ -2,6 +2,8 @@
 // (base/show_timeline.h); song.h says what each value means.
 #include "soundtrack/song.h"
 
+#include <algorithm>
+
 namespace quarvel::song {
 
 namespace {
@@ -29,7 +31,7 @@ constexpr int pentatonic[] = {74, 77, 79, 81, 84, 86, 89, 91, 93, 96};
 
 }  // namespace
 
-const std::array<std::array<Chord, 2>, cycles> progression{{
+constexpr std::array<std::array<Chord, 2>, cycles> progression{{
     {dm9, bbMaj9},
     {gm9, a7Sus4},
     {dm9, bbMaj9},
@@ -41,7 +43,7 @@ const std::array<std::array<Chord, 2>, cycles> progression{{
     {dm9, dm9},
 }};
 
-const Drums drums{
+constexpr Drums drums{
     .kick = {0.32, {.reverb = 0.05, .delay = 0.0}},
     .snare = {0.22, {.reverb = 0.4, .delay = 0.05}},
     .tom = {0.25, {.reverb = 0.25, .delay = 0.12, .pan = 0.25}},  // a little to the right
@@ -52,19 +54,19 @@ const Drums drums{
     .swellBoost = 0.3,
 };
 
-const Bells bells{
+constexpr Bells bells{
     .notes = {{{1, 1, 0.045, -0.55}, {3, 1, 0.045, 0.55}, {3, 2, 0.025, 0.1}}},
     .channel = {.reverb = 0.45, .delay = 0.25},
 };
 
-const Keys keys{
+constexpr Keys keys{
     .level = 0.05,
     .firstPan = -0.45,
     .panStep = 0.3,
     .channel = {.reverb = 0.3, .delay = 0.2},
 };
 
-const Pad pad{
+constexpr Pad pad{
     .gain = 0.05,
     .channel = {.reverb = 0.35, .delay = 0.0},
     .cutoffBeforeDrop = 700.0,
@@ -81,7 +83,7 @@ const Pad pad{
     .swellBoost = 0.5,
 };
 
-const Groove groove{
+constexpr Groove groove{
     .bass = {0.16, {.reverb = 0.02, .delay = 0.0}},
     .bassPattern = {{{1.0, 0}, {0.0, 0}, {0.75, 0}, {0.0, 0}, {1.0, 0}, {0.0, 0}, {0.75, 12}, {0.0, 0}}},
     .pluckLevel = 0.075,
@@ -98,19 +100,19 @@ const Groove groove{
                       {1, 0.45, 0.35}}},
 };
 
-const Melodies melodies{
+constexpr Melodies melodies{
     .lead = {leadNotes, 0.5, 0.06},
     .whistle = {whistleNotes, 0.1, 0.045},
     .channel = {.reverb = 0.35, .delay = 0.3},
     .releaseSeconds = 0.25,
 };
 
-const Glitch glitch{
+constexpr Glitch glitch{
     .part = {0.08, {.reverb = 0.15, .delay = 0.2}},
     .scale = pentatonic,
 };
 
-const Builds builds{
+constexpr Builds builds{
     .intoDrop = {{timeline::drop.begin - 3.0, timeline::drop.begin}, 300.0, 7000.0, 0.12, 1717},
     .intoSwell = {timeline::swell, 400.0, 9000.0, 0.05, 7777},
     .risers = {.reverb = 0.3, .delay = 0.0},
@@ -123,7 +125,7 @@ const Builds builds{
     .rollSeed = 7700,
 };
 
-const Texture texture{
+constexpr Texture texture{
     .channel = {.reverb = 0.5, .delay = 0.1},
     .swellBoost = 0.5,
     .sweepFromHz = 350.0,
@@ -131,7 +133,7 @@ const Texture texture{
     .sweepSwellBoost = 0.7,
 };
 
-const Effects effects{
+constexpr Effects effects{
     .roomSize = 0.86,
     .damping = 0.4,
     .delaySteps = 3,
@@ -141,5 +143,21 @@ const Effects effects{
     .echoReturn = 0.7,
     .roomReturn = 0.9,
 };
+
+// what the instruments rely on, checked where the song is written
+constexpr bool onTheGrid(std::span<const Note> notes) {
+    return std::ranges::all_of(notes, [](const Note& note) {
+        return note.cycle >= 0 && note.cycle < cycles && note.step >= 0 && note.step < stepsPerCycle &&
+               note.steps > 0;
+    });
+}
+static_assert(onTheGrid(melodies.lead.notes) && onTheGrid(melodies.whistle.notes),
+              "a melody note starts in a cycle of the show, on a step of its grid, and lasts a step or more");
+static_assert(std::ranges::all_of(bells.notes, [](const BellNote& note) { return note.tone >= 0 && note.tone < 4; }),
+              "a bell plays one of the chord's four tones");
+static_assert(std::ranges::all_of(groove.pluckPattern,
+                                  [](const PluckStep& step) { return step.tone >= 0 && step.tone <= 4; }),
+              "the arpeggio plays one of the chord's four tones, or the first an octave up");
+static_assert(!glitch.scale.empty(), "the glitch bursts need a note to play");
 
 }  // namespace quarvel::song
