@@ -211,8 +211,7 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
                 (code == versionOption ? result.version : result.help) = true;
                 return result;
             }
-            case ':':
-                return refused("--" + std::string(optionName(optopt)) + " needs a value");
+            case ':': return refused("--" + std::string(optionName(optopt)) + " needs a value");
             case '?': {
                 // a short option by its letter; a long one (unknown, ambiguous or given a value it
                 // does not take) as written, without its value
@@ -224,8 +223,7 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
             case sizeOption: {
                 PictureSize size;
                 switch (parsePictureSize(value, size)) {
-                    case PictureSizeParse::ok:
-                        break;
+                    case PictureSizeParse::ok: break;
                     case PictureSizeParse::malformed:
                         return refused("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" +
                                        std::string(value) + "'");
@@ -249,7 +247,8 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
                 int32_t ms = 0;
                 if (!parseSecondsAsMs(value, ms))
                     return refused("--" + std::string(optionName(code)) +
-                                   " takes seconds of the show, such as 30.5; not '" + std::string(value) + "'");
+                                   " takes seconds of the show, such as 30.5; not '" + std::string(value) +
+                                   "'");
                 (code == fromOption ? options.fromMs : options.toMs) = ms;
                 rateGiven = true;
                 break;

@@ -11,18 +11,19 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 namespace quarvel {
 namespace {
 
 // the picture's cycle: the disc jumps at events A, B and C, 0, 4.0 and 5.2 s into each cycle
-using timeline::cycleSeconds;
 using song::Channel;
 using song::Chord;
 using song::cutSeconds;
 using song::cycles;
 using song::stepSeconds;
+using timeline::cycleSeconds;
 
 size_t toFrame(double seconds) {
     return static_cast<size_t>(std::llround(seconds * sampleRate));
@@ -94,9 +95,7 @@ double hitLevel(double t) {
 double cyclePulse(double sinceEvent, int power) {
     double x = 1.0 - sinceEvent / cycleSeconds;
     double result = 1.0;
-    for (int i = 0; i < power; ++i) {
-        result *= x;
-    }
+    for (int i = 0; i < power; ++i) result *= x;
     return result;
 }
 
@@ -156,19 +155,17 @@ struct Mix {
     StereoBuffer reverbSend = makeStereoBuffer(trackFrames);
     StereoBuffer delaySend = makeStereoBuffer(trackFrames);
 
-    void add(size_t frame, double left, double right, double reverb, double delay) {
-        if (frame >= trackFrames) {
-            return;
-        }
+    void add(size_t frame, double left, double right, const Channel& channel) {
+        if (frame >= trackFrames) return;
         dry.left[frame] += static_cast<float>(left);
         dry.right[frame] += static_cast<float>(right);
-        reverbSend.left[frame] += static_cast<float>(left * reverb);
-        reverbSend.right[frame] += static_cast<float>(right * reverb);
-        delaySend.left[frame] += static_cast<float>(left * delay);
-        delaySend.right[frame] += static_cast<float>(right * delay);
+        reverbSend.left[frame] += static_cast<float>(left * channel.reverb);
+        reverbSend.right[frame] += static_cast<float>(right * channel.reverb);
+        delaySend.left[frame] += static_cast<float>(left * channel.delay);
+        delaySend.right[frame] += static_cast<float>(right * channel.delay);
     }
-    void add(size_t frame, double mono, Pan pan, double reverb, double delay) {
-        add(frame, mono * pan.left, mono * pan.right, reverb, delay);
+    void add(size_t frame, double mono, Pan pan, const Channel& channel) {
+        add(frame, mono * pan.left, mono * pan.right, channel);
     }
 };
 
@@ -178,13 +175,19 @@ Pan panOf(const Channel& channel) {
     return channel.pan ? panOf(*channel.pan) : centre;
 }
 
-// the first `frames` samples of a mono voice into the mix, from `time` on
+// the first `frames` samples of a voice into the mix, from `time` on: a mono voice in the
+// channel's place, a stereo one as it is
 template <typename Voice>
 void play(Mix& mix, double time, size_t frames, Voice& voice, const Channel& channel) {
     size_t start = toFrame(time);
     Pan pan = panOf(channel);
     for (size_t n = 0; n < frames; ++n) {
-        mix.add(start + n, voice.next(), pan, channel.reverb, channel.delay);
+        if constexpr (std::is_same_v<decltype(voice.next()), StereoSample>) {
+            StereoSample s = voice.next();
+            mix.add(start + n, s.left, s.right, channel);
+        } else {
+            mix.add(start + n, voice.next(), pan, channel);
+        }
     }
 }
 
@@ -260,34 +263,26 @@ struct Tom {
     }
 };
 
-void addKick(Mix& mix, double time, double level, uint32_t seed) {
-    Kick kick(level, seed);
-    play(mix, time, kick.frames, kick, song::drums.kick.channel);
-}
-
-void addSnare(Mix& mix, double time, double level, uint32_t seed) {
-    Snare snare(level, seed);
-    size_t start = toFrame(time);
-    for (size_t n = 0; n < snare.frames; ++n) {
-        StereoSample s = snare.next();
-        mix.add(start + n, s.left, s.right, song::drums.snare.channel.reverb, song::drums.snare.channel.delay);
-    }
-}
-
-void addTom(Mix& mix, double time, double level, uint32_t seed) {
-    Tom tom(level, seed);
-    play(mix, time, tom.frames, tom, song::drums.tom.channel);
+template <typename Drum>
+void addDrum(Mix& mix, double time, double level, uint32_t seed, const Channel& channel) {
+    Drum drum(level, seed);
+    play(mix, time, drum.frames, drum, channel);
 }
 
 void addHits(Mix& mix, const std::vector<Event>& events) {
+    const song::Drums& d = song::drums;
     uint32_t index = 0;
     for (const Event& event : events) {
         double level = hitLevel(event.time);
         uint32_t seed = 1000 + index++;
         switch (event.kind) {
-            case EventKind::A: addKick(mix, event.time, song::drums.kick.level * level, seed); break;
-            case EventKind::B: addSnare(mix, event.time, song::drums.snare.level * level, seed); break;
-            case EventKind::C: addTom(mix, event.time, song::drums.tom.level * level, seed); break;
+            case EventKind::A:
+                addDrum<Kick>(mix, event.time, d.kick.level * level, seed, d.kick.channel);
+                break;
+            case EventKind::B:
+                addDrum<Snare>(mix, event.time, d.snare.level * level, seed, d.snare.channel);
+                break;
+            case EventKind::C: addDrum<Tom>(mix, event.time, d.tom.level * level, seed, d.tom.channel); break;
         }
     }
 }
@@ -353,7 +348,7 @@ void addBells(Mix& mix, const Event& event) {
         Bell bell(event.time, noteToHz(chord.tones[note.tone] + 12 * note.octaves), note.level);
         Pan pan = panOf(note.pan);
         for (size_t n = 0; n < toFrame(cycleSeconds) && bell.envelope.tick(); ++n) {
-            mix.add(start + n, bell.next(), pan, channel.reverb, channel.delay);
+            mix.add(start + n, bell.next(), pan, channel);
         }
     }
 }
@@ -365,7 +360,7 @@ void addKeys(Mix& mix, const Event& event) {
         KeysNote note(event.time, noteToHz(chord.tones[k]));
         Pan pan = panOf(song::keys.firstPan + song::keys.panStep * k);
         for (size_t n = 0; n < toFrame(cycleSeconds) && note.envelope.tick(); ++n) {
-            mix.add(start + n, note.next(), pan, song::keys.channel.reverb, song::keys.channel.delay);
+            mix.add(start + n, note.next(), pan, song::keys.channel);
         }
     }
 }
@@ -406,9 +401,7 @@ struct PadVoice {
     StereoSample next(double glide) {
         hz += (target - hz) * glide;
         std::array<double, 3> out{};
-        for (size_t s = 0; s < saws.size(); ++s) {
-            out[s] = saws[s].saw(hz * detune[s]);
-        }
+        for (size_t s = 0; s < saws.size(); ++s) out[s] = saws[s].saw(hz * detune[s]);
         return {out[0] + 0.5 * out[1], out[2] + 0.5 * out[1]};
     }
 };
@@ -417,9 +410,7 @@ StereoBuffer renderPad() {
     StereoBuffer pad = makeStereoBuffer(trackFrames);
     std::vector<PadVoice> voices;
     const Chord& first = song::progression[0][0];
-    for (size_t v = 0; v < first.tones.size(); ++v) {
-        voices.emplace_back(noteToHz(first.tones[v]), 0.13 * v);
-    }
+    for (size_t v = 0; v < first.tones.size(); ++v) voices.emplace_back(noteToHz(first.tones[v]), 0.13 * v);
     Svf filterLeft, filterRight;
     OnePole levelSmoother;
     levelSmoother.setHz(25.0);
@@ -429,9 +420,7 @@ StereoBuffer renderPad() {
         double t = frameTime(i);
         if (i % 32 == 0) {
             const Chord& chord = chordAt(t);
-            for (size_t v = 0; v < voices.size(); ++v) {
-                voices[v].target = noteToHz(chord.tones[v]);
-            }
+            for (size_t v = 0; v < voices.size(); ++v) voices[v].target = noteToHz(chord.tones[v]);
             double bloom = cyclePulse(t - cycleAt(t) * cycleSeconds, 3) * (1.0 - sustained(t));
             double cutoff = padCutoff(t) * (1.0 + 1.5 * bloom);
             filterLeft.setup(cutoff, 0.8);
@@ -468,9 +457,7 @@ struct BassNote {
 
     double next() {
         double brightNow = bright.tick();
-        if (n % 16 == 0) {
-            filter.setup(180.0 + 1500.0 * brightNow * brightNow * velocity, 1.1);
-        }
+        if (n % 16 == 0) filter.setup(180.0 + 1500.0 * brightNow * brightNow * velocity, 1.1);
         double v = filter.tick(saw.saw(hz)).low + 0.8 * sub.sine(hz);
         v *= song::groove.bass.level * velocity * amp.tick() * gate.at(n++) * band;
         return v;
@@ -493,9 +480,7 @@ struct Pluck {
 
     double next() {
         double brightNow = bright.tick();
-        if (n % 16 == 0) {
-            filter.setup(450.0 + 3800.0 * brightNow * velocity, 1.4);
-        }
+        if (n % 16 == 0) filter.setup(450.0 + 3800.0 * brightNow * velocity, 1.4);
         double v = filter.tick(saw.saw(hz) + 0.3 * octave.saw(2.0 * hz)).low;
         v *= level * amp.tick() * gate.at(n++);
         return v;
@@ -527,9 +512,7 @@ void addGroove(Mix& mix) {
     for (int cycle = 0; cycle < cycles; ++cycle) {
         for (int step = 0; step < song::stepsPerCycle; ++step) {
             double time = cycle * cycleSeconds + step * stepSeconds;
-            if (fullBand(time) < 1e-3 || time >= cutSeconds) {
-                continue;
-            }
+            if (fullBand(time) < 1e-3 || time >= cutSeconds) continue;
             const Chord& chord = chordAt(time + 1e-6);
             // the bass leaves the event steps to the hits and answers them
             const song::BassStep& bass = g.bassPattern[step % g.bassPattern.size()];
@@ -637,9 +620,7 @@ struct GlitchBurst {
             case 4: source = Source::fallingSquare; break;
             default: source = Source::rest; break;
         }
-        if (source == Source::rest) {
-            return;
-        }
+        if (source == Source::rest) return;
         hz = noteToHz(song::glitch.scale[(h >> 8) % song::glitch.scale.size()]);
         hold = 2 + static_cast<int>((h >> 12) % 10);
         steps = static_cast<double>(4 << ((h >> 16) % 4));
@@ -671,9 +652,7 @@ struct GlitchBurst {
             case Source::rest: break;
         }
         // sample-rate reduction and coarse quantisation: the crushed sound
-        if (n % hold == 0) {
-            held = std::round(value * steps) / steps;
-        }
+        if (n % hold == 0) held = std::round(value * steps) / steps;
         ++n;
         return held * env;
     }
@@ -683,18 +662,14 @@ void addGlitch(Mix& mix, const StereoBuffer& pad, const std::vector<Event>& even
     for (int segment = glitchSegmentAt(timeline::glitchIn.begin);
          segment <= glitchSegmentAt(timeline::middleOut.end); ++segment) {
         double segmentStart = (segment - 0.5) / 5.0;
-        if (glitchEnvelope(segmentStart + 0.1) < 1e-3) {
-            continue;
-        }
+        if (glitchEnvelope(segmentStart + 0.1) < 1e-3) continue;
         GlitchBurst burst(segment, pad);
-        if (burst.source == GlitchBurst::Source::rest) {
-            continue;
-        }
+        if (burst.source == GlitchBurst::Source::rest) continue;
         size_t start = toFrame(segmentStart);
         for (size_t n = 0; n < toFrame(0.2); ++n) {
             double t = segmentStart + n * samplePeriod;
             double v = burst.next() * song::glitch.part.level * glitchEnvelope(t) * eventDuck(t, events);
-            mix.add(start + n, v, burst.pan, song::glitch.part.channel.reverb, song::glitch.part.channel.delay);
+            mix.add(start + n, v, burst.pan, song::glitch.part.channel);
         }
     }
 }
@@ -717,7 +692,7 @@ void addRiser(Mix& mix, const song::Riser& riser) {
         }
         double gain = level * rise * rise * clampTo((span.end - t) / 0.005, 0.0, 1.0);
         mix.add(i, gain * left.tick(noiseLeft.next()).band, gain * right.tick(noiseRight.next()).band,
-                channel.reverb, channel.delay);
+                channel);
     }
 }
 
@@ -751,7 +726,7 @@ void addRoll(Mix& mix) {
     uint32_t seed = b.rollSeed;
     for (double t = timeline::swell.begin; t < cutSeconds - b.rollStopsBeforeCut;
          t += interval, interval *= b.rollSpeedUp) {
-        addTom(mix, t, b.rollLevel + b.rollSwellLevel * swell(t), seed++);
+        addDrum<Tom>(mix, t, b.rollLevel + b.rollSwellLevel * swell(t), seed++, song::drums.tom.channel);
     }
 }
 
@@ -835,7 +810,7 @@ void addTexture(Mix& mix, const StereoBuffer& texture) {
         }
         double gain = sustained(t) * (1.0 + song::texture.swellBoost * swell(t));
         mix.add(i, gain * left.tick(texture.left[i]).low, gain * right.tick(texture.right[i]).low,
-                song::texture.channel.reverb, song::texture.channel.delay);
+                song::texture.channel);
     }
 }
 
@@ -869,9 +844,7 @@ StereoBuffer renderTrack() {
     Mix mix;
 
     StereoBuffer pad = renderPad();
-    for (size_t i = 0; i < trackFrames; ++i) {
-        mix.add(i, pad.left[i], pad.right[i], song::pad.channel.reverb, song::pad.channel.delay);
-    }
+    for (size_t i = 0; i < trackFrames; ++i) mix.add(i, pad.left[i], pad.right[i], song::pad.channel);
     addHits(mix, events);
     for (const Event& event : events) {
         if (event.kind == EventKind::B) {

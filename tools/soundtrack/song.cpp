@@ -153,7 +153,8 @@ constexpr bool onTheGrid(std::span<const Note> notes) {
 }
 static_assert(onTheGrid(melodies.lead.notes) && onTheGrid(melodies.whistle.notes),
               "a melody note starts in a cycle of the show, on a step of its grid, and lasts a step or more");
-static_assert(std::ranges::all_of(bells.notes, [](const BellNote& note) { return note.tone >= 0 && note.tone < 4; }),
+static_assert(std::ranges::all_of(bells.notes,
+                                  [](const BellNote& note) { return note.tone >= 0 && note.tone < 4; }),
               "a bell plays one of the chord's four tones");
 static_assert(std::ranges::all_of(groove.pluckPattern,
                                   [](const PluckStep& step) { return step.tone >= 0 && step.tone <= 4; }),

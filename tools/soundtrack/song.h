@@ -78,9 +78,9 @@ struct Pad {
     double gain;
     Channel channel;
     double cutoffBeforeDrop, cutoffAfterDrop, cutoffMiddle;  // Hz
-    double fadeInLevel, fadeInSeconds;                         // the opening, from silence
-    double afterDrop, middleLift;                              // the bed's level
-    double bloomBeforeDrop, bloomAfterDrop, bloomMiddleDip;    // how much each bloom adds
+    double fadeInLevel, fadeInSeconds;                       // the opening, from silence
+    double afterDrop, middleLift;                            // the bed's level
+    double bloomBeforeDrop, bloomAfterDrop, bloomMiddleDip;  // how much each bloom adds
     double sustained, swellBoost;
 };
 extern const Pad pad;
