@@ -17,7 +17,7 @@ packages=(
   libgtest-dev googletest
   libsdl2-dev libmpg123-dev libasound2-dev libgtk-3-dev libx11-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-  libmp3lame-dev ffmpeg zlib1g-dev
+  libmp3lame-dev ffmpeg libpng-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   xserver-xorg-core xserver-xorg-video-dummy openbox weston
   glslang-tools

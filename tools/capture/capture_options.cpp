@@ -1,13 +1,14 @@
-// Parses quarvel-capture's command line into CaptureOptions, with one clear message per mistake.
+// Parses quarvel-capture's command line into CaptureOptions with getopt_long, with one clear message
+// per mistake.
 #include "capture/capture_options.h"
 
 #include "base/picture_size.h"
 
-#include <algorithm>
 #include <cassert>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <getopt.h>
 #include <optional>
 #include <string_view>
 
@@ -134,6 +135,38 @@ ParsedCommandLine refused(std::string message) {
     return result;
 }
 
+// long options' values lie above every character, so an error names a short option by its letter
+enum LongOption : int {
+    helpOption = 256,
+    versionOption,
+    sizeOption,
+    fpsOption,
+    fromOption,
+    toOption,
+    clockOption,
+    qualityOption,
+    audioOption,
+};
+
+constexpr option longOptions[] = {
+    {"help", no_argument, nullptr, helpOption},
+    {"version", no_argument, nullptr, versionOption},
+    {"size", required_argument, nullptr, sizeOption},
+    {"fps", required_argument, nullptr, fpsOption},
+    {"from", required_argument, nullptr, fromOption},
+    {"to", required_argument, nullptr, toOption},
+    {"clock", required_argument, nullptr, clockOption},
+    {"quality", required_argument, nullptr, qualityOption},
+    {"audio", required_argument, nullptr, audioOption},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string_view optionName(int value) {
+    for (const option& entry : longOptions)
+        if (entry.name != nullptr && entry.val == value) return entry.name;
+    return "?";
+}
+
 }  // namespace
 
 void frameFileName(const FramePattern& pattern, int32_t frame, std::string& name) {
@@ -157,90 +190,101 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
     bool qualityGiven = false;
     bool audioGiven = false;
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h" || arg == "--version") {
-            ParsedCommandLine result;
-            result.status = success();
-            (arg == "--version" ? result.version : result.help) = true;
-            return result;
-        }
-        const bool isLast = i + 1 == args.size();
-        if (arg.size() < 2 || arg.substr(0, 2) != "--") {
-            if (arg.size() > 1 && arg[0] == '-') return refused("unknown option " + std::string(arg));
-            if (!isLast)
-                return refused("OUTPUT must be the last argument; '" + std::string(arg) +
-                               "' is followed by more");
-            options.output = arg;
-            continue;
-        }
-
-        // --name value or --name=value
-        std::string_view name = arg;
-        std::string_view value;
-        bool hasValue = false;
-        if (const std::size_t equals = arg.find('='); equals != std::string_view::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-            hasValue = true;
-        }
-        const std::string_view known[] = {"--size", "--fps", "--from", "--to", "--clock", "--quality", "--audio"};
-        if (std::find(std::begin(known), std::end(known), name) == std::end(known))
-            return refused("unknown option " + std::string(name));
-        if (!hasValue) {
-            if (i + 1 >= args.size()) return refused(std::string(name) + " needs a value");
-            value = args[++i];
-        }
-
-        if (name == "--size") {
-            PictureSize size;
-            switch (parsePictureSize(value, size)) {
-                case PictureSizeParse::ok:
-                    break;
-                case PictureSizeParse::malformed:
-                    return refused("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" +
+    // getopt_long wants a writable argv with the program's name first
+    std::vector<std::string> words{"quarvel-capture"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+    optind = 0;  // glibc: start afresh, as every call parses a new command line
+    opterr = 0;
+    // "+": the options stop at the first other argument, which must then be OUTPUT and the last
+    for (int code; (code = getopt_long(argc, argv.data(), "+:h", longOptions, nullptr)) != -1;) {
+        const std::string_view value = optarg == nullptr ? "" : optarg;
+        switch (code) {
+            case 'h':
+            case helpOption:
+            case versionOption: {
+                ParsedCommandLine result;
+                result.status = success();
+                (code == versionOption ? result.version : result.help) = true;
+                return result;
+            }
+            case ':': return refused("--" + std::string(optionName(optopt)) + " needs a value");
+            case '?': {
+                // a short option by its letter; a long one (unknown, ambiguous or given a value it
+                // does not take) as written, without its value
+                if (optopt > 0 && optopt < helpOption)
+                    return refused(std::string("unknown option -") + static_cast<char>(optopt));
+                const std::string_view written = argv[optind - 1];
+                return refused("unknown option " + std::string(written.substr(0, written.find('='))));
+            }
+            case sizeOption: {
+                PictureSize size;
+                switch (parsePictureSize(value, size)) {
+                    case PictureSizeParse::ok: break;
+                    case PictureSizeParse::malformed:
+                        return refused("--size takes WIDTHxHEIGHT in pixels, such as 1280x720; not '" +
+                                       std::string(value) + "'");
+                    case PictureSizeParse::zero:
+                        return refused("--size: width and height must be at least 1 pixel");
+                    case PictureSizeParse::tooLarge:
+                        return refused("--size " + std::string(value) + " is too large");
+                }
+                options.width = size.width;
+                options.height = size.height;
+                break;
+            }
+            case fpsOption:
+                if (!parseWhole(value, options.fps) || options.fps < minFps || options.fps > maxFps)
+                    return refused("--fps takes a whole number of frames per second from 1 to 240; not '" +
                                    std::string(value) + "'");
-                case PictureSizeParse::zero:
-                    return refused("--size: width and height must be at least 1 pixel");
-                case PictureSizeParse::tooLarge:
-                    return refused("--size " + std::string(value) + " is too large");
+                rateGiven = true;
+                break;
+            case fromOption:
+            case toOption: {
+                int32_t ms = 0;
+                if (!parseSecondsAsMs(value, ms))
+                    return refused("--" + std::string(optionName(code)) +
+                                   " takes seconds of the show, such as 30.5; not '" + std::string(value) +
+                                   "'");
+                (code == fromOption ? options.fromMs : options.toMs) = ms;
+                rateGiven = true;
+                break;
             }
-            options.width = size.width;
-            options.height = size.height;
-        } else if (name == "--fps") {
-            if (!parseWhole(value, options.fps) || options.fps < minFps || options.fps > maxFps)
-                return refused("--fps takes a whole number of frames per second from 1 to 240; not '" +
-                               std::string(value) + "'");
-            rateGiven = true;
-        } else if (name == "--from" || name == "--to") {
-            int32_t ms = 0;
-            if (!parseSecondsAsMs(value, ms))
-                return refused(std::string(name) + " takes seconds of the show, such as 30.5; not '" +
-                               std::string(value) + "'");
-            (name == "--from" ? options.fromMs : options.toMs) = ms;
-            rateGiven = true;
-        } else if (name == "--audio") {
-            if (value.empty()) return refused("--audio needs a file name");
-            options.audio = value;
-            audioGiven = true;
-        } else if (name == "--quality") {
-            const std::optional<VideoQuality> quality = qualityNamed(value);
-            if (!quality) {
-                std::string names;
-                for (const QualityPreset& preset : qualityPresets)
-                    names += std::string(names.empty() ? "" : ", ") + preset.name;
-                return refused("--quality takes one of " + names + "; not '" + std::string(value) + "'");
+            case audioOption:
+                if (value.empty()) return refused("--audio needs a file name");
+                options.audio = value;
+                audioGiven = true;
+                break;
+            case qualityOption: {
+                const std::optional<VideoQuality> quality = qualityNamed(value);
+                if (!quality) {
+                    std::string names;
+                    for (const QualityPreset& preset : qualityPresets)
+                        names += std::string(names.empty() ? "" : ", ") + preset.name;
+                    return refused("--quality takes one of " + names + "; not '" + std::string(value) + "'");
+                }
+                options.quality = *quality;
+                qualityGiven = true;
+                break;
             }
-            options.quality = *quality;
-            qualityGiven = true;
-        } else {
-            if (!parseClockList(value, options.clocks))
-                return refused(
-                    "--clock takes clock values in whole milliseconds separated by commas, such as "
-                    "-50,0,1000; not '" +
-                    std::string(value) + "'");
-            clockGiven = true;
+            case clockOption:
+                if (!parseClockList(value, options.clocks))
+                    return refused(
+                        "--clock takes clock values in whole milliseconds separated by commas, such as "
+                        "-50,0,1000; not '" +
+                        std::string(value) + "'");
+                clockGiven = true;
+                break;
         }
+    }
+    if (optind < argc) {
+        if (optind + 1 < argc)
+            return refused("OUTPUT must be the last argument; '" + std::string(argv[optind]) +
+                           "' is followed by more");
+        options.output = argv[optind];
     }
 
     if (options.output.empty())

@@ -56,7 +56,8 @@ inline constexpr int32_t minFps = 1;
 inline constexpr int32_t maxFps = 240;
 
 // `args` excludes the program name. Checks only what the arguments themselves say; the
-// output folder, ffmpeg and the GL size limits are checked by the caller.
+// output folder, ffmpeg and the GL size limits are checked by the caller. One thread at a time:
+// getopt_long keeps its place in globals.
 ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args);
 
 // `soundtrackLine` ends the text: which file a video would take its sound from, in this folder.

@@ -1,28 +1,29 @@
-// The score of the soundtrack and the instruments that play it. Times are seconds of the show's
-// clock; every musical event sits at the second where the picture changes. Each voice owns its
-// phases and envelopes and makes one sample at a time; the score decides where it plays and how loud.
+// The instruments of the soundtrack and how they play the song in song.cpp. Times are seconds of
+// the show's clock; every musical event sits at the second where the picture changes. Each voice
+// owns its phases and envelopes and makes one sample at a time; the song decides where it plays
+// and how loud.
 #include "soundtrack/composition.h"
 
 #include "base/show_timeline.h"
 #include "soundtrack/portable_math.h"
+#include "soundtrack/song.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 namespace quarvel {
 namespace {
 
 // the picture's cycle: the disc jumps at events A, B and C, 0, 4.0 and 5.2 s into each cycle
+using song::Channel;
+using song::Chord;
+using song::cutSeconds;
+using song::cycles;
+using song::stepSeconds;
 using timeline::cycleSeconds;
-
-constexpr double cutSeconds = timeline::swell.end;  // the disc is gone: the band stops, echoes ring on
-constexpr int cycles = static_cast<int>(cutSeconds / cycleSeconds) + 1;  // cycles that start before the cut
-
-// rhythmic grid of sixteenths at 75 bpm, restarted at every event A so that B and C land on it
-constexpr double stepSeconds = 0.2;
-constexpr int stepsPerCycle = 50;
 
 size_t toFrame(double seconds) {
     return static_cast<size_t>(std::llround(seconds * sampleRate));
@@ -77,51 +78,28 @@ double tailFade(double t) {
 
 // the slow sweep of the sustained texture as the flow field changes scale
 double sweepCutoff(double t) {
-    return 350.0 * portablePow(20.0, ramp(timeline::flowScale, t)) * (1.0 + 0.7 * swell(t));
+    const song::Texture& s = song::texture;
+    return s.sweepFromHz * portablePow(s.sweepRange, ramp(timeline::flowScale, t)) *
+           (1.0 + s.sweepSwellBoost * swell(t));
 }
 
 // strength of the hits, following the disc: light before the drop, soft in the middle and at the end
 double hitLevel(double t) {
-    double level = mixTo(0.6, 1.0, dropped(t)) - 0.45 * middlePart(t);
-    level = mixTo(level, 0.65, sustained(t));
-    return level * (1.0 + 0.3 * swell(t));
+    const song::Drums& d = song::drums;
+    double level = mixTo(d.beforeDrop, d.afterDrop, dropped(t)) - d.middleDip * middlePart(t);
+    level = mixTo(level, d.sustained, sustained(t));
+    return level * (1.0 + d.swellBoost * swell(t));
 }
 
 // the picture's pulse for one event: 1 at the event, falling to 0 just before its next occurrence
 double cyclePulse(double sinceEvent, int power) {
     double x = 1.0 - sinceEvent / cycleSeconds;
     double result = 1.0;
-    for (int i = 0; i < power; ++i) {
-        result *= x;
-    }
+    for (int i = 0; i < power; ++i) result *= x;
     return result;
 }
 
-// ---- the harmony: D minor, two chords per cycle, changing at events A and C
-
-struct Chord {
-    int root;
-    std::array<int, 4> tones;
-};
-
-constexpr Chord dm9{38, {53, 57, 60, 64}};
-constexpr Chord bbMaj9{34, {53, 57, 60, 62}};
-constexpr Chord gm9{31, {53, 57, 58, 62}};
-constexpr Chord a7Sus4{33, {52, 55, 57, 62}};
-constexpr Chord fMaj9{41, {57, 60, 64, 67}};
-constexpr Chord ebMaj9{39, {55, 58, 62, 69}};
-
-constexpr std::array<std::array<Chord, 2>, cycles> progression{{
-    {dm9, bbMaj9},
-    {gm9, a7Sus4},
-    {dm9, bbMaj9},
-    {fMaj9, ebMaj9},  // the middle part turns to the major side
-    {dm9, bbMaj9},
-    {gm9, a7Sus4},
-    {dm9, bbMaj9},
-    {gm9, a7Sus4},  // the swell sits on the dominant
-    {dm9, dm9},
-}};
+// ---- the harmony: two chords per cycle, changing at events A and C
 
 int cycleAt(double t) {
     int cycle = static_cast<int>(std::floor(t / cycleSeconds));
@@ -131,7 +109,7 @@ int cycleAt(double t) {
 const Chord& chordAt(double t) {
     int cycle = cycleAt(t);
     // the small allowance keeps a time computed as cycle start + 5.2 on the second chord
-    return progression[cycle][t - cycle * cycleSeconds >= timeline::thirdJumpSeconds - 1e-6 ? 1 : 0];
+    return song::progression[cycle][t - cycle * cycleSeconds >= timeline::thirdJumpSeconds - 1e-6 ? 1 : 0];
 }
 
 enum class EventKind { A, B, C };
@@ -177,30 +155,39 @@ struct Mix {
     StereoBuffer reverbSend = makeStereoBuffer(trackFrames);
     StereoBuffer delaySend = makeStereoBuffer(trackFrames);
 
-    void add(size_t frame, double left, double right, double reverb, double delay) {
-        if (frame >= trackFrames) {
-            return;
-        }
+    void add(size_t frame, double left, double right, const Channel& channel) {
+        if (frame >= trackFrames) return;
         dry.left[frame] += static_cast<float>(left);
         dry.right[frame] += static_cast<float>(right);
-        reverbSend.left[frame] += static_cast<float>(left * reverb);
-        reverbSend.right[frame] += static_cast<float>(right * reverb);
-        delaySend.left[frame] += static_cast<float>(left * delay);
-        delaySend.right[frame] += static_cast<float>(right * delay);
+        reverbSend.left[frame] += static_cast<float>(left * channel.reverb);
+        reverbSend.right[frame] += static_cast<float>(right * channel.reverb);
+        delaySend.left[frame] += static_cast<float>(left * channel.delay);
+        delaySend.right[frame] += static_cast<float>(right * channel.delay);
     }
-    void add(size_t frame, double mono, Pan pan, double reverb, double delay) {
-        add(frame, mono * pan.left, mono * pan.right, reverb, delay);
+    void add(size_t frame, double mono, Pan pan, const Channel& channel) {
+        add(frame, mono * pan.left, mono * pan.right, channel);
     }
 };
 
 constexpr Pan centre{1.0, 1.0};  // the same signal on both sides, at full level
 
-// the first `frames` samples of a mono voice into the mix, from `time` on
+Pan panOf(const Channel& channel) {
+    return channel.pan ? panOf(*channel.pan) : centre;
+}
+
+// the first `frames` samples of a voice into the mix, from `time` on: a mono voice in the
+// channel's place, a stereo one as it is
 template <typename Voice>
-void play(Mix& mix, double time, size_t frames, Voice& voice, Pan pan, double reverb, double delay) {
+void play(Mix& mix, double time, size_t frames, Voice& voice, const Channel& channel) {
     size_t start = toFrame(time);
+    Pan pan = panOf(channel);
     for (size_t n = 0; n < frames; ++n) {
-        mix.add(start + n, voice.next(), pan, reverb, delay);
+        if constexpr (std::is_same_v<decltype(voice.next()), StereoSample>) {
+            StereoSample s = voice.next();
+            mix.add(start + n, s.left, s.right, channel);
+        } else {
+            mix.add(start + n, voice.next(), pan, channel);
+        }
     }
 }
 
@@ -276,35 +263,26 @@ struct Tom {
     }
 };
 
-void addKick(Mix& mix, double time, double level, uint32_t seed) {
-    Kick kick(level, seed);
-    play(mix, time, kick.frames, kick, centre, 0.05, 0.0);
-}
-
-void addSnare(Mix& mix, double time, double level, uint32_t seed) {
-    Snare snare(level, seed);
-    size_t start = toFrame(time);
-    for (size_t n = 0; n < snare.frames; ++n) {
-        StereoSample s = snare.next();
-        mix.add(start + n, s.left, s.right, 0.4, 0.05);
-    }
-}
-
-// a little to the right
-void addTom(Mix& mix, double time, double level, uint32_t seed) {
-    Tom tom(level, seed);
-    play(mix, time, tom.frames, tom, panOf(0.25), 0.25, 0.12);
+template <typename Drum>
+void addDrum(Mix& mix, double time, double level, uint32_t seed, const Channel& channel) {
+    Drum drum(level, seed);
+    play(mix, time, drum.frames, drum, channel);
 }
 
 void addHits(Mix& mix, const std::vector<Event>& events) {
+    const song::Drums& d = song::drums;
     uint32_t index = 0;
     for (const Event& event : events) {
         double level = hitLevel(event.time);
         uint32_t seed = 1000 + index++;
         switch (event.kind) {
-            case EventKind::A: addKick(mix, event.time, 0.32 * level, seed); break;
-            case EventKind::B: addSnare(mix, event.time, 0.22 * level, seed); break;
-            case EventKind::C: addTom(mix, event.time, 0.25 * level, seed); break;
+            case EventKind::A:
+                addDrum<Kick>(mix, event.time, d.kick.level * level, seed, d.kick.channel);
+                break;
+            case EventKind::B:
+                addDrum<Snare>(mix, event.time, d.snare.level * level, seed, d.snare.channel);
+                break;
+            case EventKind::C: addDrum<Tom>(mix, event.time, d.tom.level * level, seed, d.tom.channel); break;
         }
     }
 }
@@ -358,20 +336,19 @@ struct KeysNote {
     double next() {
         double env = envelope.pulse;
         double index = 0.1 + 1.1 * env * env + 0.8 * tineLevel.tick() * sineOfTurns(tine.tick(14.0 * hz));
-        return fm(carrier.tick(hz), modulator.tick(hz), index) * env * envelope.fade * 0.05;
+        return fm(carrier.tick(hz), modulator.tick(hz), index) * env * envelope.fade * song::keys.level;
     }
 };
 
 void addBells(Mix& mix, const Event& event) {
     const Chord& chord = chordAt(event.time);
-    const std::array<int, 3> notes{chord.tones[1] + 12, chord.tones[3] + 12, chord.tones[3] + 24};
-    const std::array<double, 3> pans{-0.55, 0.55, 0.1};
+    const Channel& channel = song::bells.channel;
     size_t start = toFrame(event.time);
-    for (size_t k = 0; k < notes.size(); ++k) {
-        Bell bell(event.time, noteToHz(notes[k]), k == 2 ? 0.025 : 0.045);
-        Pan pan = panOf(pans[k]);
+    for (const song::BellNote& note : song::bells.notes) {
+        Bell bell(event.time, noteToHz(chord.tones[note.tone] + 12 * note.octaves), note.level);
+        Pan pan = panOf(note.pan);
         for (size_t n = 0; n < toFrame(cycleSeconds) && bell.envelope.tick(); ++n) {
-            mix.add(start + n, bell.next(), pan, 0.45, 0.25);
+            mix.add(start + n, bell.next(), pan, channel);
         }
     }
 }
@@ -381,9 +358,9 @@ void addKeys(Mix& mix, const Event& event) {
     size_t start = toFrame(event.time);
     for (size_t k = 0; k < chord.tones.size(); ++k) {
         KeysNote note(event.time, noteToHz(chord.tones[k]));
-        Pan pan = panOf(-0.45 + 0.3 * k);
+        Pan pan = panOf(song::keys.firstPan + song::keys.panStep * k);
         for (size_t n = 0; n < toFrame(cycleSeconds) && note.envelope.tick(); ++n) {
-            mix.add(start + n, note.next(), pan, 0.3, 0.2);
+            mix.add(start + n, note.next(), pan, song::keys.channel);
         }
     }
 }
@@ -391,15 +368,18 @@ void addKeys(Mix& mix, const Event& event) {
 // ---- the pad: a bed of detuned saws that blooms at every event A (cube decay) and later holds
 
 double padCutoff(double t) {
-    double cutoff = mixTo(700.0, 1800.0, dropped(t));
-    cutoff = mixTo(cutoff, 3200.0, middlePart(t));
+    const song::Pad& p = song::pad;
+    double cutoff = mixTo(p.cutoffBeforeDrop, p.cutoffAfterDrop, dropped(t));
+    cutoff = mixTo(cutoff, p.cutoffMiddle, middlePart(t));
     return mixTo(cutoff, sweepCutoff(t), sustained(t));
 }
 
 double padLevel(double t, double bloom) {
-    double base = mixTo(0.35 * smoothstep(0.0, 2.0, t), 0.3, dropped(t)) + 0.1 * middlePart(t);
-    double depth = mixTo(0.5, 0.6, dropped(t)) - 0.3 * middlePart(t);
-    return mixTo(base + depth * bloom, 0.5, sustained(t)) * (1.0 + 0.5 * swell(t));
+    const song::Pad& p = song::pad;
+    double base = mixTo(p.fadeInLevel * smoothstep(0.0, p.fadeInSeconds, t), p.afterDrop, dropped(t)) +
+                  p.middleLift * middlePart(t);
+    double depth = mixTo(p.bloomBeforeDrop, p.bloomAfterDrop, dropped(t)) - p.bloomMiddleDip * middlePart(t);
+    return mixTo(base + depth * bloom, p.sustained, sustained(t)) * (1.0 + p.swellBoost * swell(t));
 }
 
 // one chord tone of the pad: three detuned saws that glide to the next chord's tone
@@ -421,9 +401,7 @@ struct PadVoice {
     StereoSample next(double glide) {
         hz += (target - hz) * glide;
         std::array<double, 3> out{};
-        for (size_t s = 0; s < saws.size(); ++s) {
-            out[s] = saws[s].saw(hz * detune[s]);
-        }
+        for (size_t s = 0; s < saws.size(); ++s) out[s] = saws[s].saw(hz * detune[s]);
         return {out[0] + 0.5 * out[1], out[2] + 0.5 * out[1]};
     }
 };
@@ -431,9 +409,8 @@ struct PadVoice {
 StereoBuffer renderPad() {
     StereoBuffer pad = makeStereoBuffer(trackFrames);
     std::vector<PadVoice> voices;
-    for (size_t v = 0; v < dm9.tones.size(); ++v) {
-        voices.emplace_back(noteToHz(dm9.tones[v]), 0.13 * v);
-    }
+    const Chord& first = song::progression[0][0];
+    for (size_t v = 0; v < first.tones.size(); ++v) voices.emplace_back(noteToHz(first.tones[v]), 0.13 * v);
     Svf filterLeft, filterRight;
     OnePole levelSmoother;
     levelSmoother.setHz(25.0);
@@ -443,9 +420,7 @@ StereoBuffer renderPad() {
         double t = frameTime(i);
         if (i % 32 == 0) {
             const Chord& chord = chordAt(t);
-            for (size_t v = 0; v < voices.size(); ++v) {
-                voices[v].target = noteToHz(chord.tones[v]);
-            }
+            for (size_t v = 0; v < voices.size(); ++v) voices[v].target = noteToHz(chord.tones[v]);
             double bloom = cyclePulse(t - cycleAt(t) * cycleSeconds, 3) * (1.0 - sustained(t));
             double cutoff = padCutoff(t) * (1.0 + 1.5 * bloom);
             filterLeft.setup(cutoff, 0.8);
@@ -458,7 +433,7 @@ StereoBuffer renderPad() {
             left += s.left;
             right += s.right;
         }
-        double gain = levelSmoother.lowpass(level) * 0.05;
+        double gain = levelSmoother.lowpass(level) * song::pad.gain;
         pad.left[i] = static_cast<float>(filterLeft.tick(left).low * gain);
         pad.right[i] = static_cast<float>(filterRight.tick(right).low * gain);
     }
@@ -482,11 +457,9 @@ struct BassNote {
 
     double next() {
         double brightNow = bright.tick();
-        if (n % 16 == 0) {
-            filter.setup(180.0 + 1500.0 * brightNow * brightNow * velocity, 1.1);
-        }
+        if (n % 16 == 0) filter.setup(180.0 + 1500.0 * brightNow * brightNow * velocity, 1.1);
         double v = filter.tick(saw.saw(hz)).low + 0.8 * sub.sine(hz);
-        v *= 0.16 * velocity * amp.tick() * gate.at(n++) * band;
+        v *= song::groove.bass.level * velocity * amp.tick() * gate.at(n++) * band;
         return v;
     }
 };
@@ -503,13 +476,11 @@ struct Pluck {
     size_t n = 0;
 
     Pluck(double time, double hz, double velocity)
-        : hz(hz), velocity(velocity), level(0.075 * velocity * fullBand(time)) {}
+        : hz(hz), velocity(velocity), level(song::groove.pluckLevel * velocity * fullBand(time)) {}
 
     double next() {
         double brightNow = bright.tick();
-        if (n % 16 == 0) {
-            filter.setup(450.0 + 3800.0 * brightNow * velocity, 1.4);
-        }
+        if (n % 16 == 0) filter.setup(450.0 + 3800.0 * brightNow * velocity, 1.4);
         double v = filter.tick(saw.saw(hz) + 0.3 * octave.saw(2.0 * hz)).low;
         v *= level * amp.tick() * gate.at(n++);
         return v;
@@ -518,12 +489,13 @@ struct Pluck {
 
 void addBassNote(Mix& mix, double time, double hz, double velocity) {
     BassNote note(time, hz, velocity);
-    play(mix, time, note.gate.frames(), note, centre, 0.02, 0.0);
+    play(mix, time, note.gate.frames(), note, song::groove.bass.channel);
 }
 
 void addPluck(Mix& mix, double time, double hz, double velocity, double position) {
     Pluck pluck(time, hz, velocity);
-    play(mix, time, pluck.gate.frames(), pluck, panOf(position), 0.15, 0.35);
+    play(mix, time, pluck.gate.frames(), pluck,
+         Channel{song::groove.pluckChannel.reverb, song::groove.pluckChannel.delay, position});
 }
 
 int stepAt(double secondsIntoCycle) {
@@ -536,51 +508,27 @@ bool isEventStep(int step) {
 }
 
 void addGroove(Mix& mix) {
-    constexpr std::array<int, 8> arpOrder{0, 1, 2, 3, 4, 3, 2, 1};
+    const song::Groove& g = song::groove;
     for (int cycle = 0; cycle < cycles; ++cycle) {
-        for (int step = 0; step < stepsPerCycle; ++step) {
+        for (int step = 0; step < song::stepsPerCycle; ++step) {
             double time = cycle * cycleSeconds + step * stepSeconds;
-            if (fullBand(time) < 1e-3 || time >= cutSeconds) {
-                continue;
-            }
+            if (fullBand(time) < 1e-3 || time >= cutSeconds) continue;
             const Chord& chord = chordAt(time + 1e-6);
             // the bass leaves the event steps to the hits and answers them
-            if (step % 2 == 0 && !isEventStep(step)) {
-                int note = chord.root + (step % 8 == 6 ? 12 : 0);
-                addBassNote(mix, time, noteToHz(note), step % 4 == 0 ? 1.0 : 0.75);
+            const song::BassStep& bass = g.bassPattern[step % g.bassPattern.size()];
+            if (bass.velocity > 0.0 && !isEventStep(step)) {
+                addBassNote(mix, time, noteToHz(chord.root + bass.interval), bass.velocity);
             }
-            int tone = arpOrder[step % 8];
-            int note = (tone < 4 ? chord.tones[tone] : chord.tones[0] + 12) + 12;
-            double velocity = isEventStep(step) ? 1.0 : (step % 2 == 0 ? 0.6 : 0.45);
-            addPluck(mix, time, noteToHz(note), velocity, step % 2 == 0 ? -0.35 : 0.35);
+            const song::PluckStep& pluck = g.pluckPattern[step % g.pluckPattern.size()];
+            int tone = pluck.tone;
+            int note = (tone < 4 ? chord.tones[tone] : chord.tones[0] + 12) + g.pluckTranspose;
+            double velocity = isEventStep(step) ? g.pluckAccent : pluck.velocity;
+            addPluck(mix, time, noteToHz(note), velocity, pluck.pan);
         }
     }
 }
 
 // ---- melodies: a lead after the middle part, a whistle inside it
-
-struct Note {
-    int cycle;
-    int step;
-    int steps;
-    int pitch;
-};
-
-constexpr std::array<Note, 19> leadLine{{
-    {4, 2, 4, 69},  {4, 6, 2, 72},  {4, 8, 10, 74},  {4, 20, 4, 76}, {4, 24, 2, 77},
-    {4, 26, 8, 74}, {4, 34, 4, 72}, {4, 38, 10, 69}, {5, 2, 4, 70},  {5, 6, 2, 69},
-    {5, 8, 10, 67}, {5, 20, 4, 69}, {5, 24, 2, 70},  {5, 26, 8, 69}, {5, 34, 4, 67},
-    {5, 38, 4, 64}, {5, 42, 6, 65}, {5, 48, 2, 64},  {6, 0, 25, 62},
-}};
-
-constexpr std::array<Note, 6> whistleLine{{
-    {3, 4, 8, 81},
-    {3, 12, 8, 79},
-    {3, 20, 6, 76},
-    {3, 26, 10, 74},
-    {3, 36, 6, 77},
-    {3, 42, 7, 74},
-}};
 
 // two detuned saws and a sine, mixed by brightness, with a vibrato that sets in as the note is held
 struct LeadVoice {
@@ -612,19 +560,12 @@ struct LeadVoice {
     }
 };
 
-void addLeadNote(Mix& mix, const Note& note, double brightness, double level) {
-    double time = note.cycle * cycleSeconds + note.step * stepSeconds;
-    size_t length = toFrame(note.steps * stepSeconds), release = toFrame(0.25);
-    LeadVoice voice(noteToHz(note.pitch), brightness, level, length);
-    play(mix, time, length + release, voice, centre, 0.35, 0.3);
-}
-
-void addMelodies(Mix& mix) {
-    for (const Note& note : leadLine) {
-        addLeadNote(mix, note, 0.5, 0.06);
-    }
-    for (const Note& note : whistleLine) {
-        addLeadNote(mix, note, 0.1, 0.045);
+void addMelody(Mix& mix, const song::Melody& melody) {
+    for (const song::Note& note : melody.notes) {
+        double time = note.cycle * cycleSeconds + note.step * stepSeconds;
+        size_t length = toFrame(note.steps * stepSeconds), release = toFrame(song::melodies.releaseSeconds);
+        LeadVoice voice(noteToHz(note.pitch), melody.brightness, melody.level, length);
+        play(mix, time, length + release, voice, song::melodies.channel);
     }
 }
 
@@ -651,8 +592,6 @@ double eventDuck(double t, const std::vector<Event>& events) {
 // One burst of a glitch segment, everything drawn from the segment's hash: a square, a square
 // that falls in pitch, noise, or grains of the pad from just before; repeated, gated and crushed.
 struct GlitchBurst {
-    static constexpr std::array<int, 10> pentatonic{74, 77, 79, 81, 84, 86, 89, 91, 93, 96};
-
     enum class Source { square, noise, padGrains, fallingSquare, rest };
 
     double start;
@@ -681,10 +620,8 @@ struct GlitchBurst {
             case 4: source = Source::fallingSquare; break;
             default: source = Source::rest; break;
         }
-        if (source == Source::rest) {
-            return;
-        }
-        hz = noteToHz(pentatonic[(h >> 8) % pentatonic.size()]);
+        if (source == Source::rest) return;
+        hz = noteToHz(song::glitch.scale[(h >> 8) % song::glitch.scale.size()]);
         hold = 2 + static_cast<int>((h >> 12) % 10);
         steps = static_cast<double>(4 << ((h >> 16) % 4));
         int repeats = 1 + static_cast<int>((h >> 20) % 4);
@@ -715,9 +652,7 @@ struct GlitchBurst {
             case Source::rest: break;
         }
         // sample-rate reduction and coarse quantisation: the crushed sound
-        if (n % hold == 0) {
-            held = std::round(value * steps) / steps;
-        }
+        if (n % hold == 0) held = std::round(value * steps) / steps;
         ++n;
         return held * env;
     }
@@ -727,26 +662,25 @@ void addGlitch(Mix& mix, const StereoBuffer& pad, const std::vector<Event>& even
     for (int segment = glitchSegmentAt(timeline::glitchIn.begin);
          segment <= glitchSegmentAt(timeline::middleOut.end); ++segment) {
         double segmentStart = (segment - 0.5) / 5.0;
-        if (glitchEnvelope(segmentStart + 0.1) < 1e-3) {
-            continue;
-        }
+        if (glitchEnvelope(segmentStart + 0.1) < 1e-3) continue;
         GlitchBurst burst(segment, pad);
-        if (burst.source == GlitchBurst::Source::rest) {
-            continue;
-        }
+        if (burst.source == GlitchBurst::Source::rest) continue;
         size_t start = toFrame(segmentStart);
         for (size_t n = 0; n < toFrame(0.2); ++n) {
             double t = segmentStart + n * samplePeriod;
-            double v = burst.next() * 0.08 * glitchEnvelope(t) * eventDuck(t, events);
-            mix.add(start + n, v, burst.pan, 0.15, 0.2);
+            double v = burst.next() * song::glitch.part.level * glitchEnvelope(t) * eventDuck(t, events);
+            mix.add(start + n, v, burst.pan, song::glitch.part.channel);
         }
     }
 }
 
 // ---- the build into the drop, the drop, and the swell at the end
 
-void addRiser(Mix& mix, ShowRamp span, double lowHz, double highHz, double level, uint32_t seed) {
-    Noise noiseLeft = seededNoise(seed), noiseRight = seededNoise(seed + 1);
+void addRiser(Mix& mix, const song::Riser& riser) {
+    const ShowRamp span = riser.span;
+    const double lowHz = riser.lowHz, highHz = riser.highHz, level = riser.level;
+    const Channel& channel = song::builds.risers;
+    Noise noiseLeft = seededNoise(riser.seed), noiseRight = seededNoise(riser.seed + 1);
     Svf left, right;
     for (size_t i = toFrame(span.begin); i < toFrame(span.end); ++i) {
         double t = frameTime(i);
@@ -757,8 +691,8 @@ void addRiser(Mix& mix, ShowRamp span, double lowHz, double highHz, double level
             right.setup(hz * 1.08, 2.0);
         }
         double gain = level * rise * rise * clampTo((span.end - t) / 0.005, 0.0, 1.0);
-        mix.add(i, gain * left.tick(noiseLeft.next()).band, gain * right.tick(noiseRight.next()).band, 0.3,
-                0.0);
+        mix.add(i, gain * left.tick(noiseLeft.next()).band, gain * right.tick(noiseRight.next()).band,
+                channel);
     }
 }
 
@@ -782,15 +716,17 @@ struct DropVoice {
 
 void addDrop(Mix& mix) {
     DropVoice drop;
-    play(mix, timeline::drop.begin, drop.frames, drop, centre, 0.4, 0.0);
+    play(mix, timeline::drop.begin, drop.frames, drop, song::builds.drop);
 }
 
 // an accelerating roll of toms under the swell
 void addRoll(Mix& mix) {
-    double interval = 0.45;
-    uint32_t seed = 7700;
-    for (double t = timeline::swell.begin; t < cutSeconds - 0.05; t += interval, interval *= 0.93) {
-        addTom(mix, t, 0.04 + 0.08 * swell(t), seed++);
+    const song::Builds& b = song::builds;
+    double interval = b.rollInterval;
+    uint32_t seed = b.rollSeed;
+    for (double t = timeline::swell.begin; t < cutSeconds - b.rollStopsBeforeCut;
+         t += interval, interval *= b.rollSpeedUp) {
+        addDrum<Tom>(mix, t, b.rollLevel + b.rollSwellLevel * swell(t), seed++, song::drums.tom.channel);
     }
 }
 
@@ -849,7 +785,7 @@ StereoBuffer renderTexture() {
             texture.right[first + n] += static_cast<float>(v * pan.right);
         }
     }
-    Drone drone(noteToHz(dm9.root + 12));
+    Drone drone(noteToHz(song::progression[0][0].root + 12));
     for (size_t i = begin; i < end; ++i) {
         double v = drone.next(frameTime(i));
         texture.left[i] += static_cast<float>(v);
@@ -872,28 +808,31 @@ void addTexture(Mix& mix, const StereoBuffer& texture) {
             left.setup(cutoff, resonance);
             right.setup(cutoff * 1.03, resonance);
         }
-        double gain = sustained(t) * (1.0 + 0.5 * swell(t));
-        mix.add(i, gain * left.tick(texture.left[i]).low, gain * right.tick(texture.right[i]).low, 0.5, 0.1);
+        double gain = sustained(t) * (1.0 + song::texture.swellBoost * swell(t));
+        mix.add(i, gain * left.tick(texture.left[i]).low, gain * right.tick(texture.right[i]).low,
+                song::texture.channel);
     }
 }
 
 // ---- effects, the cut and the tail
 
 StereoBuffer finish(Mix& mix) {
-    Reverb reverb(0.86, 0.4);
-    PingPongDelay delay(3 * stepSeconds, 0.42, 3500.0);
+    const song::Effects& e = song::effects;
+    Reverb reverb(e.roomSize, e.damping);
+    PingPongDelay delay(e.delaySteps * stepSeconds, e.delayFeedback, e.delayDampingHz);
     StereoBuffer out = makeStereoBuffer(trackFrames);
     for (size_t i = 0; i < trackFrames; ++i) {
         double t = frameTime(i);
         double gate = cutGate(t);
         double echoLeft = 0.0, echoRight = 0.0, roomLeft = 0.0, roomRight = 0.0;
         delay.process(gate * mix.delaySend.left[i], gate * mix.delaySend.right[i], echoLeft, echoRight);
-        reverb.process(gate * mix.reverbSend.left[i] + 0.3 * echoLeft,
-                       gate * mix.reverbSend.right[i] + 0.3 * echoRight, roomLeft, roomRight);
+        reverb.process(gate * mix.reverbSend.left[i] + e.echoIntoRoom * echoLeft,
+                       gate * mix.reverbSend.right[i] + e.echoIntoRoom * echoRight, roomLeft, roomRight);
         double fade = tailFade(t);
-        out.left[i] = static_cast<float>(fade * (gate * mix.dry.left[i] + 0.7 * echoLeft + 0.9 * roomLeft));
-        out.right[i] =
-            static_cast<float>(fade * (gate * mix.dry.right[i] + 0.7 * echoRight + 0.9 * roomRight));
+        out.left[i] = static_cast<float>(
+            fade * (gate * mix.dry.left[i] + e.echoReturn * echoLeft + e.roomReturn * roomLeft));
+        out.right[i] = static_cast<float>(
+            fade * (gate * mix.dry.right[i] + e.echoReturn * echoRight + e.roomReturn * roomRight));
     }
     return out;
 }
@@ -905,9 +844,7 @@ StereoBuffer renderTrack() {
     Mix mix;
 
     StereoBuffer pad = renderPad();
-    for (size_t i = 0; i < trackFrames; ++i) {
-        mix.add(i, pad.left[i], pad.right[i], 0.35, 0.0);
-    }
+    for (size_t i = 0; i < trackFrames; ++i) mix.add(i, pad.left[i], pad.right[i], song::pad.channel);
     addHits(mix, events);
     for (const Event& event : events) {
         if (event.kind == EventKind::B) {
@@ -917,11 +854,12 @@ StereoBuffer renderTrack() {
         }
     }
     addGroove(mix);
-    addMelodies(mix);
+    addMelody(mix, song::melodies.lead);
+    addMelody(mix, song::melodies.whistle);
     addGlitch(mix, pad, events);
-    addRiser(mix, {timeline::drop.begin - 3.0, timeline::drop.begin}, 300.0, 7000.0, 0.12, 1717);
+    addRiser(mix, song::builds.intoDrop);
     addDrop(mix);
-    addRiser(mix, timeline::swell, 400.0, 9000.0, 0.05, 7777);
+    addRiser(mix, song::builds.intoSwell);
     addRoll(mix);
     addTexture(mix, renderTexture());
     return finish(mix);

@@ -1,4 +1,6 @@
-// Loudness meter, peak meter and the limiter of the master stage.
+// Loudness meter, peak meter and the limiter of the master stage. Measured here rather than by a
+// loudness library: the track must master to the same bits on every machine, which portable_math.h
+// gives and a library's libm calls do not.
 #include "soundtrack/master.h"
 
 #include "soundtrack/portable_math.h"
