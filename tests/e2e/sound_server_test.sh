@@ -3,7 +3,8 @@
 # sink (sound_session.sh), the demo (quarvel-clock-probe) in Xvfb at 640 x 360 for SECONDS of
 # show, then Escape; or for the whole show with SECONDS=all. The sink's monitor is set against the
 # file as ffmpeg decodes it. Passes with no dropout, no first sample missing, and the first sample
-# heard within 10 ms of the clock's origin, so the picture trails the sound by 50 ms; for the whole
+# heard within 10 ms of the clock's origin (15 after it on PipeWire), so the picture trails the
+# sound by 50 ms; for the whole
 # show, the recording following the file to the show's end.
 # SERVER none: no sound server at all; the show runs silent after the failure line, and libasound
 # says nothing. Usage: sound_server_test.sh SERVER BIN_DIR ARTIFACT_DIR SECONDS [figures-only]
@@ -36,7 +37,12 @@ if [ "$server" != none ]; then
 fi
 start_load
 
-(cd "$bin_dir" && exec ./quarvel-clock-probe >"$artifacts/stdout" 2>"$artifacts/stderr") &
+# OUTPUT_DELAYS_LIB: sdl_output_delays.c, preloaded into the demo alone to force the delay that
+# QUARVEL_OUTPUT_DELAY names
+preload=()
+[ -n "${OUTPUT_DELAYS_LIB:-}" ] &&
+    preload=(env LD_PRELOAD="$OUTPUT_DELAYS_LIB" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+(cd "$bin_dir" && exec "${preload[@]}" ./quarvel-clock-probe >"$artifacts/stdout" 2>"$artifacts/stderr") &
 APP_PID=$!
 dialog=$(wait_for_window "Tessmor selektor" 60) || fail "no launcher dialog; stderr: $(cat "$artifacts/stderr")"
 # the screen's one size, the list's first item, fullscreen
@@ -86,8 +92,12 @@ read -r dropouts missing offset <<<"$(sed -E 's/.* ([0-9]+) dropouts.* ([0-9]+) 
 [ "$missing" -eq 0 ] || fail "the first $missing frames of the file never reached the sink"
 if [ -z "$figures_only" ]; then
     [ "$dropouts" -eq 0 ] || fail "$dropouts dropouts"
-    awk -v o="$offset" 'BEGIN { exit !(o >= -10 && o <= 10) }' ||
-        fail "the first sample was heard $offset ms from the clock's origin, not within 10 ms"
+    # PipeWire takes what a stream wrote at the start of its next cycle, up to a quantum later
+    # (512 frames, 11.6 ms, as the recording sets it here), and tells SDL nothing of it
+    late=10
+    [ "$server" = pipewire ] && late=15
+    awk -v o="$offset" -v late="$late" 'BEGIN { exit !(o >= -10 && o <= late) }' ||
+        fail "the first sample was heard $offset ms from the clock's origin, not within -10 to +$late ms"
 fi
 # the walk stops where the recording leaves the file for good: samples skipped, not delayed; a
 # whole show ends at 86 s, with the song still playing

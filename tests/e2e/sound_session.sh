@@ -13,6 +13,7 @@ SOUND_PIDS=()
 
 start_sound() {
     SOUND_DIR=$(mktemp -d)
+    SOUND_SERVER=$1
     mkdir -m 700 "$SOUND_DIR/runtime" "$SOUND_DIR/home"
     export XDG_RUNTIME_DIR=$SOUND_DIR/runtime HOME=$SOUND_DIR/home
     export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
@@ -82,9 +83,12 @@ PA
 start_recording() {
     RECORDING=$1
     # PulseAudio 16's null sink leaves the first stream of an idle sink unserved: a stream of
-    # silence keeps it running, as a desktop's sound card sink runs
-    pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 /dev/zero 2>/dev/null &
-    SOUND_PIDS+=($!)
+    # silence keeps it running, as a desktop's sound card sink runs. PipeWire's needs none, and
+    # would run its whole graph at this stream's 5 ms, which a busy machine cannot keep up with
+    if [ "$SOUND_SERVER" = pulseaudio ]; then
+        pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 /dev/zero 2>/dev/null &
+        SOUND_PIDS+=($!)
+    fi
     coproc RECORDER { exec "$SINK_MONITOR" record quarvel_test.monitor "$RECORDING"; }
     SOUND_PIDS+=($RECORDER_PID)
     local line

@@ -43,10 +43,14 @@ constexpr int startTimeoutMs = 1000;
 // and this way it drops silence, not the first samples of the file.
 constexpr int leadInFrames = 256;
 
-// A first callback this long after the device opened came after a buffer of silence: a fresh
-// output takes its first buffer at once (within 2 ms on PulseAudio and PipeWire), and a buffer
-// it already holds keeps the callback waiting for room (20 ms and more).
-constexpr std::chrono::milliseconds pausedBufferSign{10};
+// SDL's thread writes silence of its own while the device is paused, and may write a buffer
+// before openOutput unpauses it. The output then holds that buffer when the callback first runs,
+// and the two cases differ in their first callbacks. A fresh output takes the first buffer at once
+// (within 5 ms on PulseAudio and PipeWire) and has room for the next 20 to 50 ms later; one that
+// holds a buffer already makes the first callback wait 20 ms and more for room, and the second a
+// whole buffer's time (93 ms). Each sign alone may come of a busy machine; both together seldom.
+constexpr std::chrono::milliseconds lateFirstCallback{10};
+constexpr double longSecondGapOfBuffer = 0.75;
 
 }  // namespace
 
@@ -65,6 +69,7 @@ struct MediaGraph {
     std::size_t leadIn = 0;    // samples of silence still to go before `position`
     bool startAsked = false;
     bool playing = false;
+    int callbacks = 0;
     long long framesTaken = 0;         // by the output since it opened, silence included
     Clock::time_point firstTakenAt;    // when the output took its first buffer
     Clock::time_point startedAt;       // when the callback took the first buffer of this run
@@ -76,6 +81,14 @@ struct MediaGraph {
 
 namespace {
 
+// Whether the output held a buffer of SDL's silence before the callback's first, judged at the
+// second callback, `secondAt`.
+bool heldSilenceFirst(const MediaGraph& graph, Clock::time_point secondAt) {
+    const std::chrono::duration<double> bufferTime(static_cast<double>(graph.bufferFrames) / graph.rate);
+    return graph.firstTakenAt - graph.openedAt > lateFirstCallback &&
+           secondAt - graph.firstTakenAt > longSecondGapOfBuffer * bufferTime;
+}
+
 // Fills one output buffer: from the file while playing, silence otherwise. Only copies: the
 // file was decoded before playback began.
 void fillOutput(void* userdata, Uint8* stream, int length) {
@@ -83,24 +96,23 @@ void fillOutput(void* userdata, Uint8* stream, int length) {
     auto* out = reinterpret_cast<int16_t*>(stream);
     const std::size_t wanted = static_cast<std::size_t>(length) / sizeof(int16_t);
     std::size_t copied = 0;
-    if (graph.framesTaken == 0) {
+    const Clock::time_point now = Clock::now();
+    if (graph.callbacks == 0) {
         // SDL asks RealtimeKit for a real-time thread, which a desktop without it, or one that
         // lets this user have one by its limits instead, does not give
         makeThisThreadRealtime();
-        graph.firstTakenAt = Clock::now();
-        // SDL opens the device paused, and its thread may have handed the output a buffer of
-        // silence before we unpaused it; the output then held that buffer when it opened, and
-        // took this one only once there was room
-        if (graph.firstTakenAt - graph.openedAt > pausedBufferSign) {
-            graph.firstTakenAt = graph.openedAt;
-            graph.framesTaken = graph.bufferFrames;
-        }
+        graph.firstTakenAt = now;
+    } else if (graph.callbacks == 1 && heldSilenceFirst(graph, now)) {
+        graph.firstTakenAt = graph.openedAt;
+        graph.framesTaken += graph.bufferFrames;
     }
-    if (graph.startAsked) {
+    ++graph.callbacks;
+    // a run starts from the second buffer on, once it is known whether SDL's silence went first
+    if (graph.startAsked && graph.callbacks > 1) {
         graph.startAsked = false;
         graph.playing = true;
         graph.leadIn = leadInFrames * outputChannels;
-        graph.startedAt = Clock::now();
+        graph.startedAt = now;
         graph.framesBeforeStart = graph.framesTaken;
         SDL_SemPost(graph.started);
     }
