@@ -60,6 +60,16 @@ if [ "$server" != none ] && { [ "$(id -u)" -eq 0 ] || [ "$(ulimit -r)" != 0 ]; }
     ps -L -o cls= -p "$APP_PID" | grep -qE '^ *(RR|FF)$' || fail "no real-time thread feeds the output"
 fi
 
+# SERVER_GOES_AFTER: the sound server is killed that many seconds into the show, which then goes
+# on silently, frame after frame, and ends as ever on Escape
+if [ -n "${SERVER_GOES_AFTER:-}" ]; then
+    sleep "$SERVER_GOES_AFTER"
+    kill -9 "${SOUND_PIDS[0]}"
+    sleep 0.5
+    busy=$(awk '{ print $14 + $15 }' "/proc/$APP_PID/stat")
+    sleep 1
+    [ "$(awk '{ print $14 + $15 }' "/proc/$APP_PID/stat")" -gt "$busy" ] || fail "the show stopped with the server"
+fi
 if [ "$seconds" = all ]; then
     wait_for_exit "$APP_PID" 120 || fail "the show did not end by itself"
 else
@@ -81,6 +91,10 @@ if [ "$server" = none ]; then
 fi
 [ "$(cat "$artifacts/stdout")" = "Song succesfully rendered!" ] ||
     fail "standard output is '$(cat "$artifacts/stdout")'"
+if [ -n "${SERVER_GOES_AFTER:-}" ]; then
+    echo "PASS: the show went on without its sound server and ended with status 0 on Escape"
+    exit 0
+fi
 # the last samples leave the server a little after the stream is gone
 sleep 0.3
 stop_recording
