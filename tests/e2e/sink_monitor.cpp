@@ -226,10 +226,28 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
                     break;
                 }
             }
-            if (resumed < 0) break;  // the rest of the recording is not the file: the output ended
+            if (resumed >= 0) {
+                ++dropouts;
+                droppedFrames += resumed;
+                f += resumed - 1;
+                continue;
+            }
+            // or both: a stream that ran dry plays silence, and the server then drops the start
+            // of what comes next to catch up. The file goes on, further on, after the silence.
+            long r = offset + f;
+            while (r <= last && rec.silent(r)) ++r;
+            long caughtUp = -1;
+            for (long g = f; r > offset + f && g < std::min(file.count(), f + 5L * rate); ++g) {
+                if (agreeRun(file, g, rec, r)) {
+                    caughtUp = g;
+                    break;
+                }
+            }
+            if (caughtUp < 0) break;  // the rest of the recording is not the file: the output ended
             ++dropouts;
-            droppedFrames += resumed;
-            f += resumed - 1;
+            droppedFrames += r - (offset + f);
+            offset = r - caughtUp;
+            f = caughtUp - 1;
             continue;
         }
         if (found == 0) {
