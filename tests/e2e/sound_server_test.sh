@@ -4,8 +4,7 @@
 # show, then Escape; or for the whole show with SECONDS=all. The sink's monitor is set against the
 # file as ffmpeg decodes it. Passes with no dropout, no first sample missing, and the first sample
 # heard within 10 ms of the clock's origin (15 after it on PipeWire), so the picture trails the
-# sound by 50 ms; for the whole
-# show, the recording following the file to the show's end.
+# sound by 50 ms; for the whole show, the recording following the file to the show's end.
 # SERVER none: no sound server at all; the show runs silent after the failure line, and libasound
 # says nothing. Usage: sound_server_test.sh SERVER BIN_DIR ARTIFACT_DIR SECONDS [figures-only]
 # figures-only: the dropouts and the delay are printed, not held to; everything else still is.
