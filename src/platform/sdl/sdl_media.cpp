@@ -1,12 +1,15 @@
-// The soundtrack media service on SDL2's audio output, with libmpg123 as the decoder.
-// Implemented: the whole file is checked and decoded while the graph is rendered, so the audio
-// callback only copies; the output is opened then and runs silent until runMedia, which returns
+// The soundtrack media service, with libmpg123 as the decoder. It plays through a PulseAudio or
+// PipeWire server of its own where one answers, and through SDL2's audio output otherwise, or
+// wherever SDL_AUDIODRIVER names SDL's driver.
+// Implemented: the whole file is checked and decoded while the graph is rendered, so the output's
+// thread only copies; the output is opened then and runs silent until runMedia, which returns
 // when the first sample is being heard; the last samples are let out before the output closes;
 // an output that stops (a sound server that goes away) leaves the show running silently.
 // Left out: reconnecting to a sound server that comes back.
 #include "platform/common/media_references.h"
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"
+#include "platform/posix/pulse_output.h"
 #include "platform/posix/realtime_thread.h"
 #include "platform/sdl/sdl_start.h"
 
@@ -16,8 +19,10 @@
 #include <cassert>
 #include <chrono>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <mpg123.h>
+#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -29,14 +34,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int outputChannels = 2;
 
-// 4096 frames, 93 ms at 44.1 kHz: a busy machine may hold the audio thread off the processor for
-// tens of milliseconds without the server running dry. The depth costs no synchronisation, since
-// runMedia waits until the first sample comes out; it only delays the first frame by up to that.
+// SDL's buffer, 4096 frames, 93 ms at 44.1 kHz: a busy machine may hold the audio thread off the
+// processor for tens of milliseconds without the server running dry. The depth costs no
+// synchronisation, since runMedia waits until the first sample comes out; it only delays the
+// first frame by up to that.
 constexpr int outputFrames = 4096;
 
 // How long runMedia waits for the audio thread to take the first samples before it gives up on
 // an output that has stopped, and lets the show go on silent.
-constexpr int startTimeoutMs = 1000;
+constexpr std::chrono::milliseconds startTimeout{1000};
 
 // A run starts with this much silence: a server whose stream ran dry while it played silence
 // drops the start of what comes next to catch up (PulseAudio does, by a block of up to 5.8 ms),
@@ -57,14 +63,16 @@ constexpr double longSecondGapOfBuffer = 0.75;
 struct MediaGraph {
     int32_t references = 1;
     bool rendered = false;
-    SDL_AudioDeviceID device = 0;  // open after a complete render
-    SDL_sem* started = nullptr;    // posted by the callback when it takes the first samples of a run
-    Clock::time_point openedAt;  // when the device opened, before the callback ran
+    // one of the two outputs, open after a complete render
+    PulseOutput* pulse = nullptr;
+    SDL_AudioDeviceID device = 0;
+    std::binary_semaphore started{0};  // released by the output when it takes the first samples of a run
+    Clock::time_point openedAt;  // when the SDL device opened, before the callback ran
     int rate = 0;          // of the output, in frames a second
-    int bufferFrames = 0;  // what the callback fills at a time
+    int bufferFrames = 0;  // what SDL's callback fills at a time
     std::vector<int16_t> samples;  // the whole file, interleaved stereo
 
-    // shared with the audio callback, which SDL runs under the device's lock
+    // shared with the output's thread, which runs under the output's lock
     std::size_t position = 0;  // in samples, not frames
     std::size_t leadIn = 0;    // samples of silence still to go before `position`
     bool startAsked = false;
@@ -89,32 +97,17 @@ bool heldSilenceFirst(const MediaGraph& graph, Clock::time_point secondAt) {
            secondAt - graph.firstTakenAt > longSecondGapOfBuffer * bufferTime;
 }
 
-// Fills one output buffer: from the file while playing, silence otherwise. Only copies: the
-// file was decoded before playback began.
-void fillOutput(void* userdata, Uint8* stream, int length) {
-    MediaGraph& graph = *static_cast<MediaGraph*>(userdata);
-    auto* out = reinterpret_cast<int16_t*>(stream);
-    const std::size_t wanted = static_cast<std::size_t>(length) / sizeof(int16_t);
+// Fills `wanted` samples of output: from the file while playing, silence otherwise, and starts a
+// run that was asked for when `mayStart`. Only copies: the file was decoded before playback began.
+void fillSamples(MediaGraph& graph, int16_t* out, std::size_t wanted, Clock::time_point now, bool mayStart) {
     std::size_t copied = 0;
-    const Clock::time_point now = Clock::now();
-    if (graph.callbacks == 0) {
-        // SDL asks RealtimeKit for a real-time thread, which a desktop without it, or one that
-        // lets this user have one by its limits instead, does not give
-        makeThisThreadRealtime();
-        graph.firstTakenAt = now;
-    } else if (graph.callbacks == 1 && heldSilenceFirst(graph, now)) {
-        graph.firstTakenAt = graph.openedAt;
-        graph.framesTaken += graph.bufferFrames;
-    }
-    ++graph.callbacks;
-    // a run starts from the second buffer on, once it is known whether SDL's silence went first
-    if (graph.startAsked && graph.callbacks > 1) {
+    if (graph.startAsked && mayStart) {
         graph.startAsked = false;
         graph.playing = true;
         graph.leadIn = leadInFrames * outputChannels;
         graph.startedAt = now;
         graph.framesBeforeStart = graph.framesTaken;
-        SDL_SemPost(graph.started);
+        graph.started.release();
     }
     if (graph.playing && graph.leadIn > 0) {
         copied = std::min(wanted, graph.leadIn);
@@ -136,13 +129,58 @@ void fillOutput(void* userdata, Uint8* stream, int length) {
     graph.framesTaken += static_cast<long long>(wanted / outputChannels);
 }
 
+void fillSdlOutput(void* userdata, Uint8* stream, int length) {
+    MediaGraph& graph = *static_cast<MediaGraph*>(userdata);
+    const Clock::time_point now = Clock::now();
+    if (graph.callbacks == 0) {
+        // SDL asks RealtimeKit for a real-time thread, which a desktop without it, or one that
+        // lets this user have one by its limits instead, does not give
+        makeThisThreadRealtime();
+        graph.firstTakenAt = now;
+    } else if (graph.callbacks == 1 && heldSilenceFirst(graph, now)) {
+        graph.firstTakenAt = graph.openedAt;
+        graph.framesTaken += graph.bufferFrames;
+    }
+    ++graph.callbacks;
+    // a run starts from the second buffer on, once it is known whether SDL's silence went first
+    fillSamples(graph, reinterpret_cast<int16_t*>(stream), static_cast<std::size_t>(length) / sizeof(int16_t), now,
+                graph.callbacks > 1);
+}
+
+// The server's stream counts its frames as the output does: from 0, every one it was given.
+void fillPulseOutput(void* userdata, int16_t* out, std::size_t frames) {
+    fillSamples(*static_cast<MediaGraph*>(userdata), out, frames * outputChannels, Clock::now(), true);
+}
+
+// The output's lock, whichever output it is: the output's thread fills nothing while it is held.
+class OutputLock {
+public:
+    explicit OutputLock(MediaGraph& graph) : graph_(graph) {
+        if (graph_.pulse != nullptr) lockPulseOutput(graph_.pulse);
+        else SDL_LockAudioDevice(graph_.device);
+    }
+    ~OutputLock() {
+        if (graph_.pulse != nullptr) unlockPulseOutput(graph_.pulse);
+        else SDL_UnlockAudioDevice(graph_.device);
+    }
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+
+private:
+    MediaGraph& graph_;
+};
+
 // When a frame is heard that lies `within` frames into the buffer that started at output frame
-// `bufferStart` and that the callback filled at `takenAt`. The output plays at its rate from its
-// first buffer on, so the frame comes out after all that went before it; but never before the
-// callback took it, nor more than the one buffer the output holds ahead later. A server adds
-// little of its own: PulseAudio's and PipeWire's null sinks take the first frame of the file
-// within 6 ms of this (tests/e2e/sound_server_test.sh).
+// `bufferStart` and that the output filled at `takenAt`. The server says so where it can.
+// SDL's output says nothing: it plays at its rate from its first buffer on, so the frame comes out
+// after all that went before it; but never before the callback took it, nor more than the one
+// buffer the output holds ahead later. PulseAudio's null sink takes the first frame of the file
+// within 6 ms of this; PipeWire's, which starts a stream at its next cycle, up to 12 ms after.
 Clock::time_point heardAt(const MediaGraph& graph, long long bufferStart, long long within, Clock::time_point takenAt) {
+    if (graph.pulse != nullptr) {
+        const auto reported = pulseFrameHeardAt(graph.pulse, bufferStart + within);
+        return reported ? *reported : Clock::now();
+    }
     const auto framesTime = [&](long long frames) {
         return std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(static_cast<double>(frames) / graph.rate));
@@ -186,6 +224,12 @@ long decodeWholeFile(const std::string& fileName, std::vector<int16_t>& samples)
 }
 
 bool openOutput(MediaGraph& graph, long rate) {
+    // SDL_AUDIODRIVER picks one of SDL's drivers, its PulseAudio driver among them
+    if (std::getenv("SDL_AUDIODRIVER") == nullptr) {
+        graph.rate = static_cast<int>(rate);
+        graph.pulse = openPulseOutput(graph.rate, outputChannels, fillPulseOutput, &graph);
+        if (graph.pulse != nullptr) return true;
+    }
     snd_lib_error_set_handler(ignoreAlsaError);
     // the callback only copies, but a thread the system lets run ahead of others keeps it on time
     // when the machine is busy: SDL asks for it through RealtimeKit, and the callback directly
@@ -196,15 +240,12 @@ bool openOutput(MediaGraph& graph, long rate) {
     wanted.format = AUDIO_S16SYS;
     wanted.channels = outputChannels;
     wanted.samples = outputFrames;
-    wanted.callback = fillOutput;
+    wanted.callback = fillSdlOutput;
     wanted.userdata = &graph;
     SDL_AudioSpec obtained{};
-    graph.started = SDL_CreateSemaphore(0);
     // SDL converts to whatever the device takes; the callback always sees the file's format
-    graph.device = graph.started == nullptr ? 0 : SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    graph.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (graph.device == 0) {
-        if (graph.started != nullptr) SDL_DestroySemaphore(graph.started);
-        graph.started = nullptr;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
@@ -216,15 +257,28 @@ bool openOutput(MediaGraph& graph, long rate) {
     return true;
 }
 
-// Waits until the last sample the callback took has come out of the output, if it took the
-// last one of the file recently.
+bool hasOutput(const MediaGraph& graph) {
+    return graph.pulse != nullptr || graph.device != 0;
+}
+
+// Waits until the last sample the output took has come out of it, if it took the last one of the
+// file recently.
 void letOutTheEnd(MediaGraph& graph) {
-    SDL_LockAudioDevice(graph.device);
-    const bool ended = graph.playing && graph.position == graph.samples.size();
-    const Clock::time_point endHeardAt = heardAt(graph, graph.endBufferStart, graph.endWithin, graph.endTakenAt);
-    SDL_UnlockAudioDevice(graph.device);
-    if (ended && SDL_GetAudioDeviceStatus(graph.device) == SDL_AUDIO_PLAYING)
-        std::this_thread::sleep_until(endHeardAt);
+    bool ended = false;
+    long long endBufferStart = 0;
+    long long endWithin = 0;
+    Clock::time_point endTakenAt;
+    {
+        const OutputLock lock(graph);
+        ended = graph.playing && graph.position == graph.samples.size();
+        endBufferStart = graph.endBufferStart;
+        endWithin = graph.endWithin;
+        endTakenAt = graph.endTakenAt;
+    }
+    if (!ended || (graph.device != 0 && SDL_GetAudioDeviceStatus(graph.device) != SDL_AUDIO_PLAYING)) return;
+    // a server that says the end is further off than the output holds is wrong
+    const std::chrono::milliseconds longestWait{500};
+    std::this_thread::sleep_until(std::min(heardAt(graph, endBufferStart, endWithin, endTakenAt), Clock::now() + longestWait));
 }
 
 }  // namespace
@@ -234,10 +288,10 @@ int32_t& referencesOf(MediaGraph* graph) {
 }
 
 void destroyMediaGraph(MediaGraph* graph) {
+    if (hasOutput(*graph)) letOutTheEnd(*graph);
+    if (graph->pulse != nullptr) closePulseOutput(graph->pulse);
     if (graph->device != 0) {
-        letOutTheEnd(*graph);
         SDL_CloseAudioDevice(graph->device);
-        SDL_DestroySemaphore(graph->started);
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     delete graph;
@@ -264,40 +318,47 @@ MediaRenderResult renderMediaFile(MediaGraph* graph, const std::string& fileName
 void seekMediaToStart(MediaSeeking seeking) {
     MediaGraph* graph = seeking.graph;
     assert(graph != nullptr);
-    if (graph->device == 0) return;
-    SDL_LockAudioDevice(graph->device);
+    if (!hasOutput(*graph)) return;
+    const OutputLock lock(*graph);
     graph->position = 0;
-    SDL_UnlockAudioDevice(graph->device);
 }
 
 void stopMedia(MediaControl control) {
     MediaGraph* graph = control.graph;
     assert(graph != nullptr);
-    if (graph->device == 0) return;
-    SDL_LockAudioDevice(graph->device);
+    if (!hasOutput(*graph)) return;
+    const OutputLock lock(*graph);
     graph->playing = false;
     graph->startAsked = false;
-    SDL_UnlockAudioDevice(graph->device);
 }
 
-// Returns when the first sample of this run is being heard: the callback starts a buffer with the
+// Returns when the first sample of this run is being heard: the output starts a buffer with the
 // lead-in, and the sample comes out after all the output took before it, and the server's delay.
 void runMedia(MediaControl control) {
     MediaGraph* graph = control.graph;
     assert(graph != nullptr);
-    if (graph->device == 0) return;
-    SDL_LockAudioDevice(graph->device);
-    const bool alreadyAsked = graph->playing || graph->startAsked;
-    graph->startAsked = !alreadyAsked;
-    SDL_UnlockAudioDevice(graph->device);
+    if (!hasOutput(*graph)) return;
+    bool alreadyAsked = false;
+    {
+        const OutputLock lock(*graph);
+        alreadyAsked = graph->playing || graph->startAsked;
+        if (!alreadyAsked) {
+            // a run that began after an earlier runMedia stopped waiting for it left this released
+            static_cast<void>(graph->started.try_acquire());
+            graph->startAsked = true;
+        }
+    }
     if (alreadyAsked) return;
     // an output that has stopped takes nothing: the show goes on without waiting for it
-    if (SDL_SemWaitTimeout(graph->started, startTimeoutMs) != 0) return;
-    SDL_LockAudioDevice(graph->device);
-    const Clock::time_point firstHeardAt =
-        heardAt(*graph, graph->framesBeforeStart, leadInFrames, graph->startedAt);
-    SDL_UnlockAudioDevice(graph->device);
-    std::this_thread::sleep_until(firstHeardAt);
+    if (!graph->started.try_acquire_for(startTimeout)) return;
+    long long framesBeforeStart = 0;
+    Clock::time_point startedAt;
+    {
+        const OutputLock lock(*graph);
+        framesBeforeStart = graph->framesBeforeStart;
+        startedAt = graph->startedAt;
+    }
+    std::this_thread::sleep_until(heardAt(*graph, framesBeforeStart, leadInFrames, startedAt));
 }
 
 }  // namespace quarvel::platform
