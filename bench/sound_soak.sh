@@ -4,13 +4,14 @@
 # (tests/e2e/sound_server_test.sh). Prints each show's figures, then the dropouts and the range
 # of first-sample offsets per server. A benchmark: it reports, it does not pass or fail.
 # Usage: bench/sound_soak.sh [BIN_DIR] [SHOWS]   (BIN_DIR: build/release/bin)
+# SOAK_SERVERS: the servers, of "pulseaudio pipewire"; both unless told.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin_dir=${1:-$root/build/release/bin}
 shows=${2:-10}
 artifacts=$(mktemp -d)
 trap 'rm -rf "$artifacts"' EXIT
-for server in pulseaudio pipewire; do
+for server in ${SOAK_SERVERS:-pulseaudio pipewire}; do
     total=0 offsets=()
     for i in $(seq 1 "$shows"); do
         line=$("$root/tests/e2e/sound_server_test.sh" "$server" "$bin_dir" "$artifacts" all figures-only 2>&1 |

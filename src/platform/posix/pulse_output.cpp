@@ -141,10 +141,15 @@ void unlockPulseOutput(PulseOutput* output) {
     pa_threaded_mainloop_unlock(output->loop);
 }
 
-std::optional<std::chrono::steady_clock::time_point> pulseFrameHeardAt(PulseOutput* output, long long frame) {
+std::optional<std::chrono::steady_clock::time_point> pulseFrameHeardAt(PulseOutput* output, long long frame,
+                                                                       PulseReport report) {
     pa_threaded_mainloop_lock(output->loop);
-    // a fresh report: what the stream's own interpolation says may be up to a few tens of ms old
-    if (pa_operation* update = pa_stream_update_timing_info(output->stream, onOperationDone, output)) {
+    // the stream's own interpolation may be a few ms off: it goes from the last report, which
+    // comes every 100 ms or so
+    pa_operation* update = report == PulseReport::fresh
+                               ? pa_stream_update_timing_info(output->stream, onOperationDone, output)
+                               : nullptr;
+    if (update != nullptr) {
         while (pa_operation_get_state(update) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(output->loop);
         pa_operation_unref(update);
     }

@@ -26,8 +26,11 @@ void closePulseOutput(PulseOutput* output);
 void lockPulseOutput(PulseOutput* output);
 void unlockPulseOutput(PulseOutput* output);
 
-// When stream frame `frame` comes out of the sink, from the server's report of its progress made
-// now. Nothing where the server no longer plays the stream. Called unlocked.
-std::optional<std::chrono::steady_clock::time_point> pulseFrameHeardAt(PulseOutput* output, long long frame);
+// When stream frame `frame` comes out of the sink, from the server's reports of its progress,
+// with one asked for now (which waits for the server's answer) or from the last. Nothing where
+// the server no longer plays the stream. Called unlocked.
+enum class PulseReport { fresh, last };
+std::optional<std::chrono::steady_clock::time_point> pulseFrameHeardAt(PulseOutput* output, long long frame,
+                                                                       PulseReport report);
 
 }  // namespace quarvel::platform

@@ -171,14 +171,16 @@ private:
 };
 
 // When a frame is heard that lies `within` frames into the buffer that started at output frame
-// `bufferStart` and that the output filled at `takenAt`. The server says so where it can.
+// `bufferStart` and that the output filled at `takenAt`. The server says so where it can, from a
+// `report` asked for now or from its last.
 // SDL's output says nothing: it plays at its rate from its first buffer on, so the frame comes out
 // after all that went before it; but never before the callback took it, nor more than the one
 // buffer the output holds ahead later. PulseAudio's null sink takes the first frame of the file
 // within 6 ms of this; PipeWire's, which starts a stream at its next cycle, up to 12 ms after.
-Clock::time_point heardAt(const MediaGraph& graph, long long bufferStart, long long within, Clock::time_point takenAt) {
+Clock::time_point heardAt(const MediaGraph& graph, long long bufferStart, long long within, Clock::time_point takenAt,
+                          PulseReport report) {
     if (graph.pulse != nullptr) {
-        const auto reported = pulseFrameHeardAt(graph.pulse, bufferStart + within);
+        const auto reported = pulseFrameHeardAt(graph.pulse, bufferStart + within, report);
         return reported ? *reported : Clock::now();
     }
     const auto framesTime = [&](long long frames) {
@@ -278,7 +280,9 @@ void letOutTheEnd(MediaGraph& graph) {
     if (!ended || (graph.device != 0 && SDL_GetAudioDeviceStatus(graph.device) != SDL_AUDIO_PLAYING)) return;
     // a server that says the end is further off than the output holds is wrong
     const std::chrono::milliseconds longestWait{500};
-    std::this_thread::sleep_until(std::min(heardAt(graph, endBufferStart, endWithin, endTakenAt), Clock::now() + longestWait));
+    // the last report is good enough, and asks nothing of a server that may no longer answer
+    const Clock::time_point endHeardAt = heardAt(graph, endBufferStart, endWithin, endTakenAt, PulseReport::last);
+    std::this_thread::sleep_until(std::min(endHeardAt, Clock::now() + longestWait));
 }
 
 }  // namespace
@@ -358,7 +362,7 @@ void runMedia(MediaControl control) {
         framesBeforeStart = graph->framesBeforeStart;
         startedAt = graph->startedAt;
     }
-    std::this_thread::sleep_until(heardAt(*graph, framesBeforeStart, leadInFrames, startedAt));
+    std::this_thread::sleep_until(heardAt(*graph, framesBeforeStart, leadInFrames, startedAt, PulseReport::fresh));
 }
 
 }  // namespace quarvel::platform
