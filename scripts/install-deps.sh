@@ -23,7 +23,7 @@ packages=(
   glslang-tools
   help2man man-db desktop-file-utils appstream
   clang libclang-rt-14-dev
-  pulseaudio pulseaudio-utils pipewire pipewire-pulse pipewire-bin wireplumber dbus-daemon libpulse-dev
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse pipewire-bin wireplumber dbus-daemon libpulse-dev libpipewire-0.3-dev
 )
 windows=0
 web=0

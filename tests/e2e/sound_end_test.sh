@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The end of a file through a real sound server: a one-second sweep played from Run on, and the
-# output released 25 ms before its last sample is due, when the output has taken it (it keeps 50
-# ms and more ahead, less the PipeWire cycle its server leaves out) but the sink has not played it. Passes when the sink played all of the file, its last sample included.
+# output released 4 ms before its last sample is due, when the output has taken it but the sink
+# has not played it. PulseAudio's output keeps 70 ms ahead; PipeWire's fills each cycle as it
+# starts, and the sweep's last sample lies 7 ms into its cycle. Passes when the sink played all of
+# the file, its last sample included.
 # Usage: sound_end_test.sh SERVER PROBE FILE.mp3 FILE.s16 SINK_MONITOR
 set -u
 server=$1 probe=$2 mp3=$3 pcm=$4
@@ -17,7 +19,7 @@ fi
 unset SDL_AUDIODRIVER
 start_sound "$server" || fail "no $server server"
 start_recording "$SOUND_DIR/sink.s16" || fail "could not record the null sink"
-seconds=$(awk -v b="$(stat -c %s "$pcm")" 'BEGIN { print b / 4 / 44100 - 0.025 }')
+seconds=$(awk -v b="$(stat -c %s "$pcm")" 'BEGIN { print b / 4 / 44100 - 0.004 }')
 "$probe" "$mp3" "$seconds" >/dev/null || fail "the probe failed"
 sleep 0.3
 stop_recording

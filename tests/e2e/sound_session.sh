@@ -2,7 +2,8 @@
 # output, in a folder of its own, and a recording of that sink's monitor. Everything runs as this
 # shell's children and stops when the test exits (stop_sound). Sets PULSE_SERVER and
 # XDG_RUNTIME_DIR, so every client of this shell, SDL's PulseAudio and PipeWire drivers among
-# them, reaches this server and no other.
+# them, reaches this server and no other. SOUND_SERVER_PID is the server that plays: pulseaudio,
+# or the pipewire daemon.
 #   start_sound SERVER    pulseaudio (Debian's stock default.pa) or pipewire (with wireplumber and
 #                         pipewire-pulse, on a private D-Bus); none: no server at all
 #   start_recording OUT   records the null sink's monitor into OUT (raw 16-bit stereo)
@@ -29,6 +30,7 @@ set-default-sink quarvel_test
 PA
             pulseaudio -n -F "$SOUND_DIR/server.pa" --disable-shm=yes --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
                 --log-target=file:"$SOUND_DIR/server.log" ${PULSE_LOG_LEVEL:+--log-level=$PULSE_LOG_LEVEL} >/dev/null 2>&1 &
+            SOUND_SERVER_PID=$!
             SOUND_PIDS+=($!)
             ;;
         pipewire)
@@ -42,6 +44,7 @@ PA
                 sleep 0.05
             done
             pipewire >"$SOUND_DIR/pipewire.log" 2>&1 &
+            SOUND_SERVER_PID=$!
             SOUND_PIDS+=($!)
             # wireplumber gives up on a server it cannot reach yet
             for _ in $(seq 1 100); do

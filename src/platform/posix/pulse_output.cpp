@@ -4,6 +4,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <cstring>
+
 namespace quarvel::platform {
 
 namespace {
@@ -21,7 +23,7 @@ struct PulseOutput {
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
     pa_sample_spec format{};
-    PulseFill fill = nullptr;
+    ServerFill fill = nullptr;
     void* userdata = nullptr;
     bool realtimeAsked = false;
 };
@@ -92,7 +94,35 @@ bool waitUntilReady(PulseOutput& output) {
 
 }  // namespace
 
-PulseOutput* openPulseOutput(int rate, int channels, PulseFill fill, void* userdata) {
+bool pulseServerIsPipeWire() {
+    pa_mainloop* loop = pa_mainloop_new();
+    if (loop == nullptr) return false;
+    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Quarvel");
+    bool isPipeWire = false;
+    bool answered = false;
+    const auto onServerInfo = [](pa_context*, const pa_server_info* info, void* userdata) {
+        // "PulseAudio (on PipeWire 0.3.65)"
+        *static_cast<bool*>(userdata) = info != nullptr && std::strstr(info->server_name, "PipeWire") != nullptr;
+    };
+    if (context != nullptr && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+        pa_operation* query = nullptr;
+        while (!answered && PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) &&
+               pa_mainloop_iterate(loop, 1, nullptr) >= 0) {
+            if (query == nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) {
+                query = pa_context_get_server_info(context, onServerInfo, &isPipeWire);
+                if (query == nullptr) break;
+            }
+            answered = query != nullptr && pa_operation_get_state(query) != PA_OPERATION_RUNNING;
+        }
+        if (query != nullptr) pa_operation_unref(query);
+        pa_context_disconnect(context);
+    }
+    if (context != nullptr) pa_context_unref(context);
+    pa_mainloop_free(loop);
+    return isPipeWire;
+}
+
+PulseOutput* openPulseOutput(int rate, int channels, ServerFill fill, void* userdata) {
     auto* output = new PulseOutput;
     output->format = {PA_SAMPLE_S16NE, static_cast<uint32_t>(rate), static_cast<uint8_t>(channels)};
     output->fill = fill;
@@ -142,11 +172,11 @@ void unlockPulseOutput(PulseOutput* output) {
 }
 
 std::optional<std::chrono::steady_clock::time_point> pulseFrameHeardAt(PulseOutput* output, long long frame,
-                                                                       PulseReport report) {
+                                                                       ServerReport report) {
     pa_threaded_mainloop_lock(output->loop);
     // the stream's own interpolation may be a few ms off: it goes from the last report, which
     // comes every 100 ms or so
-    pa_operation* update = report == PulseReport::fresh
+    pa_operation* update = report == ServerReport::fresh
                                ? pa_stream_update_timing_info(output->stream, onOperationDone, output)
                                : nullptr;
     if (update != nullptr) {

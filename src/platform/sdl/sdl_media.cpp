@@ -1,6 +1,6 @@
-// The soundtrack media service, with libmpg123 as the decoder. It plays through a PulseAudio or
-// PipeWire server of its own where one answers, and through SDL2's audio output otherwise, or
-// wherever SDL_AUDIODRIVER names SDL's driver.
+// The soundtrack media service, with libmpg123 as the decoder. It plays through a stream of its
+// own on the PipeWire or PulseAudio server where one answers, and through SDL2's audio output
+// otherwise, or wherever SDL_AUDIODRIVER names SDL's driver.
 // Implemented: the whole file is checked and decoded while the graph is rendered, so the output's
 // thread only copies; the output is opened then and runs silent until runMedia, which returns
 // when the first sample is being heard; the last samples are let out before the output closes;
@@ -9,7 +9,7 @@
 #include "platform/common/media_references.h"
 #include "platform/common/mp3_check.h"
 #include "platform/platform.h"
-#include "platform/posix/pulse_output.h"
+#include "platform/posix/server_output.h"
 #include "platform/posix/realtime_thread.h"
 #include "platform/sdl/sdl_start.h"
 
@@ -64,7 +64,7 @@ struct MediaGraph {
     int32_t references = 1;
     bool rendered = false;
     // one of the two outputs, open after a complete render
-    PulseOutput* pulse = nullptr;
+    ServerOutput* server = nullptr;
     SDL_AudioDeviceID device = 0;
     std::binary_semaphore started{0};  // released by the output when it takes the first samples of a run
     Clock::time_point openedAt;  // when the SDL device opened, before the callback ran
@@ -148,7 +148,7 @@ void fillSdlOutput(void* userdata, Uint8* stream, int length) {
 }
 
 // The server's stream counts its frames as the output does: from 0, every one it was given.
-void fillPulseOutput(void* userdata, int16_t* out, std::size_t frames) {
+void fillServerOutput(void* userdata, int16_t* out, std::size_t frames) {
     fillSamples(*static_cast<MediaGraph*>(userdata), out, frames * outputChannels, Clock::now(), true);
 }
 
@@ -156,11 +156,11 @@ void fillPulseOutput(void* userdata, int16_t* out, std::size_t frames) {
 class OutputLock {
 public:
     explicit OutputLock(MediaGraph& graph) : graph_(graph) {
-        if (graph_.pulse != nullptr) lockPulseOutput(graph_.pulse);
+        if (graph_.server != nullptr) lockServerOutput(graph_.server);
         else SDL_LockAudioDevice(graph_.device);
     }
     ~OutputLock() {
-        if (graph_.pulse != nullptr) unlockPulseOutput(graph_.pulse);
+        if (graph_.server != nullptr) unlockServerOutput(graph_.server);
         else SDL_UnlockAudioDevice(graph_.device);
     }
     OutputLock(const OutputLock&) = delete;
@@ -178,9 +178,9 @@ private:
 // buffer the output holds ahead later. PulseAudio's null sink takes the first frame of the file
 // within 6 ms of this; PipeWire's, which starts a stream at its next cycle, up to 12 ms after.
 Clock::time_point heardAt(const MediaGraph& graph, long long bufferStart, long long within, Clock::time_point takenAt,
-                          PulseReport report) {
-    if (graph.pulse != nullptr) {
-        const auto reported = pulseFrameHeardAt(graph.pulse, bufferStart + within, report);
+                          ServerReport report) {
+    if (graph.server != nullptr) {
+        const auto reported = serverFrameHeardAt(graph.server, bufferStart + within, report);
         return reported ? *reported : Clock::now();
     }
     const auto framesTime = [&](long long frames) {
@@ -229,8 +229,8 @@ bool openOutput(MediaGraph& graph, long rate) {
     // SDL_AUDIODRIVER picks one of SDL's drivers, its PulseAudio driver among them
     if (std::getenv("SDL_AUDIODRIVER") == nullptr) {
         graph.rate = static_cast<int>(rate);
-        graph.pulse = openPulseOutput(graph.rate, outputChannels, fillPulseOutput, &graph);
-        if (graph.pulse != nullptr) return true;
+        graph.server = openServerOutput(graph.rate, outputChannels, fillServerOutput, &graph);
+        if (graph.server != nullptr) return true;
     }
     snd_lib_error_set_handler(ignoreAlsaError);
     // the callback only copies, but a thread the system lets run ahead of others keeps it on time
@@ -260,7 +260,7 @@ bool openOutput(MediaGraph& graph, long rate) {
 }
 
 bool hasOutput(const MediaGraph& graph) {
-    return graph.pulse != nullptr || graph.device != 0;
+    return graph.server != nullptr || graph.device != 0;
 }
 
 // Waits until the last sample the output took has come out of it, if it took the last one of the
@@ -281,7 +281,7 @@ void letOutTheEnd(MediaGraph& graph) {
     // a server that says the end is further off than the output holds is wrong
     const std::chrono::milliseconds longestWait{500};
     // the last report is good enough, and asks nothing of a server that may no longer answer
-    const Clock::time_point endHeardAt = heardAt(graph, endBufferStart, endWithin, endTakenAt, PulseReport::last);
+    const Clock::time_point endHeardAt = heardAt(graph, endBufferStart, endWithin, endTakenAt, ServerReport::last);
     std::this_thread::sleep_until(std::min(endHeardAt, Clock::now() + longestWait));
 }
 
@@ -293,7 +293,7 @@ int32_t& referencesOf(MediaGraph* graph) {
 
 void destroyMediaGraph(MediaGraph* graph) {
     if (hasOutput(*graph)) letOutTheEnd(*graph);
-    if (graph->pulse != nullptr) closePulseOutput(graph->pulse);
+    if (graph->server != nullptr) closeServerOutput(graph->server);
     if (graph->device != 0) {
         SDL_CloseAudioDevice(graph->device);
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -362,7 +362,7 @@ void runMedia(MediaControl control) {
         framesBeforeStart = graph->framesBeforeStart;
         startedAt = graph->startedAt;
     }
-    std::this_thread::sleep_until(heardAt(*graph, framesBeforeStart, leadInFrames, startedAt, PulseReport::fresh));
+    std::this_thread::sleep_until(heardAt(*graph, framesBeforeStart, leadInFrames, startedAt, ServerReport::fresh));
 }
 
 }  // namespace quarvel::platform
