@@ -129,8 +129,9 @@ bool waitUntilStreaming(PipeWireOutput& output) {
 bool connectStream(PipeWireOutput& output) {
     output.core = pw_context_connect(output.context, nullptr, 0);
     if (output.core == nullptr) return false;
-    pw_properties* properties = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
-                                                  PW_KEY_MEDIA_ROLE, "Music", PW_KEY_NODE_LATENCY, latency, nullptr);
+    pw_properties* properties =
+        pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
+                          "Music", PW_KEY_NODE_LATENCY, latency, nullptr);
     output.stream = pw_stream_new(output.core, "Soundtrack", properties);
     if (output.stream == nullptr) return false;
     pw_stream_add_listener(output.stream, &output.streamListener, &streamEvents, &output);
@@ -205,7 +206,8 @@ void unlockPipeWireOutput(PipeWireOutput* output) {
 std::optional<Clock::time_point> pipeWireFrameHeardAt(PipeWireOutput* output, long long frame, ServerReport) {
     const std::lock_guard lock(output->fillLock);
     if (!output->reportHeardAt) return std::nullopt;
-    const auto frameTime = std::chrono::duration<double>(static_cast<double>(frame - output->reportFrame) / output->rate);
+    const auto frameTime =
+        std::chrono::duration<double>(static_cast<double>(frame - output->reportFrame) / output->rate);
     return *output->reportHeardAt + std::chrono::duration_cast<Clock::duration>(frameTime);
 }
 

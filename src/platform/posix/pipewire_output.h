@@ -14,7 +14,8 @@ void closePipeWireOutput(PipeWireOutput* output);
 void lockPipeWireOutput(PipeWireOutput* output);
 void unlockPipeWireOutput(PipeWireOutput* output);
 
-std::optional<std::chrono::steady_clock::time_point> pipeWireFrameHeardAt(PipeWireOutput* output, long long frame,
+std::optional<std::chrono::steady_clock::time_point> pipeWireFrameHeardAt(PipeWireOutput* output,
+                                                                          long long frame,
                                                                           ServerReport report);
 
 }  // namespace quarvel::platform

@@ -3,7 +3,22 @@
 #include "platform/posix/pipewire_output.h"
 #include "platform/posix/pulse_output.h"
 
+#include <cstdlib>
+#include <string_view>
+
 namespace quarvel::platform {
+
+namespace {
+
+// PULSE_SERVER may name a server on another machine, which a PipeWire stream would not reach.
+bool pulseServerIsLocal() {
+    const char* named = std::getenv("PULSE_SERVER");
+    if (named == nullptr || *named == '\0') return true;
+    const std::string_view server(named);
+    return server.starts_with("unix:") || server.starts_with("/");
+}
+
+}  // namespace
 
 // One of the two, whichever opened.
 struct ServerOutput {
@@ -16,7 +31,8 @@ ServerOutput* openServerOutput(int rate, int channels, ServerFill fill, void* us
     // frame is heard to the cycle; a PipeWire that runs beside PulseAudio plays no sound, so it
     // is the PulseAudio server that says which one plays
     ServerOutput output;
-    if (pulseServerIsPipeWire()) output.pipewire = openPipeWireOutput(rate, channels, fill, userdata);
+    if (pulseServerIsLocal() && pulseServerIsPipeWire())
+        output.pipewire = openPipeWireOutput(rate, channels, fill, userdata);
     if (output.pipewire == nullptr) output.pulse = openPulseOutput(rate, channels, fill, userdata);
     if (output.pipewire == nullptr && output.pulse == nullptr) return nullptr;
     return new ServerOutput(output);

@@ -23,6 +23,8 @@ enum class ServerReport { fresh, last };
 
 // Connects to the server this process would reach (PULSE_SERVER, or the user's own) without
 // starting one, and plays from `fill` at once. Null where no server answers.
+// The PipeWire stream is opened where the PulseAudio server says it is PipeWire's and is on this
+// machine; PipeWire's own connection goes to the same server (PIPEWIRE_REMOTE, or the user's).
 ServerOutput* openServerOutput(int rate, int channels, ServerFill fill, void* userdata);
 void closeServerOutput(ServerOutput* output);
 
