@@ -17,9 +17,8 @@ using Clock = std::chrono::steady_clock;
 // How long the stream may take to be linked to a sink and started.
 constexpr std::chrono::seconds startTimeout{2};
 
-// The graph's cycle this stream asks for; the graph runs at the shortest any stream asks, and one
-// this long rides out a busy machine. Each cycle the server's real-time thread wakes this
-// process's own to fill the next one.
+// The graph's cycle this stream asks for (23 ms); the graph runs at the shortest any stream asks.
+// As each cycle starts, the server wakes this process's real-time data thread to fill it.
 constexpr const char* latency = "1024/44100";
 
 }  // namespace
