@@ -88,6 +88,13 @@ bool startSdlSubsystems(Uint32 subsystems) {
     return SDL_InitSubSystem(subsystems) == 0;
 }
 
+bool escapeOrStopDuringWait() {
+    if (stopSignal() != 0) return true;
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return false;
+    SDL_PumpEvents();
+    return state().escapeSincePreviousQuery || SDL_GetKeyboardState(nullptr)[SDL_SCANCODE_ESCAPE] != 0;
+}
+
 SurfaceResult openSurface(int32_t width, int32_t height, bool windowed) {
     SdlState& s = state();
     if (!ensureVideo()) return {SurfaceStatus::failed, sdlError("no display could be opened")};

@@ -1,4 +1,4 @@
-#include "platform/posix/realtime_thread.h"
+#include "platform/sound/realtime_thread.h"
 
 #include <pthread.h>
 #include <sched.h>
