@@ -1,15 +1,32 @@
 // sink-monitor: what a sound server's sink played, for the sound tests.
 //   sink-monitor record SOURCE OUT.s16     records SOURCE (a null sink's monitor) as 16-bit stereo
 //                                          at 44.1 kHz until SIGTERM or SIGINT; writes in OUT.s16.time
-//                                          when each block arrived (frame, CLOCK_MONOTONIC ms)
-//   sink-monitor compare FILE.s16 OUT.s16 ORIGIN_MS
+//                                          when each block arrived (frame, CLOCK_MONOTONIC ms), and
+//                                          in OUT.s16.faults what it lost itself and when the whole
+//                                          machine stood still; it runs real-time where allowed, as the
+//                                          demo's output does, so that it loses nothing the demo gave
+//   sink-monitor now                       prints CLOCK_MONOTONIC in ms, the clock the demo and the
+//                                          recorder note times on
+//   sink-monitor silent-server SOCKET      a sound server that hangs: takes every connection on the
+//                                          Unix socket SOCKET and never answers, until SIGTERM
+//   sink-monitor compare FILE.s16 OUT.s16 ORIGIN_MS [FROM_MS:TO_MS...]
 //                                          sets the recording against the file's decoded frames and
 //                                          the demo's clock origin; prints one line of figures and
-//                                          exits with 1 when no frame of the file was found
+//                                          exits with 1 when no frame of the file was found. What
+//                                          happens within the stretches given (CLOCK_MONOTONIC ms),
+//                                          or near a fault the recorder noted, is not held against
+//                                          the demo
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <sched.h>
+#include <thread>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -34,9 +51,32 @@ double monotonicMs() {
 
 volatile std::sig_atomic_t stopAsked = 0;
 
+// The recorder's threads run in the round-robin real-time class at its lowest priority, beside
+// the demo's output, where the system allows it.
+void makeThisThreadRealtime() {
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_RR);
+    pthread_setschedparam(pthread_self(), SCHED_RR, &param);
+}
+
+// A real-time thread that wakes every millisecond: where it wakes far later, the whole machine
+// stood still (a virtual machine's processors taken away), the sound server and the demo with it.
+void watchForStalls(std::FILE* faults, const std::atomic<bool>& stop) {
+    makeThisThreadRealtime();
+    constexpr double stallMs = 20;
+    double before = monotonicMs();
+    while (!stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const double now = monotonicMs();
+        if (now - before > stallMs) std::fprintf(faults, "stall %.3f %.3f\n", before, now - before);
+        before = now;
+    }
+}
+
 struct Recording {
     std::FILE* out = nullptr;
     std::FILE* arrivals = nullptr;  // the frame each block began with, and when it arrived
+    std::FILE* faults = nullptr;
     long long frames = 0;
     bool failed = false;
 };
@@ -66,7 +106,9 @@ int record(const char* source, const std::string& outPath) {
     Recording recording;
     recording.out = std::fopen(outPath.c_str(), "wb");
     recording.arrivals = std::fopen((outPath + ".time").c_str(), "w");
-    if (recording.out == nullptr || recording.arrivals == nullptr) return 1;
+    recording.faults = std::fopen((outPath + ".faults").c_str(), "w");
+    if (recording.out == nullptr || recording.arrivals == nullptr || recording.faults == nullptr) return 1;
+    makeThisThreadRealtime();
     std::signal(SIGTERM, [](int) { stopAsked = 1; });
     std::signal(SIGINT, [](int) { stopAsked = 1; });
 
@@ -85,6 +127,12 @@ int record(const char* source, const std::string& outPath) {
     const pa_sample_spec format{PA_SAMPLE_S16LE, rate, channels};
     pa_stream* stream = pa_stream_new(context, "monitor", &format, nullptr);
     pa_stream_set_read_callback(stream, onRead, &recording);
+    // the server's buffer for the recording ran full before the recorder took it
+    pa_stream_set_overflow_callback(
+        stream, [](pa_stream*, void* userdata) {
+            std::fprintf(static_cast<Recording*>(userdata)->faults, "lost %.3f\n", monotonicMs());
+        },
+        &recording);
     // fragments of a desktop's usual size: each block's first frame still arrives as the sink
     // plays it, and PipeWire, which runs its whole graph at the smallest size asked, keeps time
     // on a busy machine (at 2 ms it misses turns)
@@ -95,6 +143,8 @@ int record(const char* source, const std::string& outPath) {
         std::fprintf(stderr, "sink-monitor: cannot record %s: %s\n", source, pa_strerror(pa_context_errno(context)));
         return 1;
     }
+    std::atomic<bool> stopWatching{false};
+    std::thread stallWatch(watchForStalls, recording.faults, std::cref(stopWatching));
     bool readyTold = false;
     while (stopAsked == 0) {
         if (pa_mainloop_iterate(loop, 0, nullptr) < 0) break;
@@ -114,14 +164,37 @@ int record(const char* source, const std::string& outPath) {
         pa_mainloop_poll(loop);
         pa_mainloop_dispatch(loop);
     }
+    stopWatching = true;
+    stallWatch.join();
     std::fclose(recording.out);
     std::fclose(recording.arrivals);
+    std::fclose(recording.faults);
     pa_stream_disconnect(stream);
     pa_stream_unref(stream);
     pa_context_disconnect(context);
     pa_context_unref(context);
     pa_mainloop_free(loop);
     return recording.failed ? 1 : 0;
+}
+
+// --- silent-server ------------------------------------------------------------------------------
+
+int silentServer(const char* path) {
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path);
+    unlink(path);
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener, 16) != 0) {
+        std::perror("sink-monitor: silent-server");
+        return 1;
+    }
+    std::vector<int> taken;  // held open, unanswered
+    for (;;) {
+        const int connection = accept(listener, nullptr, nullptr);
+        if (connection >= 0) taken.push_back(connection);
+    }
 }
 
 // --- compare -----------------------------------------------------------------------------------
@@ -159,33 +232,70 @@ bool agreeRun(const Frames& file, long f, const Frames& rec, long r) {
     return true;
 }
 
-// When recorded frame `frame` was played. A sink hands its monitor what it has played in blocks
+// When each recorded frame was played. A sink hands its monitor what it has played in blocks
 // (PulseAudio a few ms at a time, PipeWire a whole 20-ms fragment), so by the time a block arrived
 // all of it had been played, up to the frame the next block begins with; the earliest estimate is
 // the best. Only blocks near the frame count: PulseAudio 16's null sink hands its monitor about
 // 0.8 ms a second more than the time that passed while the demo plays.
-double playedAt(const std::string& arrivalsPath, long frame) {
-    constexpr long near = rate / 5;
-    std::ifstream arrivals(arrivalsPath);
-    long long blockFrame = 0;
-    double arrivedMs = 0;
-    long long lastFrame = -1;
-    double lastArrivedMs = 0;
-    double best = 1e300;
-    while (arrivals >> blockFrame >> arrivedMs) {
-        if (lastFrame >= 0 && std::abs(lastFrame - frame) <= near)
-            best = std::min(best, lastArrivedMs - static_cast<double>(blockFrame - frame) * 1e3 / rate);
-        lastFrame = blockFrame;
-        lastArrivedMs = arrivedMs;
+struct Arrivals {
+    std::vector<std::pair<long long, double>> blocks;  // first frame, CLOCK_MONOTONIC ms
+
+    explicit Arrivals(const std::string& path) {
+        std::ifstream in(path);
+        long long frame = 0;
+        double ms = 0;
+        while (in >> frame >> ms) blocks.emplace_back(frame, ms);
     }
-    return best;
+
+    double playedAt(long frame) const {
+        constexpr long near = rate / 5;
+        auto i = std::lower_bound(blocks.begin(), blocks.end(), std::pair<long long, double>(frame - near, -1e300));
+        if (i != blocks.begin()) --i;
+        double best = 1e300;
+        for (; i + 1 < blocks.end() && i->first <= frame + near; ++i)
+            best = std::min(best, i->second - static_cast<double>((i + 1)->first - frame) * 1e3 / rate);
+        return best;
+    }
+};
+
+// Stretches of CLOCK_MONOTONIC ms where what happened to the sound is not the demo's doing.
+struct Windows {
+    std::vector<std::pair<double, double>> spans;
+    bool contain(double ms) const {
+        return std::any_of(spans.begin(), spans.end(), [&](const auto& w) { return ms >= w.first && ms <= w.second; });
+    }
+};
+
+// The recorder's own notes: "stall START_MS LENGTH_MS" where the whole machine stood still (its
+// real-time watch woke that late), "lost MS" where the server dropped what the recorder had not
+// taken yet. A dropout near either is not counted against the demo.
+Windows machineFaults(const std::string& path) {
+    Windows faults;
+    std::ifstream in(path);
+    std::string kind;
+    double at = 0;
+    while (in >> kind >> at) {
+        double length = 0;
+        if (kind == "stall") in >> length;
+        faults.spans.emplace_back(at - 100, at + length + 500);
+    }
+    return faults;
 }
 
-int compare(const std::string& filePath, const std::string& recordingPath, double originMs) {
+struct Figures {
+    long dropouts = 0, excusedDropouts = 0, moves = 0, damaged = 0;
+    double droppedMs = 0;
+    double largestOffsetMs = 0;  // after the file's first second, outside the windows
+};
+
+int compare(const std::string& filePath, const std::string& recordingPath, double originMs, Windows excused) {
     const std::vector<int16_t> fileSamples = readSamples(filePath);
     const std::vector<int16_t> recSamples = readSamples(recordingPath);
     const Frames file{fileSamples};
     const Frames rec{recSamples};
+    const Arrivals arrivals(recordingPath + ".time");
+    const Windows faults = machineFaults(recordingPath + ".faults");
+    excused.spans.insert(excused.spans.end(), faults.spans.begin(), faults.spans.end());
 
     // the first frame with sound, and the frame of the file it is
     long first = 0;
@@ -199,71 +309,64 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
     long last = rec.count() - 1;
     while (last > first && rec.silent(last)) --last;
 
-    // walk the file along the recording; where they part, find the file again further on: the
-    // frames skipped over are a dropout, which moves the rest of the sound later, or one that
-    // lost what it covered
+    // walk the file along the recording; where they part, find where the recording takes the
+    // file up again, nearest first: after silence it is a dropout, without it the demo moved the
+    // file to keep it in place; and see every tenth of a second how far the file is from it
+    Figures figures;
     long offset = first - missing;  // recording frame of file frame 0
-    long dropouts = 0;
-    long droppedFrames = 0;
-    long damaged = 0;
     long f = missing;
+    const auto offsetMs = [&](long g) { return arrivals.playedAt(offset + g) - originMs - g * 1e3 / rate; };
     for (; f < file.count() && offset + f <= last; ++f) {
-        if (agree(file, f, rec, offset + f)) continue;
-        long found = -1;
-        for (long shift = 0; shift < 5L * rate && offset + f + shift <= last; ++shift) {
-            if (agreeRun(file, f, rec, offset + f + shift)) {
-                found = shift;
-                break;
-            }
-        }
-        if (found < 0) {
-            // or frames of the file replaced by silence, the rest in place: a server that missed
-            // its turn plays nothing for it
-            long resumed = -1;
-            for (long gap = 1; gap < 5L * rate && f + gap < file.count() && offset + f + gap <= last; ++gap) {
-                if (agreeRun(file, f + gap, rec, offset + f + gap)) {
-                    resumed = gap;
-                    break;
-                }
-            }
-            if (resumed >= 0) {
-                ++dropouts;
-                droppedFrames += resumed;
-                f += resumed - 1;
-                continue;
-            }
-            // or both: a stream that ran dry plays silence, and the server then drops the start
-            // of what comes next to catch up. The file goes on, further on, after the silence.
-            long r = offset + f;
-            while (r <= last && rec.silent(r)) ++r;
-            long caughtUp = -1;
-            for (long g = f; r > offset + f && g < std::min(file.count(), f + 5L * rate); ++g) {
-                if (agreeRun(file, g, rec, r)) {
-                    caughtUp = g;
-                    break;
-                }
-            }
-            if (caughtUp < 0) break;  // the rest of the recording is not the file: the output ended
-            ++dropouts;
-            droppedFrames += r - (offset + f);
-            offset = r - caughtUp;
-            f = caughtUp - 1;
+        if (agree(file, f, rec, offset + f)) {
+            if (f % (rate / 10) == 0 && f >= rate && !excused.contain(arrivals.playedAt(offset + f)))
+                figures.largestOffsetMs = std::max(figures.largestOffsetMs, std::abs(offsetMs(f)));
             continue;
         }
-        if (found == 0) {
-            ++damaged;
-        } else {
-            ++dropouts;
-            droppedFrames += found;
-            offset += found;
+        const long parted = offset + f;
+        if (agreeRun(file, f + 1, rec, parted + 1)) {
+            ++figures.damaged;
+            continue;
         }
+        long resumed = parted;
+        while (resumed <= last && rec.silent(resumed)) ++resumed;
+        // a server that resumes may play a few odd frames first (a partial buffer, a ramp)
+        long found = -1;
+        for (const long skipEnd = std::min(last, resumed + rate / 5); found < 0 && resumed <= skipEnd; resumed += 16) {
+            const long inPlace = resumed - offset;
+            for (long d = 0; d < 5L * rate && found < 0; ++d) {
+                for (const long g : {inPlace + d, inPlace - d}) {
+                    if (g >= 0 && g < file.count() && agreeRun(file, g, rec, resumed)) {
+                        found = g;
+                        break;
+                    }
+                }
+            }
+            if (found >= 0) break;
+        }
+        if (found < 0) break;  // the rest of the recording is not the file: the output ended
+        const double atMs = arrivals.playedAt(parted);
+        if (resumed > parted) {
+            if (excused.contain(atMs)) {
+                ++figures.excusedDropouts;
+            } else {
+                ++figures.dropouts;
+                figures.droppedMs += (resumed - parted) * 1e3 / rate;
+            }
+        } else {
+            ++figures.moves;
+        }
+        offset = resumed - found;
+        f = found - 1;
     }
-    const double firstHeardMs = playedAt(recordingPath + ".time", first - missing) - originMs;
+    const double firstHeardMs = arrivals.playedAt(first) - originMs;
     std::printf(
-        "compared %.1f s: %ld dropouts (%.1f ms), %ld damaged frames, %ld first frames missing; the file's first "
-        "frame was heard %+.1f ms from the clock's origin; its end %s\n",
-        static_cast<double>(f - missing) / rate, dropouts, droppedFrames * 1e3 / rate, damaged, missing, firstHeardMs,
-        f >= file.count() ? "was heard" : "was not reached");
+        "compared %.1f s: %ld dropouts (%.1f ms), %ld moves, %ld damaged frames, %ld first frames missing; the "
+        "file's first frame was heard %+.1f ms from the clock's origin, and from its first second on the file "
+        "was at most %.1f ms from its place; its end %s; excused, in a stall of the machine or a fault: %ld "
+        "dropouts\n",
+        static_cast<double>(f - missing) / rate, figures.dropouts, figures.droppedMs, figures.moves, figures.damaged,
+        missing, firstHeardMs, figures.largestOffsetMs, f >= file.count() ? "was heard" : "was not reached",
+        figures.excusedDropouts);
     return 0;
 }
 
@@ -272,7 +375,17 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "record" && argc == 4) return record(argv[2], argv[3]);
-    if (mode == "compare" && argc == 5) return compare(argv[2], argv[3], std::atof(argv[4]));
-    std::fprintf(stderr, "usage: sink-monitor record SOURCE OUT.s16 | compare FILE.s16 OUT.s16 ORIGIN_MS\n");
+    if (mode == "now" && argc == 2) return std::printf("%.3f\n", monotonicMs()) < 0;
+    if (mode == "silent-server" && argc == 3) return silentServer(argv[2]);
+    if (mode == "compare" && argc >= 5) {
+        Windows excused;
+        for (int i = 5; i < argc; ++i) {
+            double from = 0, to = 0;
+            if (std::sscanf(argv[i], "%lf:%lf", &from, &to) != 2) return 2;
+            excused.spans.emplace_back(from, to);
+        }
+        return compare(argv[2], argv[3], std::atof(argv[4]), excused);
+    }
+    std::fprintf(stderr, "usage: sink-monitor record SOURCE OUT.s16 | compare FILE.s16 OUT.s16 ORIGIN_MS [FROM_MS:TO_MS...]\n");
     return 2;
 }

@@ -10,7 +10,6 @@ server=$1 probe=$2 mp3=$3 pcm=$4
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/sound_session.sh"
 SINK_MONITOR=$5
-fail() { echo "FAIL: $*"; exit 1; }
 
 if ! command -v "$server" >/dev/null; then
     echo "SKIP: $server is not installed"

@@ -16,10 +16,9 @@ runtime=$(mktemp -d)
 WESTON_PID=
 finish() {
     [ -n "$WESTON_PID" ] && kill "$WESTON_PID" 2>/dev/null
-    stop_xvfb
     rm -rf "$runtime"
 }
-trap finish EXIT
+on_exit finish
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime
 weston --backend=x11-backend.so --use-pixman --no-config --socket=wayland-quarvel --width=1600 --height=900 \

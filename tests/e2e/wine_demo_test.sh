@@ -30,7 +30,7 @@ fi
 
 use_wine_prefix "$prefix"
 start_xvfb "$screen" || exit 1
-trap 'stop_wine; stop_xvfb' EXIT
+on_exit stop_wine
 
 cd "$run_dir"
 wine quarvel.exe >"$artifacts/stdout.txt" 2>"$artifacts/stderr.txt" &

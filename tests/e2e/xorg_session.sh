@@ -52,7 +52,7 @@ EOF
         -logfile "$XORG_DIR/Xorg.log" -nolisten tcp -noreset -novtswitch -sharevts \
         >"$XORG_DIR/display" 2>"$XORG_DIR/stderr" &
     XORG_PID=$!
-    trap stop_xorg EXIT
+    on_exit stop_xorg
     await_display "$XORG_DIR/display" "$XORG_PID" && return 0
     echo "could not start Xorg with the dummy driver:" >&2
     tail -n 20 "$XORG_DIR/stderr" >&2
@@ -75,7 +75,7 @@ stop_xorg() {
     [ -n "${APP_PID:-}" ] && kill -9 "$APP_PID" 2>/dev/null
     [ -n "${OPENBOX_PID:-}" ] && kill "$OPENBOX_PID" 2>/dev/null
     [ -n "${XORG_PID:-}" ] && kill "$XORG_PID" 2>/dev/null
-    wait 2>/dev/null
+    wait ${APP_PID:-} ${OPENBOX_PID:-} ${XORG_PID:-} 2>/dev/null
     [ -n "${XORG_DIR:-}" ] && rm -rf "$XORG_DIR"
     APP_PID= OPENBOX_PID= XORG_PID= XORG_DIR=
 }

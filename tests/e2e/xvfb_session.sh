@@ -1,5 +1,6 @@
 # Sourced by the end-to-end tests: starts a private Xvfb and stops it when the test exits.
 # Sets DISPLAY. Usage: start_xvfb WIDTHxHEIGHT
+. "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
 start_xvfb() {
     local size=$1
@@ -9,7 +10,7 @@ start_xvfb() {
     XVFB_DISPLAY_FILE=$(mktemp)
     Xvfb -displayfd 1 -noreset -screen 0 "${size}x24" -nolisten tcp >"$XVFB_DISPLAY_FILE" 2>/dev/null &
     XVFB_PID=$!
-    trap stop_xvfb EXIT
+    on_exit stop_xvfb
     await_display "$XVFB_DISPLAY_FILE" "$XVFB_PID" && return 0
     echo "could not start Xvfb" >&2
     return 1
@@ -34,8 +35,10 @@ await_display() {
 stop_xvfb() {
     [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
-    wait 2>/dev/null
+    # only what this session started: a sound server of the same test has its own cleanup
+    wait ${APP_PID:-} ${XVFB_PID:-} 2>/dev/null
     rm -f "${XVFB_DISPLAY_FILE:-}"
+    XVFB_PID= XVFB_DISPLAY_FILE=
 }
 
 # Prints the id of a window named exactly $1. xdotool's own match ignores case, and GTK gives a
@@ -87,9 +90,4 @@ wait_for_exit() {
         sleep 0.1
     done
     return 1
-}
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
 }

@@ -15,9 +15,9 @@ work=$(mktemp -d)
 XEV_PID=
 finish() {
     [ -n "$XEV_PID" ] && kill "$XEV_PID" 2>/dev/null
-    stop_xvfb
     rm -rf "$work"
 }
+on_exit finish
 
 export SDL_AUDIODRIVER=dummy
 # a bare X server has no accessibility bus for the toolkit to find
@@ -77,7 +77,6 @@ demo_window_was_created() {
 
 # --- a 1920 x 1080 screen: the preset size is offered and preselected ---------------------------
 start_xvfb 1920x1080 || exit 1
-trap finish EXIT
 
 start_demo
 dialog=$(wait_for_window "Tessmor selektor" 60) || fail "no window captioned \"Tessmor selektor\""
@@ -142,7 +141,6 @@ stop_xvfb
 
 # --- a 1280 x 720 screen does not offer the preset 1920 x 1080: nothing is preselected ----------
 start_xvfb 1280x720 || exit 1
-trap finish EXIT
 
 start_demo
 dialog=$(wait_for_window "Tessmor selektor" 60) || fail "1280 x 720: no dialog"

@@ -9,7 +9,7 @@
 set -euo pipefail
 dist=$(cd "$1" && pwd)
 tests=$(cd "$(dirname "$0")/.." && pwd)
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$tests/e2e/harness.sh"
 
 deb=$(ls "$dist"/quarvel-*-linux-*.deb)
 tarball=$(ls "$dist"/quarvel-*-linux-*.tar.gz)
@@ -31,7 +31,7 @@ done
 tools='chroot "$1" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends xvfb x11-utils xdotool >/dev/null'
 checks_in=(--customize-hook='mkdir -p "$1/opt/checks/e2e" "$1/opt/checks/packaging"'
            --customize-hook="sync-in $tests/packaging /opt/checks/packaging"
-           --customize-hook="copy-in $tests/e2e/xvfb_session.sh /opt/checks/e2e")
+           --customize-hook="copy-in $tests/e2e/xvfb_session.sh $tests/e2e/harness.sh /opt/checks/e2e")
 run_checks() {  # PATH DESKTOP_FILE: the hook that runs installed_checks.sh in the root
     echo "unshare --net chroot \"\$1\" env -i HOME=/root PATH=$1 /opt/checks/packaging/installed_checks.sh $2"
 }

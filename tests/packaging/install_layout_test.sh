@@ -7,10 +7,10 @@
 set -u
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$here/../e2e/harness.sh"
 
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+on_exit "rm -rf '$root'"
 DESTDIR=$root cmake --install "$build" --prefix /usr >"$root/install.txt" || fail "cmake --install failed"
 usr=$root/usr
 expected="bin/quarvel bin/quarvel-capture libexec/quarvel/quarvel share/quarvel/audio.mp3

@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../e2e/xvfb_session.sh"
 
 work=$(mktemp -d)
-cleanup() { stop_xvfb; rm -rf "$work"; }
+on_exit "rm -rf '$work'"
 cd "$work"
 
 version=$(quarvel-capture --version) || fail "quarvel-capture --version failed"
@@ -26,7 +26,6 @@ command=$(sed -n 's/^Exec=//p' "$desktop")
 [ -n "$command" ] || fail "$desktop has no Exec line"
 # the dialog preselects 1920 x 1080 when the display offers it, and Enter takes it
 start_xvfb 1920x1080 || exit 1
-trap cleanup EXIT
 # no sound server here: SDL's dummy output still takes the soundtrack
 SDL_AUDIODRIVER=dummy NO_AT_BRIDGE=1 sh -c "exec $command" >demo_out.txt 2>demo_err.txt &
 APP_PID=$!

@@ -35,7 +35,21 @@ void SoundFeed::fill(int16_t* out, std::size_t frames, std::optional<SoundClock:
         // the frames this buffer must hold to be in place; a dropout, a move to a sink with
         // another delay, or a new stream shows up here as a frame far from the next in line
         const long long placed = framesIn(*firstHeardAt - origin_);
-        if (placeAnew_ || std::abs(placed - position_) > framesIn(placeTolerance)) position_ = placed;
+        const long long strayed = placed - position_;
+        if (placeAnew_ || std::abs(strayed) > framesIn(placeTolerance)) {
+            position_ = placed;
+            drift_ = 0;
+        } else {
+            // the output's clock and the picture's drift apart slowly, under reports that wander
+            // by a millisecond: where their average strays, a frame skipped or played twice a
+            // buffer follows it without a jump anyone hears
+            drift_ += (static_cast<double>(strayed) - drift_) / driftSmoothing;
+            if (std::abs(drift_) > static_cast<double>(framesIn(driftTolerance))) {
+                const int step = drift_ > 0 ? 1 : -1;
+                position_ += step;
+                drift_ -= step;
+            }
+        }
         placeAnew_ = false;
     }
     if (state_ != State::playing || placeAnew_) {

@@ -20,9 +20,13 @@ public:
     // may drop the start of what comes next to catch up (PulseAudio does, by a block of up to
     // 5.8 ms), and this way it drops silence, not the first frames of the file.
     static constexpr int leadInFrames = 256;
-    // How far the frames given may stray from their place before the feed moves them: further
-    // than the outputs' reports wander, so that an output on time plays the file without a seam.
+    // How far the frames given may stray from their place before the feed moves them at once:
+    // further than the outputs' reports wander, so that an output on time plays without a seam.
     static constexpr std::chrono::milliseconds placeTolerance{5};
+    // Closer than that, the feed follows them a frame a buffer: a sound card's clock and the
+    // system's drift apart by a few hundredths of a percent.
+    static constexpr std::chrono::milliseconds driftTolerance{1};
+    static constexpr double driftSmoothing = 16;  // buffers the average of the stray spans
 
     // `samples`: the whole file, interleaved stereo at `rate` frames a second.
     SoundFeed(std::vector<int16_t> samples, int rate);
@@ -65,6 +69,7 @@ private:
     long long runStart_ = 0;  // the first frame of the file this run plays; frames before are silence
     SoundClock::time_point origin_;  // when file frame 0 is heard in this run
     bool placeAnew_ = false;
+    double drift_ = 0;  // the average stray of the frames given, in frames
     std::optional<SoundClock::time_point> endHeardAt_;
 };
 

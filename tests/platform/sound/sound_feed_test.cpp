@@ -77,7 +77,7 @@ TEST(SoundFeedTest, TheFrameHeardAtEachMomentIsTheFilesAtThatMomentLessTheOrigin
     // each case follows on from ten frames played on time
     const Case cases[] = {
         {"on time", 10, frames(10, 10)},
-        {"a report off by less than the tolerance", 13, frames(10, 10)},
+        {"a report within the tolerance", 13, frames(10, 10)},
         {"after a dropout of 30 ms: what it missed is skipped", 40, frames(40, 10)},
         {"moved to a sink 20 ms further off: the file moves on", 30, frames(30, 10)},
         {"moved to a sink 8 ms nearer: the file goes back", 2, frames(2, 10)},
@@ -89,6 +89,32 @@ TEST(SoundFeedTest, TheFrameHeardAtEachMomentIsTheFilesAtThatMomentLessTheOrigin
         StartedFeed started;
         ASSERT_EQ(play(started.feed, started.origin), frames(0, 10));
         EXPECT_EQ(play(started.feed, started.origin + std::chrono::milliseconds(c.reportedMs)), c.played);
+    }
+}
+
+TEST(SoundFeedTest, AClockThatDriftsIsFollowedAFrameABufferAndAReportThatWandersIsNot) {
+    struct Case {
+        const char* name;
+        int strayMs;  // where each report puts the next buffer, against the frames next in line
+        int slip;  // the first frame the feed moves by: skipped (1), played twice (-1), none (0)
+    };
+    const Case cases[] = {
+        {"reports a millisecond off by turns", 0, 0},
+        {"an output 3 ms ahead for good", 3, 1},
+        {"an output 3 ms behind for good", -3, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartedFeed started;
+        int position = 0;
+        int slip = 0;
+        for (int n = 1; n <= 40 && slip == 0; ++n) {
+            const int wander = c.strayMs == 0 ? (n % 2 == 0 ? 1 : -1) : c.strayMs;
+            const std::vector<int> played = play(started.feed, started.origin + std::chrono::milliseconds(position + wander));
+            if (played.front() != position) slip = played.front() > position ? 1 : -1;
+            position = played.back() + 1;
+        }
+        EXPECT_EQ(slip, c.slip);
     }
 }
 

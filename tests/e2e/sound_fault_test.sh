@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# The show against a sound server that misbehaves, as desktops' do, on a machine kept busy: the
+# harness of sound_server_test.sh (a private server, its null sink recorded, quarvel-clock-probe
+# in Xvfb), with one fault. FAULT:
+#   hangs          PULSE_SERVER names a server that takes the connection and never answers: the
+#                  failure line within 3 s of Enter, frames drawn after it, and the run ends with 0
+#                  on Escape, or with 143 on SIGTERM (a second run)
+#   restarts       the server killed 3 s into the show and started again: the show goes on, the
+#                  sound is back within 3 s of the server, and in its place from then on
+#   server-freezes the server stopped (SIGSTOP) for a second, long enough for the output to run
+#   demo-freezes   dry, or the demo itself: the sound in its place from a second after it resumes
+#   moves          the stream moved to a second null sink: the sound there, and in its place
+# In its place: the frame heard at each moment within 10 ms of the file's frame at that moment
+# less the clock's origin. Usage: sound_fault_test.sh FAULT SERVER BIN_DIR ARTIFACT_DIR
+# Exits with 77 (skipped) where the server is not installed.
+set -u
+fault=$1 server=$2
+bin_dir=$(cd "$3" && pwd)
+mkdir -p "$4/sound-$fault-$server"
+artifacts=$(cd "$4/sound-$fault-$server" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/xvfb_session.sh"
+. "$here/sound_session.sh"
+SINK_MONITOR=$bin_dir/sink-monitor
+PRELOAD=()
+
+command -v "$server" >/dev/null || { echo "SKIP: $server is not installed"; exit 77; }
+export NO_AT_BRIDGE=1
+unset SDL_AUDIODRIVER
+start_xvfb 640x360 || exit 1
+
+# the demo goes on drawing: its processor time grows
+show_goes_on() {
+    local before
+    before=$(awk '{ print $14 + $15 }' "/proc/$APP_PID/stat")
+    sleep 1
+    [ "$(awk '{ print $14 + $15 }' "/proc/$APP_PID/stat")" -gt "$before" ] || fail "the show stopped ($1)"
+}
+
+# what the recording holds is the file, in its place, from its first sound to the end of the show
+in_place() {
+    cp "$SOUND_DIR"/*.s16* "$artifacts/" 2>/dev/null
+    echo "$server $fault: $FIGURES" | tee "$artifacts/figures.txt"
+    [ "$DROPOUTS" -eq 0 ] || fail "$DROPOUTS dropouts outside the fault"
+    awk -v o="$LARGEST_MS" 'BEGIN { exit !(o <= 10) }' || fail "the sound strayed $LARGEST_MS ms from its place"
+    awk -v c="$COMPARED" -v e="$ENDED_MS" -v o="$ORIGIN" -v f="$FIRST_MS" 'BEGIN { exit !(c * 1000 >= e - o - f - 1000) }' ||
+        fail "the recording follows the file for only $COMPARED s"
+}
+
+if [ "$fault" = hangs ]; then
+    start_sound none
+    export PULSE_SERVER=unix:$SOUND_DIR/hung
+    "$SINK_MONITOR" silent-server "$SOUND_DIR/hung" &
+    SOUND_PIDS+=($!)
+    wait_until 5 test -S "$SOUND_DIR/hung" || fail "no silent server"
+    for ending in Escape TERM; do
+        (cd "$bin_dir" && exec ./quarvel-clock-probe >"$artifacts/stdout" 2>"$artifacts/stderr") &
+        APP_PID=$!
+        dialog=$(wait_for_window "Tessmor selektor" 60 "$APP_PID") || fail "no launcher dialog"
+        xdotool windowfocus --sync "$dialog" 2>/dev/null
+        xdotool key --delay 100 Down Return
+        wait_until 3 test -s "$artifacts/stdout" || fail "no status line within 3 s of Enter"
+        [ "$(cat "$artifacts/stdout")" = "mp3 rendering failed :(" ] || fail "status line '$(cat "$artifacts/stdout")'"
+        show_goes_on "after the failure line"
+        if [ $ending = Escape ]; then end_show; expected=0; else end_show TERM; expected=143; fi
+        [ "$EXIT_STATUS" -eq $expected ] || fail "exit status $EXIT_STATUS after $ending, not $expected"
+    done
+    echo "PASS: a server that never answers: the failure line, a silent show, 0 on Escape and 143 on SIGTERM"
+    exit 0
+fi
+
+start_sound "$server" || fail "no $server server"
+ffmpeg -nostdin -v error -i "$bin_dir/audio.mp3" -f s16le -ac 2 -ar 44100 "$SOUND_DIR/file.s16" ||
+    fail "ffmpeg could not decode audio.mp3"
+start_recording "$SOUND_DIR/sink.s16" || fail "could not record the null sink"
+start_load
+start_show "$bin_dir" "$artifacts"
+[ "$(cat "$artifacts/stdout")" = "Song succesfully rendered!" ] || fail "status line '$(cat "$artifacts/stdout")'"
+sleep 3
+case $fault in
+    restarts)
+        restart_sound || fail "the $server server did not come back"
+        back=$(monotonic_ms)
+        # the recorder went with the server: a new one from now on
+        start_recording "$SOUND_DIR/after.s16" || fail "could not record the null sink after the restart"
+        show_goes_on "with the server gone"
+        sleep 5
+        end_show
+        compare_recording
+        in_place
+        awk -v o="$ORIGIN" -v f="$FIRST_MS" -v b="$back" 'BEGIN { exit !(o + f - b <= 3000) }' ||
+            fail "the sound came back $(awk -v o="$ORIGIN" -v f="$FIRST_MS" -v b="$back" 'BEGIN { print o + f - b }') ms after the server"
+        ;;
+    server-freezes | demo-freezes)
+        frozen=$SOUND_SERVER_PID
+        [ "$fault" = demo-freezes ] && frozen=$APP_PID
+        from=$(monotonic_ms)
+        kill -STOP "$frozen"
+        sleep 1
+        kill -CONT "$frozen"
+        resumed=$(monotonic_ms)
+        sleep 5
+        end_show
+        compare_recording "$from:$(awk -v r="$resumed" 'BEGIN { print r + 1000 }')"
+        [ "$MISSING" -eq 0 ] || fail "the first $MISSING frames never reached the sink"
+        in_place
+        ;;
+    moves)
+        pactl load-module module-null-sink sink_name=quarvel_other rate=44100 channels=2 >/dev/null ||
+            fail "no second sink"
+        start_recording "$SOUND_DIR/other.s16" quarvel_other || fail "could not record the second sink"
+        stream=$(pactl list sink-inputs | awk '/^Sink Input #/ { id = substr($3, 2) } /media.name = "Soundtrack"/ { print id }')
+        [ -n "$stream" ] || fail "the demo's stream is not among the server's: $(pactl list short sink-inputs)"
+        moved=$(monotonic_ms)
+        pactl move-sink-input "$stream" quarvel_other || fail "the server did not move the stream"
+        sleep 5
+        end_show
+        compare_recording
+        in_place
+        awk -v o="$ORIGIN" -v f="$FIRST_MS" -v m="$moved" 'BEGIN { exit !(o + f - m <= 1000) }' ||
+            fail "the sound reached the second sink $(awk -v o="$ORIGIN" -v f="$FIRST_MS" -v m="$moved" 'BEGIN { print o + f - m }') ms after the move"
+        ;;
+    *) fail "no such fault: $fault" ;;
+esac
+[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS"
+echo "PASS"
