@@ -16,24 +16,23 @@
 //                                          happens within the stretches given (CLOCK_MONOTONIC ms),
 //                                          or near a fault the recorder noted, is not held against
 //                                          the demo
-#include <pulse/pulseaudio.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <pthread.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-#include <sched.h>
-#include <thread>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <pthread.h>
+#include <pulse/pulseaudio.h>
+#include <sched.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -120,7 +119,8 @@ int record(const char* source, const std::string& outPath) {
     }
     while (pa_context_get_state(context) != PA_CONTEXT_READY) {
         if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) || pa_mainloop_iterate(loop, 1, nullptr) < 0) {
-            std::fprintf(stderr, "sink-monitor: could not connect: %s\n", pa_strerror(pa_context_errno(context)));
+            std::fprintf(stderr, "sink-monitor: could not connect: %s\n",
+                         pa_strerror(pa_context_errno(context)));
             return 1;
         }
     }
@@ -129,7 +129,8 @@ int record(const char* source, const std::string& outPath) {
     pa_stream_set_read_callback(stream, onRead, &recording);
     // the server's buffer for the recording ran full before the recorder took it
     pa_stream_set_overflow_callback(
-        stream, [](pa_stream*, void* userdata) {
+        stream,
+        [](pa_stream*, void* userdata) {
             std::fprintf(static_cast<Recording*>(userdata)->faults, "lost %.3f\n", monotonicMs());
         },
         &recording);
@@ -140,7 +141,8 @@ int record(const char* source, const std::string& outPath) {
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20'000, &format));
     if (pa_stream_connect_record(stream, source, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
-        std::fprintf(stderr, "sink-monitor: cannot record %s: %s\n", source, pa_strerror(pa_context_errno(context)));
+        std::fprintf(stderr, "sink-monitor: cannot record %s: %s\n", source,
+                     pa_strerror(pa_context_errno(context)));
         return 1;
     }
     std::atomic<bool> stopWatching{false};
@@ -204,7 +206,8 @@ std::vector<int16_t> readSamples(const std::string& path) {
     std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::vector<int16_t> samples(bytes.size() / 2);
     for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                          static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
     return samples;
 }
 
@@ -221,7 +224,8 @@ struct Frames {
 };
 
 bool agree(const Frames& file, long f, const Frames& rec, long r) {
-    return std::abs(file.s[2 * f] - rec.s[2 * r]) <= tolerance && std::abs(file.s[2 * f + 1] - rec.s[2 * r + 1]) <= tolerance;
+    return std::abs(file.s[2 * f] - rec.s[2 * r]) <= tolerance &&
+           std::abs(file.s[2 * f + 1] - rec.s[2 * r + 1]) <= tolerance;
 }
 
 bool agreeRun(const Frames& file, long f, const Frames& rec, long r) {
@@ -249,7 +253,8 @@ struct Arrivals {
 
     double playedAt(long frame) const {
         constexpr long near = rate / 5;
-        auto i = std::lower_bound(blocks.begin(), blocks.end(), std::pair<long long, double>(frame - near, -1e300));
+        auto i = std::lower_bound(blocks.begin(), blocks.end(),
+                                  std::pair<long long, double>(frame - near, -1e300));
         if (i != blocks.begin()) --i;
         double best = 1e300;
         for (; i + 1 < blocks.end() && i->first <= frame + near; ++i)
@@ -262,7 +267,8 @@ struct Arrivals {
 struct Windows {
     std::vector<std::pair<double, double>> spans;
     bool contain(double ms) const {
-        return std::any_of(spans.begin(), spans.end(), [&](const auto& w) { return ms >= w.first && ms <= w.second; });
+        return std::any_of(spans.begin(), spans.end(),
+                           [&](const auto& w) { return ms >= w.first && ms <= w.second; });
     }
 };
 
@@ -331,7 +337,8 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
         while (resumed <= last && rec.silent(resumed)) ++resumed;
         // a server that resumes may play a few odd frames first (a partial buffer, a ramp)
         long found = -1;
-        for (const long skipEnd = std::min(last, resumed + rate / 5); found < 0 && resumed <= skipEnd; resumed += 16) {
+        for (const long skipEnd = std::min(last, resumed + rate / 5); found < 0 && resumed <= skipEnd;
+             resumed += 16) {
             const long inPlace = resumed - offset;
             for (long d = 0; d < 5L * rate && found < 0; ++d) {
                 for (const long g : {inPlace + d, inPlace - d}) {
@@ -360,13 +367,15 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
     }
     const double firstHeardMs = arrivals.playedAt(first) - originMs;
     std::printf(
-        "compared %.1f s: %ld dropouts (%.1f ms), %ld moves, %ld damaged frames, %ld first frames missing; the "
-        "file's first frame was heard %+.1f ms from the clock's origin, and from its first second on the file "
+        "compared %.1f s: %ld dropouts (%.1f ms), %ld moves, %ld damaged frames, %ld first frames missing; "
+        "the "
+        "file's first frame was heard %+.1f ms from the clock's origin, and from its first second on the "
+        "file "
         "was at most %.1f ms from its place; its end %s; excused, in a stall of the machine or a fault: %ld "
         "dropouts\n",
-        static_cast<double>(f - missing) / rate, figures.dropouts, figures.droppedMs, figures.moves, figures.damaged,
-        missing, firstHeardMs, figures.largestOffsetMs, f >= file.count() ? "was heard" : "was not reached",
-        figures.excusedDropouts);
+        static_cast<double>(f - missing) / rate, figures.dropouts, figures.droppedMs, figures.moves,
+        figures.damaged, missing, firstHeardMs, figures.largestOffsetMs,
+        f >= file.count() ? "was heard" : "was not reached", figures.excusedDropouts);
     return 0;
 }
 
@@ -386,6 +395,8 @@ int main(int argc, char** argv) {
         }
         return compare(argv[2], argv[3], std::atof(argv[4]), excused);
     }
-    std::fprintf(stderr, "usage: sink-monitor record SOURCE OUT.s16 | compare FILE.s16 OUT.s16 ORIGIN_MS [FROM_MS:TO_MS...]\n");
+    std::fprintf(stderr,
+                 "usage: sink-monitor record SOURCE OUT.s16 | compare FILE.s16 OUT.s16 ORIGIN_MS "
+                 "[FROM_MS:TO_MS...]\n");
     return 2;
 }

@@ -6,7 +6,7 @@
 # plays: pulseaudio, or the pipewire daemon. SINK_MONITOR: the sink-monitor program.
 #   start_sound SERVER    pulseaudio (Debian's stock default.pa) or pipewire (with wireplumber and
 #                         pipewire-pulse, on a private D-Bus); none: no server at all
-#   restart_sound         the server killed and started again, as a crash and respawn do
+#   kill_sound            the server killed, as by a crash; run_sound_server starts it again
 #   start_recording OUT [SINK]
 #                         records the monitor of the null sink (or of SINK) into OUT (raw 16-bit
 #                         stereo), and makes OUT the RECORDING compared
@@ -100,11 +100,10 @@ null_sink_is_default() {
     [ "$(pactl get-default-sink 2>/dev/null)" = quarvel_test ]
 }
 
-restart_sound() {
+kill_sound() {
     kill -9 "${SERVER_PIDS[@]}" 2>/dev/null
     wait "${SERVER_PIDS[@]}" 2>/dev/null
     rm -f "$XDG_RUNTIME_DIR/pipewire-0" "$XDG_RUNTIME_DIR/pipewire-0.lock"
-    run_sound_server
 }
 
 start_recording() {

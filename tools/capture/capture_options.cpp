@@ -3,6 +3,7 @@
 #include "capture/capture_options.h"
 
 #include "base/picture_size.h"
+#include "base/show_timeline.h"
 
 #include <cassert>
 #include <cctype>
@@ -331,9 +332,14 @@ OUTPUT (always the last argument):
 
 Options:
   --size WxH           picture size in pixels (default 1920x1080; even for a video)
-  --fps N              frames per second, 1 to 240 (default 60); frame k shows the demo clock
-                       round(k * 1000 / N) - 50 ms, and the last frame is the first at 86 s or later
-  --from SECONDS       write only frames from this demo time on; earlier frames are still
+)";
+    // the limits and the timeline's numbers from where they are kept
+    usage += "  --fps N              frames per second, " + std::to_string(minFps) + " to " +
+             std::to_string(maxFps) + " (default " + std::to_string(CaptureOptions{}.fps) +
+             "); frame k shows the demo clock\n                       round(k * 1000 / N) - " +
+             std::to_string(clockLagMs) + " ms, and the last frame is the first at " +
+             std::to_string(runLengthMs / 1000) + " s or later\n";
+    usage += R"(  --from SECONDS       write only frames from this demo time on; earlier frames are still
                        rendered, since each frame builds on the one before
   --to SECONDS         stop after the last frame at or before this demo time
   --clock LIST         render exactly these demo clock values in milliseconds, comma-separated

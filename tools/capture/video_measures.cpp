@@ -1,3 +1,5 @@
+// How far a lossy video's frames are from the master's: the blurred picture's error and the
+// share of the film grain kept.
 #include "capture/video_measures.h"
 
 #include <algorithm>

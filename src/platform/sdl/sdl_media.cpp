@@ -57,7 +57,7 @@ OpenLimits mainThreadLimits(SoundClock::duration timeout) {
 struct MediaGraph {
     int32_t references = 1;
     bool rendered = false;
-    std::unique_ptr<SoundFeed> feed;  // set once a render is complete
+    std::unique_ptr<SoundFeed> feed;      // set once a render is complete
     std::unique_ptr<SoundOutput> output;  // the keeper's alone while it runs
 
     // the keeper: connects again to a server that went away
@@ -136,17 +136,16 @@ bool openOutput(MediaGraph& graph) {
     SoundFeed& feed = *graph.feed;
     // SDL_AUDIODRIVER picks one of SDL's drivers, its PulseAudio driver among them
     if (std::getenv("SDL_AUDIODRIVER") == nullptr) {
-        OpenedOutput opened = openServerOutput(feed.rate(), SoundFeed::channels, feed, mainThreadLimits(openTimeout));
-        if (opened.output != nullptr) {
-            graph.output = std::move(opened.output);
-            graph.keeper = std::thread(keepOutput, std::ref(graph));
-            return true;
-        }
+        OpenedOutput opened =
+            openServerOutput(feed.rate(), SoundFeed::channels, feed, mainThreadLimits(openTimeout));
+        graph.output = std::move(opened.output);
         // SDL's drivers would wait on the same server that took the connection and said nothing
         if (opened.failure == OpenFailure::noAnswer) return false;
     }
-    graph.output = openSdlOutput(feed.rate(), SoundFeed::channels, feed);
-    return graph.output != nullptr;
+    if (graph.output == nullptr) graph.output = openSdlOutput(feed.rate(), SoundFeed::channels, feed);
+    if (graph.output == nullptr) return false;
+    if (graph.output->reconnects()) graph.keeper = std::thread(keepOutput, std::ref(graph));
+    return true;
 }
 
 // Sleeps until `time`, or until Escape or a stop signal comes.

@@ -8,8 +8,8 @@
 #include "platform/sound/realtime_thread.h"
 
 #include <SDL.h>
-#include <alsa/asoundlib.h>
 #include <algorithm>
+#include <alsa/asoundlib.h>
 
 namespace quarvel::platform {
 
@@ -62,7 +62,7 @@ public:
     int bufferFrames = 0;  // what the callback fills at a time
     // the callback's own
     int callbacks = 0;
-    long long framesTaken = 0;          // since the output opened, silence included
+    long long framesTaken = 0;            // since the output opened, silence included
     SoundClock::time_point firstTakenAt;  // when the output took its first buffer
 };
 

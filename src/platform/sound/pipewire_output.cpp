@@ -4,11 +4,10 @@
 #include "platform/sound/realtime_thread.h"
 #include "platform/sound/server_streams.h"
 
-#include <pipewire/pipewire.h>
-#include <spa/param/audio/format-utils.h>
-
 #include <algorithm>
 #include <atomic>
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/format-utils.h>
 #include <thread>
 
 namespace quarvel::platform {
@@ -48,7 +47,8 @@ public:
 
 // PipeWire's clock is CLOCK_MONOTONIC, which steady_clock is on Linux.
 SoundClock::time_point fromMonotonicNs(int64_t ns) {
-    return SoundClock::time_point(std::chrono::duration_cast<SoundClock::duration>(std::chrono::nanoseconds(ns)));
+    return SoundClock::time_point(
+        std::chrono::duration_cast<SoundClock::duration>(std::chrono::nanoseconds(ns)));
 }
 
 void onStateChanged(void* userdata, pw_stream_state, pw_stream_state state, const char*) {
@@ -118,7 +118,8 @@ std::optional<bool> waitUntilStreaming(PipeWireOutput& output, const OpenLimits&
     for (;;) {
         const pw_stream_state state = pw_stream_get_state(output.stream, nullptr);
         if (state == PW_STREAM_STATE_STREAMING) return true;
-        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED || output.gone) return false;
+        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED || output.gone)
+            return false;
         if (limits.expired()) return std::nullopt;
         pw_thread_loop_unlock(output.loop);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -5,10 +5,9 @@
 #include "platform/sound/realtime_thread.h"
 #include "platform/sound/server_streams.h"
 
-#include <pulse/pulseaudio.h>
-
 #include <cstring>
 #include <optional>
+#include <pulse/pulseaudio.h>
 #include <thread>
 
 namespace quarvel::platform {
@@ -102,7 +101,8 @@ void onWriteRequest(pa_stream* stream, std::size_t bytes, void* userdata) {
 // A move to another sink, or a dropout, changes when what is written is heard: the next report
 // says by how much, rather than the interpolation from the last.
 void askForTiming(pa_stream* stream, void*) {
-    if (pa_operation* update = pa_stream_update_timing_info(stream, nullptr, nullptr)) pa_operation_unref(update);
+    if (pa_operation* update = pa_stream_update_timing_info(stream, nullptr, nullptr))
+        pa_operation_unref(update);
 }
 
 bool connectStream(PulseOutput& output) {
@@ -116,8 +116,9 @@ bool connectStream(PulseOutput& output) {
     attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(bufferUsec, &output.format));
     attributes.prebuf = 0;
     attributes.minreq = static_cast<uint32_t>(-1);
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                                      PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_NOT_MONOTONIC);
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                       PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_NOT_MONOTONIC);
     return pa_stream_connect_playback(output.stream, nullptr, &attributes, flags, nullptr, nullptr) >= 0;
 }
 
@@ -156,7 +157,8 @@ PulseServerInfo askPulseServer(const OpenLimits& limits) {
             }
             if (limits.expired()) break;
             // a server that took the connection and never answers is waited for within the limits
-            if (pa_mainloop_prepare(loop, static_cast<int>(std::chrono::microseconds(waitStep).count())) < 0 ||
+            if (pa_mainloop_prepare(loop, static_cast<int>(std::chrono::microseconds(waitStep).count())) <
+                    0 ||
                 pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0)
                 break;
         }

@@ -1,3 +1,4 @@
+// Real-time scheduling through pthreads, for the threads that feed a sound output.
 #include "platform/sound/realtime_thread.h"
 
 #include <pthread.h>

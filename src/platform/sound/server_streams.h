@@ -7,7 +7,7 @@ namespace quarvel::platform {
 
 struct PulseServerInfo {
     OpenFailure failure = OpenFailure::noServer;  // none: the server answered
-    bool isPipeWire = false;  // "PulseAudio (on PipeWire 0.3.65)"
+    bool isPipeWire = false;                      // "PulseAudio (on PipeWire 0.3.65)"
 };
 
 // Asks the server this process reaches through PulseAudio's protocol what it is.

@@ -7,7 +7,9 @@
 namespace quarvel::platform {
 
 SoundFeed::SoundFeed(std::vector<int16_t> samples, int rate)
-    : samples_(std::move(samples)), frameCount_(static_cast<long long>(samples_.size() / channels)), rate_(rate) {}
+    : samples_(std::move(samples)),
+      frameCount_(static_cast<long long>(samples_.size() / channels)),
+      rate_(rate) {}
 
 long long SoundFeed::framesIn(SoundClock::duration time) const {
     return std::llround(std::chrono::duration<double>(time).count() * rate_);
@@ -23,7 +25,8 @@ void SoundFeed::fill(int16_t* out, std::size_t frames, std::optional<SoundClock:
     const std::lock_guard guard(lock_);
     const auto count = static_cast<long long>(frames);
     // a start is made only where the file's first frame is still to be heard, not in a dropout
-    if (state_ == State::startAsked && firstHeardAt && *firstHeardAt + timeOf(leadInFrames) > SoundClock::now()) {
+    if (state_ == State::startAsked && firstHeardAt &&
+        *firstHeardAt + timeOf(leadInFrames) > SoundClock::now()) {
         state_ = State::playing;
         placeAnew_ = false;
         runStart_ = position_;
@@ -63,7 +66,8 @@ void SoundFeed::fill(int16_t* out, std::size_t frames, std::optional<SoundClock:
     if (to > from)
         std::memcpy(out + from * channels, samples_.data() + (position_ + from) * channels,
                     static_cast<std::size_t>(to - from) * channels * sizeof(int16_t));
-    if (to > from && position_ + to == frameCount_ && firstHeardAt) endHeardAt_ = *firstHeardAt + timeOf(to - 1);
+    if (to > from && position_ + to == frameCount_ && firstHeardAt)
+        endHeardAt_ = *firstHeardAt + timeOf(to - 1);
     position_ += count;
 }
 

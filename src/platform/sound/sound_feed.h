@@ -65,8 +65,8 @@ private:
     std::mutex lock_;
     std::condition_variable started_;
     State state_ = State::stopped;
-    long long position_ = 0;  // the file frame the next fill begins with; may lie outside the file
-    long long runStart_ = 0;  // the first frame of the file this run plays; frames before are silence
+    long long position_ = 0;         // the file frame the next fill begins with; may lie outside the file
+    long long runStart_ = 0;         // the first frame of the file this run plays; frames before are silence
     SoundClock::time_point origin_;  // when file frame 0 is heard in this run
     bool placeAnew_ = false;
     double drift_ = 0;  // the average stray of the frames given, in frames

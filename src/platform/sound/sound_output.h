@@ -17,7 +17,8 @@ using SoundClock = std::chrono::steady_clock;
 // first frame will come out of the speakers where the output knows it. Never blocks for long.
 class SoundSource {
 public:
-    virtual void fill(int16_t* out, std::size_t frames, std::optional<SoundClock::time_point> firstHeardAt) = 0;
+    virtual void fill(int16_t* out, std::size_t frames,
+                      std::optional<SoundClock::time_point> firstHeardAt) = 0;
 
 protected:
     ~SoundSource() = default;

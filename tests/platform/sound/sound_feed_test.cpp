@@ -3,7 +3,6 @@
 #include "platform/sound/sound_feed.h"
 
 #include <gtest/gtest.h>
-
 #include <numeric>
 
 namespace quarvel::platform {
@@ -22,7 +21,8 @@ std::vector<int16_t> numberedFile(int frames) {
 }
 
 // The file frame of each frame played, -1 for silence.
-std::vector<int> play(SoundFeed& feed, std::optional<SoundClock::time_point> heardAt, std::size_t frames = buffer) {
+std::vector<int> play(SoundFeed& feed, std::optional<SoundClock::time_point> heardAt,
+                      std::size_t frames = buffer) {
     std::vector<int16_t> out(frames * 2, 7);
     feed.fill(out.data(), frames, heardAt);
     std::vector<int> played(frames);
@@ -65,7 +65,8 @@ TEST(SoundFeedTest, SilentUntilStartedThenTheFileFromItsFirstFrameWhereverTheOut
     EXPECT_EQ(play(feed, SoundClock::now() - 1s), std::vector<int>(buffer, -1)) << "a buffer already late";
     const std::vector<int> started = play(feed, soon, SoundFeed::leadInFrames + 5);
     EXPECT_EQ(std::vector<int>(started.end() - 5, started.end()), frames(0, 5));
-    EXPECT_EQ(feed.waitForStart({SoundClock::now()}), soon + std::chrono::milliseconds(SoundFeed::leadInFrames));
+    EXPECT_EQ(feed.waitForStart({SoundClock::now()}),
+              soon + std::chrono::milliseconds(SoundFeed::leadInFrames));
 }
 
 TEST(SoundFeedTest, TheFrameHeardAtEachMomentIsTheFilesAtThatMomentLessTheOrigin) {
@@ -96,7 +97,7 @@ TEST(SoundFeedTest, AClockThatDriftsIsFollowedAFrameABufferAndAReportThatWanders
     struct Case {
         const char* name;
         int strayMs;  // where each report puts the next buffer, against the frames next in line
-        int slip;  // the first frame the feed moves by: skipped (1), played twice (-1), none (0)
+        int slip;     // the first frame the feed moves by: skipped (1), played twice (-1), none (0)
     };
     const Case cases[] = {
         {"reports a millisecond off by turns", 0, 0},
@@ -110,7 +111,8 @@ TEST(SoundFeedTest, AClockThatDriftsIsFollowedAFrameABufferAndAReportThatWanders
         int slip = 0;
         for (int n = 1; n <= 40 && slip == 0; ++n) {
             const int wander = c.strayMs == 0 ? (n % 2 == 0 ? 1 : -1) : c.strayMs;
-            const std::vector<int> played = play(started.feed, started.origin + std::chrono::milliseconds(position + wander));
+            const std::vector<int> played =
+                play(started.feed, started.origin + std::chrono::milliseconds(position + wander));
             if (played.front() != position) slip = played.front() > position ? 1 : -1;
             position = played.back() + 1;
         }
