@@ -1,5 +1,6 @@
 // sink-monitor: what a sound server's sink played, for the sound tests.
-//   sink-monitor record SOURCE OUT.s16     records SOURCE (a null sink's monitor) as 16-bit stereo
+//   sink-monitor record SOURCE OUT.s16 [FRAGMENT_MS]
+//                                          records SOURCE (a null sink's monitor) as 16-bit stereo
 //                                          at 44.1 kHz until SIGTERM or SIGINT; writes in OUT.s16.time
 //                                          when each block arrived (frame, CLOCK_MONOTONIC ms), and
 //                                          in OUT.s16.faults what it lost itself and when the whole
@@ -62,7 +63,7 @@ void makeThisThreadRealtime() {
 // stood still (a virtual machine's processors taken away), the sound server and the demo with it.
 void watchForStalls(std::FILE* faults, const std::atomic<bool>& stop) {
     makeThisThreadRealtime();
-    constexpr double stallMs = 20;
+    constexpr double stallMs = 8;  // more than a wake-up of a real-time thread ever takes
     double before = monotonicMs();
     while (!stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -101,7 +102,7 @@ void onRead(pa_stream* stream, std::size_t, void* userdata) {
     }
 }
 
-int record(const char* source, const std::string& outPath) {
+int record(const char* source, const std::string& outPath, int fragmentMs) {
     Recording recording;
     recording.out = std::fopen(outPath.c_str(), "wb");
     recording.arrivals = std::fopen((outPath + ".time").c_str(), "w");
@@ -134,12 +135,15 @@ int record(const char* source, const std::string& outPath) {
             std::fprintf(static_cast<Recording*>(userdata)->faults, "lost %.3f\n", monotonicMs());
         },
         &recording);
-    // fragments of a desktop's usual size: each block's first frame still arrives as the sink
-    // plays it, and PipeWire, which runs its whole graph at the smallest size asked, keeps time
-    // on a busy machine (at 2 ms it misses turns)
+    // fragments of a desktop's usual size (20 ms unless told): each block's first frame still
+    // arrives as the sink plays it, and PipeWire, which runs its whole graph at the smallest size
+    // asked, keeps time on a busy machine (at 2 ms it misses turns). Larger fragments, at PipeWire's
+    // cycle of 1024 frames, tell when a frame was played less closely: by up to 8 ms here
+
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20'000, &format));
+    attr.fragsize =
+        static_cast<uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(fragmentMs) * 1000, &format));
     if (pa_stream_connect_record(stream, source, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
         std::fprintf(stderr, "sink-monitor: cannot record %s: %s\n", source,
                      pa_strerror(pa_context_errno(context)));
@@ -261,6 +265,24 @@ struct Arrivals {
             best = std::min(best, i->second - static_cast<double>((i + 1)->first - frame) * 1e3 / rate);
         return best;
     }
+
+    // Where the sink itself skipped time: a server woken a cycle late plays on without it, and
+    // the blocks' earliest arrivals, against the frames they bring, step later by the time lost.
+    // Around such a step the estimates above mix both sides. As CLOCK_MONOTONIC ms.
+    std::vector<double> sinkSkips() const {
+        constexpr std::size_t span = 20;  // blocks on each side, some 0.2 to 0.4 s
+        constexpr double step = 5;        // ms
+        const auto lead = [&](std::size_t i) { return blocks[i].second - blocks[i].first * 1e3 / rate; };
+        std::vector<double> skips;
+        for (std::size_t i = span; i + span < blocks.size(); ++i) {
+            double before = 1e300, after = 1e300;
+            for (std::size_t j = i - span; j < i; ++j) before = std::min(before, lead(j));
+            for (std::size_t j = i; j < i + span; ++j) after = std::min(after, lead(j));
+            if (after - before > step && (skips.empty() || blocks[i].second - skips.back() > 500))
+                skips.push_back(blocks[i].second);
+        }
+        return skips;
+    }
 };
 
 // Stretches of CLOCK_MONOTONIC ms where what happened to the sound is not the demo's doing.
@@ -302,6 +324,11 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
     const Arrivals arrivals(recordingPath + ".time");
     const Windows faults = machineFaults(recordingPath + ".faults");
     excused.spans.insert(excused.spans.end(), faults.spans.begin(), faults.spans.end());
+    long sinkSkips = 0;
+    for (const double at : arrivals.sinkSkips()) {
+        excused.spans.emplace_back(at - 500, at + 500);
+        ++sinkSkips;
+    }
 
     // the first frame with sound, and the frame of the file it is
     long first = 0;
@@ -367,15 +394,17 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
     }
     const double firstHeardMs = arrivals.playedAt(first) - originMs;
     std::printf(
-        "compared %.1f s: %ld dropouts (%.1f ms), %ld moves, %ld damaged frames, %ld first frames missing; "
-        "the "
-        "file's first frame was heard %+.1f ms from the clock's origin, and from its first second on the "
-        "file "
-        "was at most %.1f ms from its place; its end %s; excused, in a stall of the machine or a fault: %ld "
-        "dropouts\n",
+        "compared %.1f s: %ld dropouts (%.1f ms), %ld moves, %ld damaged frames, %ld first frames missing; ",
         static_cast<double>(f - missing) / rate, figures.dropouts, figures.droppedMs, figures.moves,
-        figures.damaged, missing, firstHeardMs, figures.largestOffsetMs,
-        f >= file.count() ? "was heard" : "was not reached", figures.excusedDropouts);
+        figures.damaged, missing);
+    std::printf(
+        "the file's first frame was heard %+.1f ms from the clock's origin, and from its first second on "
+        "the file was at most %.1f ms from its place; its end %s; ",
+        firstHeardMs, figures.largestOffsetMs, f >= file.count() ? "was heard" : "was not reached");
+    std::printf(
+        "excused, in a stall of the machine, a fault or one of the %ld times the sink skipped: %ld "
+        "dropouts\n",
+        sinkSkips, figures.excusedDropouts);
     return 0;
 }
 
@@ -383,7 +412,8 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "record" && argc == 4) return record(argv[2], argv[3]);
+    if (mode == "record" && (argc == 4 || argc == 5))
+        return record(argv[2], argv[3], argc == 5 ? std::atoi(argv[4]) : 20);
     if (mode == "now" && argc == 2) return std::printf("%.3f\n", monotonicMs()) < 0;
     if (mode == "silent-server" && argc == 3) return silentServer(argv[2]);
     if (mode == "compare" && argc >= 5) {
