@@ -1,6 +1,5 @@
 // sink-monitor: what a sound server's sink played, for the sound tests.
-//   sink-monitor record SOURCE OUT.s16 [FRAGMENT_MS]
-//                                          records SOURCE (a null sink's monitor) as 16-bit stereo
+//   sink-monitor record SOURCE OUT.s16     records SOURCE (a null sink's monitor) as 16-bit stereo
 //                                          at 44.1 kHz until SIGTERM or SIGINT; writes in OUT.s16.time
 //                                          when each block arrived (frame, CLOCK_MONOTONIC ms), and
 //                                          in OUT.s16.faults what it lost itself and when the whole
@@ -102,7 +101,7 @@ void onRead(pa_stream* stream, std::size_t, void* userdata) {
     }
 }
 
-int record(const char* source, const std::string& outPath, int fragmentMs) {
+int record(const char* source, const std::string& outPath) {
     Recording recording;
     recording.out = std::fopen(outPath.c_str(), "wb");
     recording.arrivals = std::fopen((outPath + ".time").c_str(), "w");
@@ -135,15 +134,14 @@ int record(const char* source, const std::string& outPath, int fragmentMs) {
             std::fprintf(static_cast<Recording*>(userdata)->faults, "lost %.3f\n", monotonicMs());
         },
         &recording);
-    // fragments of a desktop's usual size (20 ms unless told): each block's first frame still
+    // fragments of a desktop's usual size, 20 ms: each block's first frame still
     // arrives as the sink plays it, and PipeWire, which runs its whole graph at the smallest size
     // asked, keeps time on a busy machine (at 2 ms it misses turns). Larger fragments, at PipeWire's
     // cycle of 1024 frames, tell when a frame was played less closely: by up to 8 ms here
 
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize =
-        static_cast<uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(fragmentMs) * 1000, &format));
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20'000, &format));
     if (pa_stream_connect_record(stream, source, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
         std::fprintf(stderr, "sink-monitor: cannot record %s: %s\n", source,
                      pa_strerror(pa_context_errno(context)));
@@ -412,8 +410,7 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "record" && (argc == 4 || argc == 5))
-        return record(argv[2], argv[3], argc == 5 ? std::atoi(argv[4]) : 20);
+    if (mode == "record" && argc == 4) return record(argv[2], argv[3]);
     if (mode == "now" && argc == 2) return std::printf("%.3f\n", monotonicMs()) < 0;
     if (mode == "silent-server" && argc == 3) return silentServer(argv[2]);
     if (mode == "compare" && argc >= 5) {
