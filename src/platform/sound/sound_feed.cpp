@@ -29,6 +29,7 @@ void SoundFeed::fill(int16_t* out, std::size_t frames, std::optional<SoundClock:
         *firstHeardAt + timeOf(leadInFrames) > SoundClock::now()) {
         state_ = State::playing;
         placeAnew_ = false;
+        drift_ = 0;
         runStart_ = position_;
         origin_ = *firstHeardAt + timeOf(leadInFrames) - timeOf(position_);
         position_ -= leadInFrames;
