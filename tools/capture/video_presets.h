@@ -27,9 +27,12 @@ struct QualityPreset {
 inline constexpr QualityPreset qualityPresets[] = {
     {VideoQuality::share, "share",
      "default: H.264 (VP9 in .webm), BT.709, at the bitrate video sites ask for (12 Mbit/s at 1080p60)"},
-    {VideoQuality::high, "high", "H.264 (VP9 in .webm) that keeps the grain itself (about 450 Mbit/s at 1080p60)"},
-    {VideoQuality::master, "master", "lossless RGB (FFV1) in .mkv or .mov, the exact frames (about 870 Mbit/s at 1080p60)"},
-    {VideoQuality::preview, "preview", "small and fast H.264 (VP9 in .webm), for a quick look (about 5 Mbit/s at 1080p60)"},
+    {VideoQuality::high, "high",
+     "H.264 (VP9 in .webm) that keeps the grain itself (about 450 Mbit/s at 1080p60)"},
+    {VideoQuality::master, "master",
+     "lossless RGB (FFV1) in .mkv or .mov, the exact frames (about 870 Mbit/s at 1080p60)"},
+    {VideoQuality::preview, "preview",
+     "small and fast H.264 (VP9 in .webm), for a quick look (about 5 Mbit/s at 1080p60)"},
 };
 
 std::optional<VideoQuality> qualityNamed(std::string_view name);
