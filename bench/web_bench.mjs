@@ -1,6 +1,6 @@
-// Frames per second of the show at 640 x 360 in headless Chromium (SwiftShader) and in headless
-// Firefox ESR (Mesa's llvmpipe), against the native pipeline (quarvel-bench-pipeline, llvmpipe)
-// on the same machine, with the ratios.
+// Frames per second of the show at 640 x 360 in headless Chromium (SwiftShader), headless Firefox
+// ESR and WebKitGTK's MiniBrowser (both on Mesa's llvmpipe), against the native pipeline
+// (quarvel-bench-pipeline, llvmpipe) on the same machine, with the ratios.
 // A browser's figure is the real show's: the dialog's Enter, then the frames the page presents
 // over a stretch of the run, at the browser's own pace (animation frames at most at the
 // display's 60 Hz). The native one is the median frame of the show's shaders with glFinish after
@@ -32,7 +32,7 @@ async function showFps(server, engine) {
     const renderer = await page.evaluate(`(() => { const gl = document.createElement('canvas').getContext('webgl2');
       const info = gl.getExtension('WEBGL_debug_renderer_info');
       return info ? gl.getParameter(info.UNMASKED_RENDERER_WEBGL) : gl.getParameter(gl.RENDERER); })()`);
-    console.log(`${engine}: ${await browser.browser.version()}, ${renderer}`);
+    console.log(`${engine}: ${await browser.version()}, ${renderer}`);
     console.log(`${engine}: ${frames1 - frames0} frames of the show in ${((time1 - time0) / 1000).toFixed(1)} s: ${fps.toFixed(2)} fps`);
     await page.keyboard.press('Escape');
     return fps;
@@ -44,7 +44,7 @@ async function showFps(server, engine) {
 const server = await serve(site);
 const browserFps = {};
 try {
-  for (const engine of ['chromium', 'firefox']) browserFps[engine] = await showFps(server, engine);
+  for (const engine of ['chromium', 'firefox', 'webkit']) browserFps[engine] = await showFps(server, engine);
 } finally {
   await server.close();
 }
@@ -58,4 +58,5 @@ console.log(`native:  ${native.split('\n')[0]}`);
 console.log(`native:  median frame of the show at 640x360 ${frameMs.toFixed(2)} ms: ${nativeFps.toFixed(2)} fps`);
 for (const [engine, fps] of Object.entries(browserFps))
   console.log(`ratio ${engine} / native: ${(fps / nativeFps).toFixed(3)}`);
-console.log(`ratio firefox / chromium: ${(browserFps.firefox / browserFps.chromium).toFixed(3)}`);
+for (const engine of ['firefox', 'webkit'])
+  console.log(`ratio ${engine} / chromium: ${(browserFps[engine] / browserFps.chromium).toFixed(3)}`);

@@ -41,6 +41,8 @@ if [ $package -eq 1 ]; then
 fi
 if [ $web -eq 1 ]; then
   packages+=(emscripten nodejs chromium firefox-esr)
+  # WebKit's MiniBrowser and its WebDriver; it decodes the MP3 through GStreamer
+  packages+=(webkit2gtk-driver gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav)
   # a Node from elsewhere brings its own npm, which Debian's npm would conflict with
   command -v npm >/dev/null || packages+=(npm)
 fi

@@ -3,8 +3,8 @@
 # with AddressSanitizer and UndefinedBehaviorSanitizer; then runs the fuzz targets (libFuzzer) for
 # a fixed number of inputs; then cross-builds the Windows demo and its tests and runs them under
 # Wine (the Windows end-to-end tests take audio.mp3 from the release build);
-# then builds the browser version and runs its tests in headless Chromium and Firefox (against
-# the release build's capture); then writes the release (scripts/release.sh) and tries the
+# then builds the browser version and runs its tests in headless Chromium, Firefox and WebKit
+# (against the release build's capture); then writes the release (scripts/release.sh) and tries the
 # Debian package and the tarball in clean Debian roots. The web and package stages report their own times.
 # Usage: scripts/test.sh [--no-sanitize] [--no-windows] [--no-web] [--no-package]
 set -euo pipefail
@@ -60,10 +60,7 @@ if [ $web -eq 1 ]; then
     echo "== web build and browser tests"
     started=$SECONDS
     scripts/build-web.sh
-    # Firefox ESR now and then stops answering in the middle of a show (about one full run in
-    # three here, its cause not yet found): a failed browser test runs once more, and a fault of
-    # the page, which fails every time, still fails the stage
-    ctest --preset web --repeat until-pass:2
+    ctest --preset web
     echo "== web stage: $((SECONDS - started)) s"
 fi
 
