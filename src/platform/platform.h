@@ -1,5 +1,5 @@
 // The one contract between the demo's logic and the operating system.
-// Each backend (sdl, headless, win32, the tests' fake) provides every function declared here;
+// Each backend (sdl, headless, win32, web, the tests' fake) provides every function declared here;
 // CMake decides which backend an executable links. The logic includes nothing else of the platform.
 #pragma once
 
