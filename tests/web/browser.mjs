@@ -337,20 +337,23 @@ class WebDriverPage {
   }
 
   // The window sized so that its viewport, under MiniBrowser's toolbar, is width x height. The
-  // page hears of a new size a little after the driver answers: its outer size says when.
+  // page hears of a new size a little after the driver answers, its outer and inner sizes not
+  // always at once: a size is read once it is the one asked for and holds for two reads.
   async setViewport({ width, height }) {
     const window = this.driver.manage().window();
-    const sizes = 'return [outerWidth, outerHeight, innerWidth, innerHeight]';
+    const sizes = 'return [outerWidth, outerHeight, innerWidth, innerHeight].join()';
     let rect = { width, height };
     for (let tries = 0; tries < 3; ++tries) {
       await window.setRect(rect);
-      let seen;
+      let seen = '';
       for (const end = Date.now() + 5000; Date.now() < end; await new Promise((resolve) => setTimeout(resolve, 20))) {
-        seen = await this.driver.executeScript(sizes);
-        if (seen[0] === rect.width && seen[1] === rect.height) break;
+        const now = await this.driver.executeScript(sizes);
+        if (now === seen && now.startsWith(`${rect.width},${rect.height},`)) break;
+        seen = now;
       }
-      if (seen[2] === width && seen[3] === height) return;
-      rect = { width: seen[0] + width - seen[2], height: seen[1] + height - seen[3] };
+      const [outerWidth, outerHeight, innerWidth, innerHeight] = seen.split(',').map(Number);
+      if (innerWidth === width && innerHeight === height) return;
+      rect = { width: Math.max(outerWidth + width - innerWidth, 1), height: Math.max(outerHeight + height - innerHeight, 1) };
     }
     throw new Error(`MiniBrowser would not give a viewport of ${width} x ${height}`);
   }

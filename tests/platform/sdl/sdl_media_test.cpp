@@ -192,9 +192,12 @@ TEST_F(SdlMediaTest, DiskOutputIsSilentUntilRunThenStartsAtTheBeginningOfTheFile
         status = capture.written();
     }
     ASSERT_EQ(status, test::successLine);
-    // let the output run for a few buffers: what it writes before Run must be silence
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // what the output writes before Run, a few buffers of it, must be silence
+    const auto writtenBytes = [&] { return fs::exists(written) ? fs::file_size(written) : 0; };
+    for (int tries = 0; tries < 500 && writtenBytes() < 3 * 4096; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const std::vector<int16_t> beforeRun = samplesOf(readFile(written));
+    ASSERT_GE(beforeRun.size() * sizeof(int16_t), 3u * 4096) << "the output did not run before Run";
     EXPECT_EQ(firstSound(beforeRun), beforeRun.size()) << "sound was written before Run";
 
     player->run();
@@ -215,10 +218,14 @@ TEST_F(SdlMediaTest, DiskOutputIsSilentUntilRunThenStartsAtTheBeginningOfTheFile
         worst = std::max(worst, std::abs(output[start + i] - reference[referenceStart + i]));
     EXPECT_LE(worst, 4) << "the first samples after Run are not the start of the file";
 
+    // a released output has closed its file: nothing can write to it any more
     player->release();
-    const auto sizeAtRelease = fs::file_size(written);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(fs::file_size(written), sizeAtRelease) << "the output still runs after release";
+    bool open = false;
+    for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        open = open || fs::read_symlink(fd.path(), error) == written;
+    }
+    EXPECT_FALSE(open) << "the output still holds its file after release";
     unsetenv("SDL_DISKAUDIOFILE");
 }
 
