@@ -7,12 +7,12 @@
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { PNG } from 'pngjs';
 import puppeteer from 'puppeteer-core';
 import { Builder, By, Capabilities, Key } from 'selenium-webdriver';
+import { DriverService } from 'selenium-webdriver/remote/index.js';
 
 const contentTypes = {
   '.html': 'text/html; charset=utf-8',
@@ -172,30 +172,6 @@ function keepLines() {
   addEventListener('unhandledrejection', (event) => lines.push(`exception: ${event.reason?.message ?? event.reason}`));
 }
 
-// Runs `command` (a child process) on a free port of 127.0.0.1, as `--port=N` asks it, and
-// returns once it answers `probe` there.
-async function startOnFreePort(command, args, env, probe) {
-  for (let tries = 0; ; ++tries) {
-    const port = await new Promise((resolve) => {
-      const finder = net.createServer().listen(0, '127.0.0.1', () => {
-        const { port } = finder.address();
-        finder.close(() => resolve(port));
-      });
-    });
-    const child = own(spawn(command, [`--port=${port}`, ...args], { stdio: ['ignore', 'ignore', 'pipe'], env }));
-    let said = '';
-    child.stderr.on('data', (chunk) => { said += chunk; });
-    for (let waited = 0; child.exitCode === null && waited < 10000; waited += 50) {
-      const answered = await fetch(`http://127.0.0.1:${port}${probe}`).then((response) => response.ok, () => false);
-      if (answered) return { port, stop: () => { if (child.exitCode === null) child.kill('SIGTERM'); } };
-      await new Promise((resolve) => setTimeout(resolve, 50));
-    }
-    child.kill('SIGKILL');
-    // another program may have taken the port in the moment between
-    if (tries === 2) throw new Error(`${command} did not come up on a free port: ${said}`);
-  }
-}
-
 // One browser of `engine` ('chromium', 'firefox' or 'webkit'); `webgl2: false` switches WebGL2
 // off. QUARVEL_BROWSER_LOG=1 passes the browser's own output through.
 export async function launch(engine, { webgl2 = true } = {}) {
@@ -242,13 +218,16 @@ async function withDisplayAndSound(body) {
 async function launchWebKit(webgl2) {
   return withDisplayAndSound(async (x, pulse, started) => {
     const env = { ...process.env, DISPLAY: x.display, PULSE_SERVER: pulse.server };
-    const driverServer = await startOnFreePort(process.env.WEBKIT_DRIVER ?? 'WebKitWebDriver', [], env, '/status');
-    started.unshift(driverServer.stop);
+    // the driver on a free port of 127.0.0.1, answering within 10 s
+    const service = new DriverService.Builder(process.env.WEBKIT_DRIVER ?? '/usr/bin/WebKitWebDriver')
+      .setLoopback(true).setEnvironment(env).build();
+    const address = await service.start(10000);
+    started.unshift(() => service.kill());
     const capabilities = new Capabilities({
       browserName: 'MiniBrowser',
       'webkitgtk:browserOptions': { binary: process.env.MINIBROWSER ?? miniBrowser, args: ['--automation'] },
     });
-    const driver = await new Builder().usingServer(`http://127.0.0.1:${driverServer.port}`).withCapabilities(capabilities).build();
+    const driver = await new Builder().usingServer(address).withCapabilities(capabilities).build();
     // a browser that stops answering fails the call within a minute, as puppeteer's do
     await driver.manage().setTimeouts({ script: 60000, pageLoad: 60000 });
     const browser = new Browser('webkit', driver, started);
