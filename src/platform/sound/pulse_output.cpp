@@ -1,7 +1,7 @@
 // A playback stream through PulseAudio's protocol: PulseAudio itself, or PipeWire through
 // pipewire-pulse. The stream never waits for data (no pre-buffering), so the server's read index
-// runs on through a dropout and what comes late is dropped there, not played late; the server's
-// latest timing report says when each frame written is heard.
+// runs on through a dropout and what comes late is dropped there, not played late; the stream's
+// timing, interpolated between the server's reports, says when each frame written is heard.
 #include "platform/sound/realtime_thread.h"
 #include "platform/sound/server_streams.h"
 
@@ -70,21 +70,12 @@ public:
     long long framesWritten = 0;  // the stream's write index, in frames
 };
 
-// When stream frame `frame` is heard, from the server's latest report: at the report's moment
-// the frame at its read index was that far from being heard, and the sink plays on at the
-// stream's rate. PulseAudio's own interpolation between reports is not used: on a machine short of
-// time, its estimate of the rate was seen to run 4% fast for seconds after a dropout, and the
-// sound drifted 80 ms late with it.
+// When stream frame `frame` is heard, from the stream's timing.
 std::optional<SoundClock::time_point> heardAt(PulseOutput& output, long long frame) {
-    const pa_timing_info* timing = pa_stream_get_timing_info(output.stream);
-    if (timing == nullptr || timing->read_index_corrupt != 0) return std::nullopt;
-    // the report's moment is on the wall clock: its age carries it over to ours, while the sink
-    // was taking the stream's frames; a stream not playing then stands where the report left it
-    const pa_usec_t ageUsec = timing->playing != 0 ? pa_timeval_age(&timing->timestamp) : 0;
-    const long long readFrame = timing->read_index / static_cast<int64_t>(pa_frame_size(&output.format));
-    const auto aheadUsec = static_cast<long long>(static_cast<double>(frame - readFrame) * 1e6 / output.format.rate);
-    return SoundClock::now() - std::chrono::microseconds(ageUsec) +
-           std::chrono::microseconds(static_cast<long long>(timing->sink_usec) + aheadUsec);
+    pa_usec_t playedUsec = 0;
+    if (pa_stream_get_time(output.stream, &playedUsec) != 0) return std::nullopt;
+    const auto frameUsec = static_cast<long long>(static_cast<double>(frame) * 1e6 / output.format.rate);
+    return SoundClock::now() + std::chrono::microseconds(frameUsec - static_cast<long long>(playedUsec));
 }
 
 void onWriteRequest(pa_stream* stream, std::size_t bytes, void* userdata) {
@@ -107,8 +98,8 @@ void onWriteRequest(pa_stream* stream, std::size_t bytes, void* userdata) {
     }
 }
 
-// A move to another sink, a dropout or a start changes when what is written is heard: the next
-// report says by how much, sooner than the server's own round of reports would.
+// A move to another sink, or a dropout, changes when what is written is heard: the next report
+// says by how much, rather than the interpolation from the last.
 void askForTiming(pa_stream* stream, void*) {
     if (pa_operation* update = pa_stream_update_timing_info(stream, nullptr, nullptr))
         pa_operation_unref(update);
@@ -120,14 +111,14 @@ bool connectStream(PulseOutput& output) {
     pa_stream_set_write_callback(output.stream, onWriteRequest, &output);
     pa_stream_set_moved_callback(output.stream, askForTiming, nullptr);
     pa_stream_set_underflow_callback(output.stream, askForTiming, nullptr);
-    pa_stream_set_started_callback(output.stream, askForTiming, nullptr);
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(bufferUsec, &output.format));
     attributes.prebuf = 0;
     attributes.minreq = static_cast<uint32_t>(-1);
     const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                       PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_NOT_MONOTONIC);
     return pa_stream_connect_playback(output.stream, nullptr, &attributes, flags, nullptr, nullptr) >= 0;
 }
 
