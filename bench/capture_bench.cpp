@@ -78,19 +78,20 @@ struct Timing {
     double fps = 0;
     double cpuMsPerFrame = 0;  // this process, the rasteriser's threads included
     double encoderMsPerFrame = 0;
-    double mbits = 0;           // a video's average bitrate
+    double mbits = 0;                   // a video's average bitrate
     double lowPassed = -1, grain = -1;  // a lossy video's measures against master's frames
 };
 
 // The file's frames as 8-bit RGB, through ffmpeg: a YUV one as the lossy presets tag it.
 std::vector<uint8_t> decodedFrames(const std::string& path, bool yuv) {
-    const std::string command =
-        "ffmpeg -v error -i '" + path + "' -vf " + (yuv ? "scale=in_color_matrix=bt709:in_range=tv:" : "scale=") +
-        "flags=bicubic+accurate_rnd+full_chroma_int,format=rgb24 -f rawvideo -";
+    const std::string command = "ffmpeg -v error -i '" + path + "' -vf " +
+                                (yuv ? "scale=in_color_matrix=bt709:in_range=tv:" : "scale=") +
+                                "flags=bicubic+accurate_rnd+full_chroma_int,format=rgb24 -f rawvideo -";
     std::vector<uint8_t> bytes;
     if (std::FILE* pipe = popen(command.c_str(), "r")) {
         unsigned char block[1 << 16];
-        for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) bytes.insert(bytes.end(), block, block + n);
+        for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;)
+            bytes.insert(bytes.end(), block, block + n);
         pclose(pipe);
     }
     return bytes;
@@ -214,9 +215,9 @@ int main(int argc, char** argv) {
         const double renderFps = median(fps[0]);
         const double renderCpu = median(cpu[0]);
         for (std::size_t m = 0; m < modes.size(); ++m) {
-            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f %12.1f %10.3f", size[0], size[1], modes[m].name,
-                        frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]), median(encoder[m]),
-                        renderCpu / (median(cpu[m]) + median(encoder[m])));
+            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f %12.1f %10.3f", size[0], size[1],
+                        modes[m].name, frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]),
+                        median(encoder[m]), renderCpu / (median(cpu[m]) + median(encoder[m])));
             if (last[m].mbits > 0) std::printf(" %8.1f", last[m].mbits);
             if (last[m].grain >= 0) std::printf(" %9.2f %5.0f%%", last[m].lowPassed, last[m].grain * 100);
             std::printf("\n");

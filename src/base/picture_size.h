@@ -27,7 +27,8 @@ enum class PictureSizeParse {
 
 inline PictureSizeParse parsePictureSize(std::string_view text, PictureSize& size) {
     const auto side = [](std::string_view digits, int32_t& value) {
-        if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        if (digits.empty() ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return false;
         if (digits.size() > 9) {  // too large, and past what from_chars reads into 32 bits
             value = maxPictureSide + 1;
@@ -38,7 +39,8 @@ inline PictureSizeParse parsePictureSize(std::string_view text, PictureSize& siz
     };
     const std::size_t x = text.find('x');
     PictureSize read;
-    if (x == std::string_view::npos || !side(text.substr(0, x), read.width) || !side(text.substr(x + 1), read.height))
+    if (x == std::string_view::npos || !side(text.substr(0, x), read.width) ||
+        !side(text.substr(x + 1), read.height))
         return PictureSizeParse::malformed;
     if (read.width == 0 || read.height == 0) return PictureSizeParse::zero;
     if (read.width > maxPictureSide || read.height > maxPictureSide) return PictureSizeParse::tooLarge;

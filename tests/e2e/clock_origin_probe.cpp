@@ -15,7 +15,8 @@ int main() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     // the offset is -50 - timer at the origin, so the timer has run on this much since then
-    const uint32_t sinceOrigin = quarvel::platform::timerMilliseconds() + run.clockOffset + static_cast<uint32_t>(quarvel::clockLagMs);
+    const uint32_t sinceOrigin =
+        quarvel::platform::timerMilliseconds() + run.clockOffset + static_cast<uint32_t>(quarvel::clockLagMs);
     const double originMs = now.tv_sec * 1e3 + now.tv_nsec / 1e6 - sinceOrigin;
     std::fprintf(stderr, "clock origin: %.3f ms\n", originMs);
     while (quarvel::runFrame(run) == quarvel::RunStep::goOn) {}

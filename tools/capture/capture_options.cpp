@@ -239,7 +239,8 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
             }
             case fpsOption:
                 if (!parseWhole(value, options.fps) || options.fps < minFps || options.fps > maxFps)
-                    return refused("--fps takes a whole number of frames per second from 1 to 240; not '" +
+                    return refused("--fps takes a whole number of frames per second from " +
+                                   std::to_string(minFps) + " to " + std::to_string(maxFps) + "; not '" +
                                    std::string(value) + "'");
                 rateGiven = true;
                 break;

@@ -117,9 +117,10 @@ std::string describeWritten(const CaptureOptions& options, const FramePlan& plan
     const auto bytes = static_cast<double>(std::filesystem::file_size(options.output, unknown));
     char size[64] = "";
     if (!unknown && frames > 0)
-        std::snprintf(size, sizeof size, ", %.1f MB, %.1f Mbit/s", bytes / 1e6, bytes * 8 / 1e6 * options.fps / frames);
-    return std::to_string(frames) + " frames at " + std::to_string(options.fps) + " fps to " + options.output +
-           " (" + qualityName(options.quality) + size + ")";
+        std::snprintf(size, sizeof size, ", %.1f MB, %.1f Mbit/s", bytes / 1e6,
+                      bytes * 8 / 1e6 * options.fps / frames);
+    return std::to_string(frames) + " frames at " + std::to_string(options.fps) + " fps to " +
+           options.output + " (" + qualityName(options.quality) + size + ")";
 }
 
 int run(const std::vector<std::string>& args) {
@@ -145,9 +146,10 @@ int run(const std::vector<std::string>& args) {
         soundtrack = chooseSoundtrack(options.audio, installedSoundtrack());
         if (!soundtrack.status.ok) return reportFailure(soundtrack.status.message);
         if (soundtrack.path.empty())
-            std::fputs("quarvel-capture: note: there is no audio.mp3 in the working folder and none installed, "
-                       "so the video has no sound\n",
-                       stderr);
+            std::fputs(
+                "quarvel-capture: note: there is no audio.mp3 in the working folder and none installed, "
+                "so the video has no sound\n",
+                stderr);
     }
 
     // from here on a signal stops the capture cleanly instead of killing the process

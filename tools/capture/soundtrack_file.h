@@ -9,9 +9,10 @@
 namespace quarvel {
 
 struct SoundtrackChoice {
-    Status status;       // failed: --audio names a file that cannot be read; the message says why
-    std::string path;    // empty: none was found, and the video is silent
-    std::string origin;  // where `path` came from, for the user: "--audio", "the working folder's", "installed"
+    Status status;     // failed: --audio names a file that cannot be read; the message says why
+    std::string path;  // empty: none was found, and the video is silent
+    std::string
+        origin;  // where `path` came from, for the user: "--audio", "the working folder's", "installed"
 };
 
 // `given` is --audio's file (empty when not given); `installed` the installed soundtrack's path

@@ -21,13 +21,14 @@ int main(int argc, char** argv) {
     }
     quarvel::VideoMeasures measures(width, height);
     std::vector<uint8_t> a(std::size_t(width) * height * 3), b(a.size());
-    while (std::fread(a.data(), 1, a.size(), reference) == a.size() && std::fread(b.data(), 1, b.size(), encoded) == b.size())
+    while (std::fread(a.data(), 1, a.size(), reference) == a.size() &&
+           std::fread(b.data(), 1, b.size(), encoded) == b.size())
         measures.add(a.data(), b.data());
     if (measures.frames() == 0) {
         std::fprintf(stderr, "quarvel-video-measures: no whole frame in both files\n");
         return 1;
     }
-    std::printf("%d frames: low-passed %.2f levels, grain %.0f%%\n", measures.frames(), measures.lowPassedError(),
-                measures.grainStrength() * 100);
+    std::printf("%d frames: low-passed %.2f levels, grain %.0f%%\n", measures.frames(),
+                measures.lowPassedError(), measures.grainStrength() * 100);
     return 0;
 }

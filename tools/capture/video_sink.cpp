@@ -113,7 +113,8 @@ Status VideoSink::start(const std::string& ffmpegProgram) {
         ffmpeg_ = -1;
         close(fds[1]);
         if (error == ENOENT)
-            return failure("a video output needs the " + ffmpegProgram + " program, and there is none on PATH");
+            return failure("a video output needs the " + ffmpegProgram +
+                           " program, and there is none on PATH");
         return failure("cannot start " + ffmpegProgram + ": " + std::strerror(error));
     }
     pipe_ = fds[1];
