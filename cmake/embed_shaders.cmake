@@ -1,9 +1,10 @@
 # Turns the shader files into one C++ source of string constants, inserting noise.glsl where a
-# source has the line: #include "noise.glsl"; and writes a header of each program's uniforms
-# (location, name and declaration) read from the sources' layout(location = N) lines, so the host
-# never types a location again.
+# source has the line: #include "noise.glsl", and the show's timeline marks, as
+# base/show_timeline.h states them, where it has: #include "timeline.glsl"; and writes a header of
+# each program's uniforms (location, name and declaration) read from the sources'
+# layout(location = N) lines, so the host never types a location or a mark again.
 # Run as: cmake -DSHADER_DIR=<dir> -DOUTPUT=<file.cpp> [-DINTERFACE=<file.h>] [-DTEXT_DIR=<dir>]
-#   -P embed_shaders.cmake
+#   [-DTIMELINE=<show_timeline.h>] -P embed_shaders.cmake
 # TEXT_DIR holds other forms of the .frag files (the browser build's GLSL ES ones) to embed in
 # place of SHADER_DIR's; the uniforms are always read from SHADER_DIR, the files that state the
 # locations the host binds.
@@ -12,13 +13,29 @@ cmake_minimum_required(VERSION 3.25)
 if(NOT DEFINED TEXT_DIR)
   set(TEXT_DIR ${SHADER_DIR})
 endif()
+if(NOT DEFINED TIMELINE)
+  set(TIMELINE ${SHADER_DIR}/../base/show_timeline.h)
+endif()
 
 file(READ ${SHADER_DIR}/noise.glsl noise)
 file(READ ${SHADER_DIR}/fullscreen.vert fullscreen)
 
+# The timeline's marks as GLSL constants: each ShowRamp as a vec2 (begin, end), each number of
+# seconds written as a literal as a float. The header is their one source.
+file(STRINGS ${TIMELINE} marks REGEX "^inline constexpr (ShowRamp|double) ")
+set(timeline "// the show's timeline, from base/show_timeline.h\n")
+foreach(line IN LISTS marks)
+  if(line MATCHES "^inline constexpr ShowRamp ([A-Za-z]+)\\{([0-9]+\\.[0-9]+), ([0-9]+\\.[0-9]+)\\};")
+    string(APPEND timeline "const vec2 ${CMAKE_MATCH_1} = vec2(${CMAKE_MATCH_2}, ${CMAKE_MATCH_3});\n")
+  elseif(line MATCHES "^inline constexpr double ([A-Za-z]+) = ([0-9]+\\.[0-9]+);")
+    string(APPEND timeline "const float ${CMAKE_MATCH_1} = ${CMAKE_MATCH_2};\n")
+  endif()
+endforeach()
+
 function(embed_one var file)
   file(READ ${TEXT_DIR}/${file} text)
   string(REPLACE "#include \"noise.glsl\"\n" "${noise}" text "${text}")
+  string(REPLACE "#include \"timeline.glsl\"\n" "${timeline}" text "${text}")
   string(FIND "${text}" "#include" leftover)
   if(NOT leftover EQUAL -1)
     message(FATAL_ERROR "${file}: an #include that the embedder does not know")

@@ -29,7 +29,7 @@ function(quarvel_embed_glsl_es output tool)
     COMMAND ${CMAKE_COMMAND} -DSHADER_DIR=${shader_dir} -DTEXT_DIR=${es_dir} -DOUTPUT=${output}
             -P ${PROJECT_SOURCE_DIR}/cmake/embed_shaders.cmake
     DEPENDS ${es_files} ${shader_dir}/noise.glsl ${shader_dir}/fullscreen.vert
-            ${PROJECT_SOURCE_DIR}/cmake/embed_shaders.cmake
+            ${PROJECT_SOURCE_DIR}/src/base/show_timeline.h ${PROJECT_SOURCE_DIR}/cmake/embed_shaders.cmake
     COMMENT "Embedding the GLSL ES shader sources"
     VERBATIM)
 endfunction()

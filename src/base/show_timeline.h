@@ -1,5 +1,7 @@
 // The show's timeline in one place: how long the run lasts, how far the picture trails the
-// soundtrack, and the marks where the picture changes. The shaders hold the same marks in GLSL.
+// soundtrack, and the marks where the picture changes. The shaders take the marks from here: the
+// build writes each ShowRamp and each number of seconds given as a literal into the GLSL
+// constants of "timeline.glsl" (cmake/embed_shaders.cmake).
 #pragma once
 
 #include <cstdint>

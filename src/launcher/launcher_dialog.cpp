@@ -45,17 +45,19 @@ void buildDisplayModeList(LauncherDialogState& state, DisplayModeSource source,
 }
 
 // Enter is there to take the selected entry: without one it would do nothing, with no sign of why.
-bool enableEnterForSelection(LauncherDialogState& state, platform::DialogControls& controls) {
+bool entryChosen(const LauncherDialogState& state, platform::DialogControls& controls) {
     const int32_t selected = controls.selectedItem(resolutionListId);
-    const bool enabled = selected >= 0 && selected < state.count;
+    return selected >= 0 && selected < state.count;
+}
+
+bool enableEnterForSelection(LauncherDialogState& state, platform::DialogControls& controls) {
+    const bool enabled = entryChosen(state, controls);
     controls.enableControl(enterButtonId, enabled);
     return enabled;
 }
 
 bool isPushButton(const platform::DialogControl& control) {
-    const uint32_t kind = control.style & platform::style::buttonKindMask;
-    return control.controlClass == platform::ControlClass::button &&
-           (kind == platform::style::pushButton || kind == platform::style::defPushButton);
+    return platform::controlKind(control) == platform::ControlKind::pushButton;
 }
 
 void enter(LauncherDialogState& state, platform::DialogControls& controls) {
@@ -97,6 +99,15 @@ int32_t defaultButton(const platform::DialogTemplate& dialogTemplate) {
     return platform::okId;
 }
 
+int32_t returnPresses(const platform::DialogTemplate& dialogTemplate, int32_t focusedId,
+                      bool defaultEnabled) {
+    for (int32_t i = 0; i < dialogTemplate.controlCount; ++i) {
+        const platform::DialogControl& c = dialogTemplate.controls[i];
+        if (c.id == focusedId && focusedId != -1 && isPushButton(c)) return c.id;
+    }
+    return defaultEnabled ? defaultButton(dialogTemplate) : -1;
+}
+
 void formatModeItem(const OfferedMode& mode, char (&text)[itemTextCapacity]) {
     // %d never groups digits, so the locale cannot change the text
     std::snprintf(text, sizeof text, "%d x %d", static_cast<int>(mode.width), static_cast<int>(mode.height));
@@ -130,11 +141,25 @@ void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls&
     else if (controlId == resolutionListId) enableEnterForSelection(state, controls);
 }
 
+void launcherDialogReturn(LauncherDialogState& state, platform::DialogControls& controls, int32_t focusedId) {
+    // Enter, the default button, is enabled exactly while an entry is chosen
+    const int32_t pressed = returnPresses(launcherDialogTemplate, focusedId, entryChosen(state, controls));
+    if (pressed != -1) launcherDialogCommand(state, controls, pressed);
+}
+
 void launcherDialogProcedure(platform::DialogControls& controls, platform::DialogMessage message,
                              int32_t controlId) {
-    if (message == platform::DialogMessage::initialise)
-        initialiseLauncherDialog(launcherDialog, platform::displayMode, controls);
-    else launcherDialogCommand(launcherDialog, controls, controlId);
+    switch (message) {
+        case platform::DialogMessage::initialise:
+            initialiseLauncherDialog(launcherDialog, platform::displayMode, controls);
+            break;
+        case platform::DialogMessage::command:
+            launcherDialogCommand(launcherDialog, controls, controlId);
+            break;
+        case platform::DialogMessage::returnKey:
+            launcherDialogReturn(launcherDialog, controls, controlId);
+            break;
+    }
 }
 
 LauncherOutcome runLauncherDialog(LaunchSettings& settings) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "launcher/launch_settings.h"
+#include "launcher/launcher_dialog_template.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -16,10 +17,12 @@ inline constexpr int32_t maxOfferedModes = 4096;
 inline constexpr int32_t itemTextCapacity = 500;
 
 // controls of the launcher dialog's template
-inline constexpr int32_t enterButtonId = platform::okId;
-inline constexpr int32_t exitButtonId = platform::cancelId;
-inline constexpr int32_t resolutionListId = 1001;
-inline constexpr int32_t fullscreenBoxId = 1003;
+inline constexpr int32_t enterButtonId = LAUNCHER_ENTER_ID;
+inline constexpr int32_t exitButtonId = LAUNCHER_EXIT_ID;
+inline constexpr int32_t resolutionListId = LAUNCHER_RESOLUTION_LIST_ID;
+inline constexpr int32_t fullscreenBoxId = LAUNCHER_FULLSCREEN_BOX_ID;
+static_assert(enterButtonId == platform::okId && exitButtonId == platform::cancelId,
+              "Return and Escape reach Enter and Exit through the dialog manager's ids");
 
 struct OfferedMode {
     int32_t width = 0;
@@ -52,8 +55,12 @@ constexpr bool hasOfferedShape(int32_t width, int32_t height) {
 // there is none.
 int32_t initialFocus(const platform::DialogTemplate& dialogTemplate, std::span<const int32_t> disabledIds);
 
-// The template's default push button, which Return presses; okId when it has none.
+// The template's default push button; okId when it has none.
 int32_t defaultButton(const platform::DialogTemplate& dialogTemplate);
+
+// The control Return presses: the focused push button (`focusedId`), or else the default button
+// when it is enabled, as the classic dialog manager has it; -1 for nothing.
+int32_t returnPresses(const platform::DialogTemplate& dialogTemplate, int32_t focusedId, bool defaultEnabled);
 
 // "%d x %d" into `text`, whatever the process locale.
 void formatModeItem(const OfferedMode& mode, char (&text)[itemTextCapacity]);
@@ -68,6 +75,9 @@ void initialiseLauncherDialog(LauncherDialogState& state, DisplayModeSource sour
 // nothing; a change of the Resolution list's selection enables Enter once an entry is chosen;
 // other commands do nothing.
 void launcherDialogCommand(LauncherDialogState& state, platform::DialogControls& controls, int32_t controlId);
+
+// Return with `focusedId` holding the focus: the command of what returnPresses gives.
+void launcherDialogReturn(LauncherDialogState& state, platform::DialogControls& controls, int32_t focusedId);
 
 // The procedure runModalDialog calls: the functions above on the dialog's one record, with the current
 // display's modes.

@@ -169,6 +169,24 @@ struct DialogControl {
     int16_t x = 0, y = 0, cx = 0, cy = 0;  // for a combo box, cy includes the dropped-down list
 };
 
+// What a view draws for a control: its class and style bits decide it, the same in every view.
+enum class ControlKind { pushButton, checkBox, list, textLeft, textCenter, textRight };
+
+constexpr ControlKind controlKind(const DialogControl& control) {
+    switch (control.controlClass) {
+        case ControlClass::button:
+            return (control.style & style::buttonKindMask) == style::autoCheckBox ? ControlKind::checkBox
+                                                                                  : ControlKind::pushButton;
+        case ControlClass::comboBox: return ControlKind::list;
+        case ControlClass::staticText: break;
+    }
+    switch (control.style & style::textAlignMask) {
+        case style::textCenter: return ControlKind::textCenter;
+        case style::textRight: return ControlKind::textRight;
+        default: return ControlKind::textLeft;
+    }
+}
+
 struct DialogTemplate {
     int32_t id = 0;
     const char* caption = "";
@@ -197,12 +215,11 @@ public:
     // check box
     virtual void setChecked(int32_t controlId, bool checked) = 0;
     virtual bool isChecked(int32_t controlId) = 0;
-    // any control: a disabled one is greyed out and takes neither clicks, keys nor the focus;
-    // Return does not press a disabled default button
+    // any control: a disabled one is greyed out and takes neither clicks, keys nor the focus
     virtual void enableControl(int32_t controlId, bool enabled) = 0;
     // the control that has the focus (-1: none; the dialog opens with the one named while it
-    // initialises), and the push button that Return presses while the focus is on no push button
-    // (okId until the procedure names another); the view decides neither
+    // initialises), and the push button drawn as the default one (okId until the procedure names
+    // another); the view decides neither
     virtual void setFocus(int32_t controlId) = 0;
     virtual void setDefaultButton(int32_t controlId) = 0;
     // ends the dialog once the procedure returns; runModalDialog then returns `result`
@@ -216,9 +233,13 @@ enum class DialogMessage {
     initialise,  // once, after the controls exist and before the dialog is shown
     command,     // a button or check box was clicked, or the keyboard stood in for one, or the
                  // viewer changed the selection of a list (a view may repeat it for a list)
+    returnKey,   // the viewer pressed Return, and the procedure decides what it presses; a view
+                 // whose toolkit has a dialog manager of its own (Win32) sends the manager's
+                 // command instead
 };
 
-// `controlId` is the id of the control behind a command; 0 for initialise.
+// `controlId` is the id of the control behind a command, the control with the focus for
+// returnKey (-1: none), and 0 for initialise.
 using DialogProcedure = void (*)(DialogControls& controls, DialogMessage message, int32_t controlId);
 
 enum class DialogStatus {

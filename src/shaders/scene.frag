@@ -7,6 +7,8 @@ layout(location = 1) uniform vec2 resolution;
 
 layout(location = 0) out vec4 oColor;
 
+#include "timeline.glsl"
+
 float time = float(t) * 0.001;
 
 // set by the main body before circle() reads them; the initial values only keep the
@@ -51,7 +53,7 @@ float noise(vec2 x)
 vec4 circle(vec2 uv, vec2 pos)
 {
     float s = 1.6 + 7.0 * pow(max(0.0, noise(vec2(round(qt), round(-qt)))), 3.0);
-    s *= sqrt(stre) * (1.0 - smoothstep(77.0, 82.0, time));
+    s *= sqrt(stre) * (1.0 - smoothstep(swell.x, swell.y, time));
     // from 82 s the fade makes s exactly 0 and 1/s has no value; dividing by 1 there instead
     // leaves s*uv at 0, so the disc is empty, and no infinity or NaN is ever formed
     uv += pos + vec2(1.0 / (s == 0.0 ? 1.0 : s));
@@ -64,8 +66,9 @@ void main()
 {
     vec2 uv = gl_FragCoord.xy / resolution.y;
 
-    float midpart = smoothstep(40.5, 40.7, time) - smoothstep(30.5, 30.6, time);
-    float glitch = (smoothstep(7.0, 9.0, time) - smoothstep(19.0, 20.0, time) - midpart)
+    float midpart = smoothstep(middleOut.x, middleOut.y, time) - smoothstep(middleIn.x, middleIn.y, time);
+    float glitch = (smoothstep(glitchIn.x, glitchIn.y, time) - smoothstep(glitchOut.x, glitchOut.y, time)
+                    - midpart)
                  * hash13(vec3(uv.x, uv.y, 0.2 * round(5.0 * time)));
     // a hole: the target keeps what an earlier frame left here
     if (glitch > 0.8)
@@ -73,15 +76,16 @@ void main()
     // pull towards a 1/15 grid, scaled by 0.0666 rather than 1/15
     uv = mix(uv, 0.0666 * round(15.0 * uv), glitch);
 
-    float lf = 1.0 / 10.16;
-    qt = 3.6 * ceil(time * lf) / lf + 3.5 * ceil((time - 4.0) * lf) / lf + 8.9 * ceil((time - 5.2) * lf) / lf;
-    // GLSL mod is floored, so the phases stay in [0, 10.16) while the clock is negative
+    float lf = 1.0 / cycleSeconds;
+    qt = 3.6 * ceil(time * lf) / lf + 3.5 * ceil((time - secondJumpSeconds) * lf) / lf
+       + 8.9 * ceil((time - thirdJumpSeconds) * lf) / lf;
+    // GLSL mod is floored, so the phases stay in [0, cycleSeconds) while the clock is negative
     float disptime = pow(1.0 - mod(time, 1.0 / lf) * lf, 3.0)
-                   + pow(1.0 - mod(time - 4.0, 1.0 / lf) * lf, 5.0)
-                   + pow(1.0 - mod(time - 5.2, 1.0 / lf) * lf, 4.0);
-    disptime = mix(disptime, 1.0, smoothstep(59.0, 62.0, time));
+                   + pow(1.0 - mod(time - secondJumpSeconds, 1.0 / lf) * lf, 5.0)
+                   + pow(1.0 - mod(time - thirdJumpSeconds, 1.0 / lf) * lf, 4.0);
+    disptime = mix(disptime, 1.0, smoothstep(pulseEnd.x, pulseEnd.y, time));
 
-    stre = mix(0.2, 1.0, smoothstep(20.0, 21.0, time) + 1.1 * midpart);
+    stre = mix(0.2, 1.0, smoothstep(drop.x, drop.y, time) + 1.1 * midpart);
     stre = mix(stre, 3.0, smoothstep(78.0, 82.0, time));
 
     vec2 h = hash21(qt);
@@ -91,5 +95,5 @@ void main()
     // speckle darkens red, green and blue; alpha keeps the disc value
     float o = 999.0 * hash13(vec3(90.0 * time, -33.0 * time, 2.0 + time));
     float k = smoothstep(0.45, 0.55, noise(vec2(1100.0 * uv.x + o, 1100.0 * uv.y + o)));
-    oColor.rgb -= (0.25 - 0.25 * pow(smoothstep(77.0, 82.0, time), 0.5)) * k;
+    oColor.rgb -= (0.25 - 0.25 * pow(smoothstep(swell.x, swell.y, time), 0.5)) * k;
 }

@@ -335,6 +335,29 @@ TEST(LauncherDialogTest, TheFocusGoesToTheFirstTabStopOrElseTheFirstEnabledOneTh
     }
 }
 
+// Return presses the focused push button, or else the default Enter while it is enabled, which it
+// is exactly while a size is chosen; the views send Return here and press nothing themselves.
+TEST(LauncherDialogTest, ReturnPressesTheFocusedPushButtonOrElseEnterWhileASizeIsChosen) {
+    const platform::DialogTemplate& t = launcherDialogTemplate;
+    EXPECT_EQ(returnPresses(t, exitButtonId, false), exitButtonId);
+    EXPECT_EQ(returnPresses(t, enterButtonId, true), enterButtonId);
+    EXPECT_EQ(returnPresses(t, fullscreenBoxId, true), enterButtonId) << "a check box is no push button";
+    EXPECT_EQ(returnPresses(t, resolutionListId, false), -1);
+    EXPECT_EQ(returnPresses(t, -1, false), -1);
+
+    OpenDialog unchosen({{1366, 768, 32}});  // no preset: nothing chosen, Enter disabled
+    launcherDialogReturn(unchosen.state, unchosen.controls, resolutionListId);
+    EXPECT_FALSE(unchosen.controls.ended) << "Return pressed the disabled Enter";
+    unchosen.controls.selected = 0;
+    launcherDialogReturn(unchosen.state, unchosen.controls, resolutionListId);
+    EXPECT_TRUE(unchosen.controls.ended);
+    EXPECT_EQ(unchosen.controls.result, 1);
+
+    OpenDialog onExit({{1920, 1080, 32}});
+    launcherDialogReturn(onExit.state, onExit.controls, exitButtonId);
+    EXPECT_EQ(onExit.controls.result, 0);
+}
+
 // --- the dialog in the run ------------------------------------------------------------------
 
 TEST(LauncherInTheRunTest, ExitEndsTheRunWithZeroBeforeAnyWindow) {

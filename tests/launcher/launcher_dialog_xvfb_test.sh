@@ -49,14 +49,29 @@ mark_window_log() {
     fail "the window log never showed $mark"
 }
 
-# Starts the demo with a log of every top-level window the server creates, and its size.
+# Starts the demo with a log of every top-level window the server creates, and its size; with
+# `watched`, as the child of a parent that passes on its exit status and ends with 255 where a
+# signal killed it, the demo's pid in DEMO_PID: the shell would give 128 + N either way.
 start_demo() {
     stdbuf -oL xev -root -event substructure -event property >"$work/windows.log" 2>/dev/null &
     XEV_PID=$!
     MARKS=0
     mark_window_log
-    (cd "$work" && exec "$quarvel" >"$work/stdout" 2>"$work/stderr") &
-    APP_PID=$!
+    if [ "${1:-}" = watched ]; then
+        rm -f "$work/demo.pid"
+        (cd "$work" && exec python3 -c 'import subprocess, sys
+demo = subprocess.Popen(sys.argv[2:])
+open(sys.argv[1], "w").write(str(demo.pid))
+status = demo.wait()
+sys.exit(status if status >= 0 else 255)' "$work/demo.pid" "$quarvel" \
+            >"$work/stdout" 2>"$work/stderr") &
+        APP_PID=$!
+        wait_until 10 test -s "$work/demo.pid" || fail "the demo did not start"
+        DEMO_PID=$(cat "$work/demo.pid")
+    else
+        (cd "$work" && exec "$quarvel" >"$work/stdout" 2>"$work/stderr") &
+        APP_PID=$! DEMO_PID=$!
+    fi
 }
 
 # Waits for the demo to end and checks its status, then closes the window log.
@@ -106,11 +121,12 @@ for how in Escape close-button Tab-to-Exit; do
     echo "PASS: $how ends with status 0 and no demo window"
 done
 
-# Ctrl-C and the other stop signals close the dialog as Exit does, with 128 + the signal's number
+# Ctrl-C and the other stop signals close the dialog as Exit does, and the demo ends with 128 +
+# the signal's number itself
 for signal in INT:130 TERM:143 HUP:129; do
-    start_demo
+    start_demo watched
     wait_for_window "Tessmor selektor" 60 >/dev/null || fail "SIG${signal%:*}: no dialog"
-    kill -"${signal%:*}" "$APP_PID"
+    kill -"${signal%:*}" "$DEMO_PID"
     expect_exit_status "${signal#*:}" "SIG${signal%:*} while the dialog is up"
     ! demo_window_was_created 1920 1080 || fail "SIG${signal%:*}: a demo window was opened"
     echo "PASS: SIG${signal%:*} closes the dialog with status ${signal#*:}"

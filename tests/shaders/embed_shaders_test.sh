@@ -10,7 +10,8 @@ failures=0
 
 # embed FOLDER: runs the step on the files in FOLDER; its output goes to $work/out.txt
 embed() {
-    cmake -DSHADER_DIR="$1" -DOUTPUT="$1/sources.cpp" -DINTERFACE="$1/interface.h" -P "$script" >"$work/out.txt" 2>&1
+    cmake -DSHADER_DIR="$1" -DOUTPUT="$1/sources.cpp" -DINTERFACE="$1/interface.h" \
+        -DTIMELINE="$shaders/../base/show_timeline.h" -P "$script" >"$work/out.txt" 2>&1
 }
 
 # the real sources give each program's uniforms at the locations their layout lines name

@@ -1,5 +1,7 @@
 // The desktop-to-ES rewrite of a fragment source: a scan of its top-level statements, which
-// edits only the version line, uniform declarations and globals that read uniforms.
+// edits only the version line and globals that read uniforms. glslang with
+// SPIRV-Cross would write the whole source anew from SPIR-V, with names and constants of its own,
+// where the browser must run the desktop program's own statements for its frames to match.
 #include "glsl_es/glsl_es.h"
 
 #include <algorithm>
@@ -157,8 +159,8 @@ std::string lineError(const Statement& statement, const std::string& what) {
     return "line " + std::to_string(statement.line) + ": " + what;
 }
 
-// "layout(location = N) uniform TYPE NAME;" -> "uniform TYPE NAME;", the uniform's name in `name`.
-Status uniformEdit(std::string_view source, const Statement& statement, Edit& edit, std::string& name) {
+// "layout(location = N) uniform TYPE NAME;" or "uniform TYPE NAME;", the uniform's name in `name`.
+Status uniformName(const Statement& statement, std::string& name) {
     const std::vector<Token>& t = statement.tokens;
     const std::size_t uniform = findAtTopLevel(t, "uniform");
     const bool plain = uniform == 0;
@@ -170,8 +172,6 @@ Status uniformEdit(std::string_view source, const Statement& statement, Edit& ed
     if (t.size() != uniform + 4 || !isIdentifier(t[uniform + 2].text) || t.back().text != ";")
         return failure(lineError(statement, "a uniform declaration other than 'uniform TYPE NAME;'"));
     name = std::string(t[uniform + 2].text);
-    edit = {statement.begin, statement.end,
-            std::string(source.substr(t[uniform].offset, statement.end - t[uniform].offset))};
     return success();
 }
 
@@ -216,13 +216,11 @@ GlslEsResult translateToGlslEs(std::string_view source) {
             continue;
         }
         if (hasToken(t, "uniform")) {
-            Edit edit;
             std::string name;
-            if (Status s = uniformEdit(source, statement, edit, name); !s.ok) {
+            if (Status s = uniformName(statement, name); !s.ok) {
                 result.status = s;
                 return result;
             }
-            edits.push_back(edit);
             result.uniforms.push_back(name);
             continue;
         }

@@ -19,8 +19,9 @@ struct GlslEsResult {
 // What changes, and nothing else:
 // - "#version 430" becomes "#version 300 es" with highp precision for float, int and sampler2D,
 //   and a #line directive keeps the line numbers of compile logs those of the file;
-// - "layout(location = N) uniform TYPE NAME;" loses its layout: ES 3.00 has no explicit uniform
-//   locations, so the host looks the names up after linking;
+// - nothing of "layout(location = N) uniform TYPE NAME;": ES 3.00 has no explicit uniform
+//   locations, and the web backend's glShaderSource takes the layout off and keeps the location
+//   (src/platform/web/uniform_locations.h); other uniform qualifiers are refused;
 // - a global whose initialiser reads a uniform (or such a global) is declared without it, and the
 //   assignment moves to the top of main, on the line of its opening brace: ES allows only
 //   constant initialisers at global scope.

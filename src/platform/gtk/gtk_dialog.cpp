@@ -25,12 +25,6 @@ struct ControlWidget {
     GtkWidget* widget = nullptr;
 };
 
-bool isPushButton(const DialogControl& control) {
-    const uint32_t kind = control.style & style::buttonKindMask;
-    return control.controlClass == ControlClass::button &&
-           (kind == style::pushButton || kind == style::defPushButton);
-}
-
 class GtkDialogView final : public DialogControls {
 public:
     GtkDialogView(const DialogTemplate& dialogTemplate, DialogProcedure procedure)
@@ -93,7 +87,6 @@ public:
     }
 
     void setDefaultButton(int32_t controlId) override {
-        defaultId_ = controlId;
         if (GtkWidget* w = find(controlId, ControlClass::button)) {
             gtk_widget_set_can_default(w, TRUE);
             gtk_window_set_default(GTK_WINDOW(window_), w);
@@ -119,11 +112,12 @@ private:
         return nullptr;
     }
 
-    void command(int32_t controlId) {
+    void send(DialogMessage message, int32_t controlId) {
         if (quiet_ > 0 || ended_) return;
-        procedure_(*this, DialogMessage::command, controlId);
+        procedure_(*this, message, controlId);
         if (ended_ && loop_ != nullptr) g_main_loop_quit(loop_);
     }
+    void command(int32_t controlId) { send(DialogMessage::command, controlId); }
 
     int px(int16_t units, double perUnit) const {
         return static_cast<int>(std::lround(units * perUnit * scale_));
@@ -158,41 +152,39 @@ private:
     double scale_ = 1.0;
     int quiet_ = 0;
     int32_t focusId_ = -1;
-    int32_t defaultId_ = okId;
     bool ended_ = false;
     int32_t result_ = 0;
 };
 
 GtkWidget* GtkDialogView::createControl(const DialogControl& control) {
-    switch (control.controlClass) {
-        case ControlClass::button: {
-            const uint32_t kind = control.style & style::buttonKindMask;
-            if (kind == style::autoCheckBox) {
-                GtkWidget* box = control.text[0] != '\0' ? gtk_check_button_new_with_label(control.text)
-                                                         : gtk_check_button_new();
-                g_signal_connect(box, "clicked", G_CALLBACK(onClicked), this);
-                return box;
-            }
-            GtkWidget* button = gtk_button_new_with_label(control.text);
+    const ControlKind kind = controlKind(control);
+    switch (kind) {
+        case ControlKind::pushButton:
+        case ControlKind::checkBox: {
+            GtkWidget* button = kind == ControlKind::pushButton ? gtk_button_new_with_label(control.text)
+                                : control.text[0] != '\0' ? gtk_check_button_new_with_label(control.text)
+                                                          : gtk_check_button_new();
             g_signal_connect(button, "clicked", G_CALLBACK(onClicked), this);
             return button;
         }
-        case ControlClass::comboBox: {
+        case ControlKind::list: {
             // only the drop-down list kind is used; its height in the template includes the open list
             GtkWidget* list = gtk_combo_box_text_new();
             g_signal_connect(list, "changed", G_CALLBACK(onSelectionChanged), this);
             return list;
         }
-        case ControlClass::staticText: {
+        case ControlKind::textLeft:
+        case ControlKind::textCenter:
+        case ControlKind::textRight: {
             GtkWidget* label = gtk_label_new(control.text);
-            const uint32_t align = control.style & style::textAlignMask;
-            gtk_label_set_xalign(GTK_LABEL(label), align == style::textRight    ? 1.0f
-                                                   : align == style::textCenter ? 0.5f
-                                                                                : 0.0f);
+            const float align = kind == ControlKind::textRight    ? 1.0f
+                                : kind == ControlKind::textCenter ? 0.5f
+                                                                  : 0.0f;
+            gtk_label_set_xalign(GTK_LABEL(label), align);
             gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
-            gtk_label_set_justify(GTK_LABEL(label), align == style::textRight    ? GTK_JUSTIFY_RIGHT
-                                                    : align == style::textCenter ? GTK_JUSTIFY_CENTER
-                                                                                 : GTK_JUSTIFY_LEFT);
+            gtk_label_set_justify(GTK_LABEL(label), kind == ControlKind::textRight    ? GTK_JUSTIFY_RIGHT
+                                                    : kind == ControlKind::textCenter ? GTK_JUSTIFY_CENTER
+                                                                                      : GTK_JUSTIFY_LEFT);
             gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
             return label;
         }
@@ -296,8 +288,8 @@ bool GtkDialogView::moveFocus(GtkDirectionType direction) {
     return false;
 }
 
-// Return presses the focused push button, or else the default one the procedure named if it is
-// enabled; Escape is the cancel command.
+// Return goes to the procedure with the control that has the focus, for it to decide what Return
+// presses; Escape is the cancel command.
 bool GtkDialogView::keyPressed(const GdkEventKey& key) {
     if (key.keyval == GDK_KEY_Escape) {
         command(cancelId);
@@ -306,12 +298,7 @@ bool GtkDialogView::keyPressed(const GdkEventKey& key) {
     if (key.keyval != GDK_KEY_Return && key.keyval != GDK_KEY_KP_Enter && key.keyval != GDK_KEY_ISO_Enter)
         return false;
     const ControlWidget* focused = controlHolding(gtk_window_get_focus(GTK_WINDOW(window_)));
-    if (focused != nullptr && isPushButton(*focused->control)) {
-        command(focused->control->id);
-        return true;
-    }
-    GtkWidget* defaultButton = find(defaultId_, ControlClass::button);
-    if (defaultButton == nullptr || gtk_widget_is_sensitive(defaultButton)) command(defaultId_);
+    send(DialogMessage::returnKey, focused != nullptr ? focused->control->id : -1);
     return true;
 }
 

@@ -1,11 +1,11 @@
 // The web backend's modal dialog: the template as an HTML form in the page (web_page.js), run
 // until the procedure ends it. The browser's thread cannot block, so runModalDialog suspends
 // through Asyncify while the page waits for the viewer, and the form's events call the procedure
-// through quarvelWebDialogCommand. Implemented: push buttons (the default one the procedure names
-// takes Enter), automatic check boxes, static texts with their alignment, drop-down lists (a change
-// of selection is a command), disabled controls, the focus the procedure names; Escape and the
-// caption's close box send cancelId.
-// Left out: the template's font (the page's is used).
+// through quarvelWebDialogCommand and quarvelWebDialogReturn. Implemented: push buttons (Return
+// goes to the procedure, which decides what it presses), automatic check boxes, static texts with their
+// alignment, drop-down lists (a change of selection is a command), disabled controls, the focus the procedure
+// names; Escape and the caption's close box send cancelId. Left out: the template's font (the page's is
+// used).
 #include "platform/platform.h"
 #include "platform/web/page_calls.h"
 
@@ -22,17 +22,15 @@ struct ControlElement {
 };
 
 ControlElement elementOf(const DialogControl& control) {
-    switch (control.controlClass) {
-        case ControlClass::button:
-            return {(control.style & style::buttonKindMask) == style::autoCheckBox ? "input" : "button", ""};
-        case ControlClass::comboBox: return {"select", ""};
-        case ControlClass::staticText: break;
+    switch (controlKind(control)) {
+        case ControlKind::pushButton: return {"button", ""};
+        case ControlKind::checkBox: return {"input", ""};
+        case ControlKind::list: return {"select", ""};
+        case ControlKind::textCenter: return {"span", "center"};
+        case ControlKind::textRight: return {"span", "right"};
+        case ControlKind::textLeft: break;
     }
-    switch (control.style & style::textAlignMask) {
-        case style::textCenter: return {"span", "center"};
-        case style::textRight: return {"span", "right"};
-        default: return {"span", "left"};
-    }
+    return {"span", "left"};
 }
 
 class PageDialogControls final : public DialogControls {
@@ -85,12 +83,26 @@ DialogResult runModalDialog(const DialogTemplate& dialogTemplate, DialogProcedur
 
 }  // namespace quarvel::platform
 
+namespace {
+
+int sendToDialog(quarvel::platform::DialogMessage message, int32_t controlId) {
+    using quarvel::platform::runningDialog;
+    if (runningDialog.procedure == nullptr || runningDialog.ended) return 0;
+    runningDialog.procedure(runningDialog, message, controlId);
+    return runningDialog.ended ? 1 : 0;
+}
+
+}  // namespace
+
 // A control of the shown dialog was clicked, or a key stood in for one: the procedure gets the
 // command. Returns 1 when the procedure ended the dialog, for the page to close it and resume
 // runModalDialog.
 extern "C" EMSCRIPTEN_KEEPALIVE int quarvelWebDialogCommand(int32_t controlId) {
-    using namespace quarvel::platform;
-    if (runningDialog.procedure == nullptr || runningDialog.ended) return 0;
-    runningDialog.procedure(runningDialog, DialogMessage::command, controlId);
-    return runningDialog.ended ? 1 : 0;
+    return sendToDialog(quarvel::platform::DialogMessage::command, controlId);
+}
+
+// Return, with `focusedId` holding the focus: the procedure decides what it presses. Returns as
+// quarvelWebDialogCommand does.
+extern "C" EMSCRIPTEN_KEEPALIVE int quarvelWebDialogReturn(int32_t focusedId) {
+    return sendToDialog(quarvel::platform::DialogMessage::returnKey, focusedId);
 }

@@ -20,12 +20,15 @@ mergeInto(LibraryManager.library, {
     setState: function(state) { document.body.dataset.quarvel = state; },
     isStill: function() { return !!(Module['quarvelStill']); },
 
-    // Sends the dialog procedure one command; when it ends the dialog, the form goes and the
-    // waiting runModalDialog resumes, within this event, so the Enter click is still the user
-    // gesture when the run then asks for fullscreen and sound.
-    command: function(controlId) {
+    // Sends the dialog procedure one command, or Return with the control that has the focus;
+    // when the procedure ends the dialog, the form goes and the waiting runModalDialog resumes,
+    // within this event, so the Enter click is still the user gesture when the run then asks for
+    // fullscreen and sound.
+    command: function(controlId) { QuarvelPage.send('_quarvelWebDialogCommand', controlId); },
+    returnKey: function(focusedId) { QuarvelPage.send('_quarvelWebDialogReturn', focusedId); },
+    send: function(exported, controlId) {
       if (!QuarvelPage.dialog) return;
-      if (!Module['_quarvelWebDialogCommand'](controlId)) return;
+      if (!Module[exported](controlId)) return;
       QuarvelPage.closeDialog();
       var wake = QuarvelPage.dialogWake;
       QuarvelPage.dialogWake = null;
@@ -272,18 +275,17 @@ mergeInto(LibraryManager.library, {
     form.append(title, body);
     form.addEventListener('submit', function(event) { event.preventDefault(); });
     var dialog = {form: form, body: body, controls: new Map(), defaultId: defaultId, focusId: -1};
-    // the dialog manager's keys: Escape is Exit, Enter presses the default button unless a
-    // button has the focus, which then takes its own Enter
+    // the dialog manager's keys: Escape is Exit, and Return goes to the procedure with the
+    // control that has the focus; the sound is primed first, as Return may press Enter
     form.addEventListener('keydown', function(event) {
       if (event.key === 'Escape') {
         event.preventDefault();
         QuarvelPage.command(cancelId);
-      } else if (event.key === 'Enter' && !(event.target instanceof HTMLButtonElement)) {
+      } else if (event.key === 'Enter') {
         event.preventDefault();
-        var button = QuarvelPage.control(dialog.defaultId);
-        if (button && button.disabled) return;
         QuarvelPage.primeAudio();
-        QuarvelPage.command(dialog.defaultId);
+        var focused = event.target.dataset ? event.target.dataset.controlId : undefined;
+        QuarvelPage.returnKey(focused !== undefined ? Number(focused) : -1);
       }
     });
     QuarvelPage.dialog = dialog;

@@ -1,29 +1,26 @@
 // Stand-ins for the desktop GL calls the renderer makes and WebGL2 lacks. Implemented:
 // - glRects of the full target: one full-screen triangle, drawn by a vertex shader that
 //   glLinkProgram attaches to every program (WebGL2 has no fixed-function vertex stage);
-// - glUniform1i / glUniform2f at the locations the desktop shader files state: GLSL ES 3.00 has no
-//   explicit uniform locations, so after linking, each name of the program's interface (the
-//   generated shaders/shader_interface.h) is looked up once and the host's location mapped to it;
+// - explicit uniform locations, which GLSL ES 3.00 lacks: glShaderSource takes each
+//   "layout(location = N)" off a uniform (uniform_locations.h) and notes it, and after linking
+//   each noted name is looked up once; glUniform1i / glUniform2f then map the host's location;
 // - glGetObjectParameterivARB / glGetInfoLogARB: the core shader and program queries;
 // - glDrawBuffer: glDrawBuffers with the draw buffer's texture moved to attachment 0, alone. In ES
 //   a fragment output at location 0 reaches only draw buffer 0, and WebGL2 refuses to draw while a
 //   texture the program samples is attached to the framebuffer anywhere, even at an attachment
 //   that is not drawn to (the feedback pass reads one of the two textures of its framebuffer and
 //   writes the other).
-// Left out: rectangles other than the full target, uniforms of programs that are not one of the
-// show's three, more than two colour attachments.
+// Left out: rectangles other than the full target, more than two colour attachments.
 #include "platform/web/webgl_shims.h"
 
-#include "shaders/shader_interface.h"
+#include "platform/web/uniform_locations.h"
 #include "shaders/shader_sources.h"
 
 #include <GLES3/gl3.h>
 #include <algorithm>
 #include <cassert>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -34,13 +31,18 @@ namespace {
 constexpr GLenum objectCompileStatusArb = 0x8B81;
 constexpr GLenum objectLinkStatusArb = 0x8B82;
 constexpr GLenum objectInfoLogLengthArb = 0x8B84;
-constexpr int hostLocations = 8;  // more than any of the show's programs declares
 constexpr int colourAttachments = 2;
 
-// One linked program: where each host location went.
+// One compiled shader's uniforms with the locations its source gave them.
+struct ShaderUniforms {
+    GLuint shader = 0;
+    std::vector<UniformLocation> uniforms;
+};
+
+// One linked program: where each host location went (-1: nowhere).
 struct ProgramUniforms {
     GLuint program = 0;
-    GLint locations[hostLocations];
+    std::vector<GLint> locations;
 };
 
 // The textures the renderer attached to a framebuffer's colour attachments, and where the
@@ -54,6 +56,7 @@ struct FramebufferTextures {
 
 struct ShimState {
     GLuint vertexShader = 0;
+    std::vector<ShaderUniforms> shaders;
     std::vector<ProgramUniforms> programs;
     int current = -1;  // index into programs of the program in use
     std::vector<FramebufferTextures> framebuffers;
@@ -64,26 +67,6 @@ struct ShimState {
 ShimState& state() {
     static ShimState s;
     return s;
-}
-
-const std::span<const shaders::Uniform> interfaces[] = {
-    shaders::scene::uniforms,
-    shaders::feedback::uniforms,
-    shaders::post::uniforms,
-};
-
-// The show's program whose uniforms are exactly those `program` has active; the three differ.
-std::span<const shaders::Uniform> interfaceOf(GLuint program) {
-    GLint active = 0;
-    glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &active);
-    for (const std::span<const shaders::Uniform> candidate : interfaces) {
-        if (static_cast<GLint>(candidate.size()) != active) continue;
-        bool all = true;
-        for (const shaders::Uniform& uniform : candidate)
-            all = all && glGetUniformLocation(program, uniform.name) != -1;
-        if (all) return candidate;
-    }
-    return {};
 }
 
 FramebufferTextures* texturesOf(GLuint framebuffer) {
@@ -110,6 +93,23 @@ void rects(GLshort x1, GLshort y1, GLshort x2, GLshort y2) {
     glDrawArrays(GL_TRIANGLES, 0, 3);
 }
 
+void shaderSource(GLuint shader, GLsizei count, const GLchar* const* strings, const GLint* lengths) {
+    std::string source;
+    for (GLsizei i = 0; i < count; ++i)
+        source.append(strings[i], lengths != nullptr && lengths[i] >= 0 ? static_cast<std::size_t>(lengths[i])
+                                                                        : std::strlen(strings[i]));
+    ShimState& s = state();
+    std::erase_if(s.shaders, [&](const ShaderUniforms& u) { return u.shader == shader; });
+    s.shaders.push_back({shader, takeUniformLocations(source)});
+    const GLchar* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+}
+
+void deleteShader(GLuint shader) {
+    std::erase_if(state().shaders, [&](const ShaderUniforms& u) { return u.shader == shader; });
+    glDeleteShader(shader);
+}
+
 void linkProgram(GLuint program) {
     glAttachShader(program, fullScreenVertexShader());
     glLinkProgram(program);
@@ -117,18 +117,20 @@ void linkProgram(GLuint program) {
     glGetProgramiv(program, GL_LINK_STATUS, &linked);
     if (linked == 0) return;
 
-    ProgramUniforms entry;
-    entry.program = program;
-    std::fill(std::begin(entry.locations), std::end(entry.locations), -1);
-    const std::span<const shaders::Uniform> uniforms = interfaceOf(program);
-    if (uniforms.empty())
-        std::fprintf(stderr, "quarvel: program %u is none of the show's; its uniforms are not set\n",
-                     program);
-    for (const shaders::Uniform& uniform : uniforms) {
-        assert(uniform.location >= 0 && uniform.location < hostLocations);
-        entry.locations[uniform.location] = glGetUniformLocation(program, uniform.name);
+    ProgramUniforms entry{program, {}};
+    GLuint attached[8];
+    GLsizei count = 0;
+    glGetAttachedShaders(program, static_cast<GLsizei>(std::size(attached)), &count, attached);
+    for (const ShaderUniforms& shader : state().shaders) {
+        if (std::find(attached, attached + count, shader.shader) == attached + count) continue;
+        for (const UniformLocation& uniform : shader.uniforms) {
+            const auto at = static_cast<std::size_t>(uniform.location);
+            if (entry.locations.size() <= at) entry.locations.resize(at + 1, -1);
+            entry.locations[at] = glGetUniformLocation(program, uniform.name.c_str());
+        }
     }
-    state().programs.push_back(entry);
+    std::erase_if(state().programs, [&](const ProgramUniforms& p) { return p.program == program; });
+    state().programs.push_back(std::move(entry));
 }
 
 void useProgram(GLuint program) {
@@ -148,8 +150,11 @@ void deleteProgram(GLuint program) {
 
 GLint realLocation(GLint hostLocation) {
     const ShimState& s = state();
-    if (s.current < 0 || hostLocation < 0 || hostLocation >= hostLocations) return -1;
-    return s.programs[static_cast<std::size_t>(s.current)].locations[hostLocation];
+    if (s.current < 0 || hostLocation < 0) return -1;
+    const std::vector<GLint>& locations = s.programs[static_cast<std::size_t>(s.current)].locations;
+    return static_cast<std::size_t>(hostLocation) < locations.size()
+               ? locations[static_cast<std::size_t>(hostLocation)]
+               : -1;
 }
 
 void uniform1i(GLint location, GLint v0) {
@@ -246,6 +251,8 @@ constexpr NamedEntryPoint named(const char* name, Function* function) {
 const NamedEntryPoint entryPoints[] = {
     // stand-ins
     named("glRects", rects),
+    named("glShaderSource", shaderSource),
+    named("glDeleteShader", deleteShader),
     named("glLinkProgram", linkProgram),
     named("glUseProgram", useProgram),
     named("glDeleteProgram", deleteProgram),
@@ -267,8 +274,6 @@ const NamedEntryPoint entryPoints[] = {
     named("glGenFramebuffers", glGenFramebuffers),
     named("glCreateProgram", glCreateProgram),
     named("glCreateShader", glCreateShader),
-    named("glDeleteShader", glDeleteShader),
-    named("glShaderSource", glShaderSource),
     named("glCompileShader", glCompileShader),
     named("glAttachShader", glAttachShader),
     named("glActiveTexture", glActiveTexture),

@@ -152,37 +152,6 @@ TEST(GtkDialogTest, WithoutADisplayTheDialogIsUnavailableAndTheProcedureNeverRun
 
 // --- the dialog at work: keys, stop signals and scales, from inside its own loop ----------------
 
-// Steps run from the dialog's loop, one every 300 ms, so that what one step types through
-// xdotool reaches the dialog before the next; after the last the dialog is asked to close.
-std::vector<std::function<void()>> steps;
-std::size_t nextStep = 0;
-
-gboolean runNextStep(gpointer) {
-    if (nextStep < steps.size()) {
-        steps[nextStep++]();
-        return G_SOURCE_CONTINUE;
-    }
-    if (GtkWidget* window = dialogWindow()) gtk_window_close(GTK_WINDOW(window));
-    return G_SOURCE_REMOVE;
-}
-
-DialogResult runWithSteps(DialogProcedure procedure, std::vector<std::function<void()>> script) {
-    steps = std::move(script);
-    nextStep = 0;
-    const guint source = g_timeout_add(300, runNextStep, nullptr);
-    const DialogResult result = runModalDialog(testTemplate, procedure);
-    if (nextStep <= steps.size() && g_main_context_find_source_by_id(nullptr, source) != nullptr)
-        g_source_remove(source);
-    return result;
-}
-
-void keys(const std::string& names) {
-    const std::string command =
-        "xdotool search --sync --name '^View test$' windowfocus --sync key --delay 50 " + names +
-        " >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
 // The widgets of the open dialog, in template order.
 std::vector<GtkWidget*> controlWidgets() {
     std::vector<GtkWidget*> widgets;
@@ -194,52 +163,86 @@ std::vector<GtkWidget*> controlWidgets() {
     return widgets;
 }
 
-bool okEnabled() {
+// One run of the dialog with `action` done from its own loop once its window is on the screen and
+// laid out; what comes next is driven by what the procedure receives. A dialog still open after
+// 20 s is closed, and the run says so.
+struct DialogRun {
+    DialogResult result;
+    bool closedByLimit = false;
+};
+std::function<void()> action;
+bool closedByLimit = false;
+
+gboolean actOnceShown(gpointer) {
+    GtkWidget* window = dialogWindow();
     const std::vector<GtkWidget*> widgets = controlWidgets();
-    return !widgets.empty() && gtk_widget_is_sensitive(widgets[0]);
+    if (window == nullptr || !gtk_widget_get_mapped(window) || widgets.empty() ||
+        gtk_widget_get_allocated_width(widgets.back()) <= 1)
+        return G_SOURCE_CONTINUE;
+    action();
+    return G_SOURCE_REMOVE;
 }
 
-std::vector<int32_t> commands;
+void closeDialog() {
+    if (GtkWidget* window = dialogWindow()) gtk_window_close(GTK_WINDOW(window));
+}
 
-// Offers two items with none selected, so OK stays disabled until one is chosen, and gives the
-// list the focus.
-void okOnceAnItemIsChosen(DialogControls& controls, DialogMessage message, int32_t controlId) {
+gboolean closeAtLimit(gpointer) {
+    closedByLimit = true;
+    closeDialog();
+    return G_SOURCE_REMOVE;
+}
+
+DialogRun runAndAct(DialogProcedure procedure, std::function<void()> act) {
+    action = std::move(act);
+    closedByLimit = false;
+    const guint watch = g_timeout_add(10, actOnceShown, nullptr);
+    const guint limit = g_timeout_add_seconds(20, closeAtLimit, nullptr);
+    DialogRun run{runModalDialog(testTemplate, procedure)};
+    for (const guint source : {watch, limit})
+        if (g_main_context_find_source_by_id(nullptr, source) != nullptr) g_source_remove(source);
+    run.closedByLimit = closedByLimit;
+    return run;
+}
+
+// Types `names` into the dialog from another process, while the dialog's loop goes on.
+void keys(const std::string& names) {
+    const std::string command =
+        "xdotool search --sync --name '^View test$' windowfocus --sync key --delay 50 " + names;
+    GError* error = nullptr;
+    EXPECT_TRUE(g_spawn_command_line_async(command.c_str(), &error)) << (error ? error->message : "");
+    if (error != nullptr) g_error_free(error);
+}
+
+std::vector<std::pair<DialogMessage, int32_t>> messages;
+
+// Gives the list the focus, and records every message until Escape's command.
+void recordUntilCancel(DialogControls& controls, DialogMessage message, int32_t controlId) {
     if (message == DialogMessage::initialise) {
         controls.appendItem(listId, "1280 x 720");
-        controls.appendItem(listId, "1600 x 900");
-        controls.enableControl(okId, false);
-        controls.setDefaultButton(okId);
         controls.setFocus(listId);
         return;
     }
-    commands.push_back(controlId);
-    if (controlId == listId) controls.enableControl(okId, controls.selectedItem(listId) >= 0);
-    if (controlId == okId) controls.end(1);
-    if (controlId == cancelId) controls.end(0);
+    messages.emplace_back(message, controlId);
+    if (message == DialogMessage::command && controlId == cancelId) controls.end(5);
 }
 
-TEST(GtkDialogTest, ADisabledDefaultButtonIgnoresReturnUntilAChoiceEnablesIt) {
-    commands.clear();
-    bool sensitiveAtFirst = true, sensitiveAfterChoice = false;
-    std::size_t commandsAfterFirstReturn = 99;
-    const DialogResult result =
-        runWithSteps(okOnceAnItemIsChosen, {
-                                               [&] { sensitiveAtFirst = okEnabled(); },
-                                               [] { keys("Return"); },
-                                               [&] { commandsAfterFirstReturn = commands.size(); },
-                                               // the list has the focus, and Down takes its first item
-                                               [] { keys("Down"); },
-                                               [&] { sensitiveAfterChoice = okEnabled(); },
-                                               [] { keys("Return"); },
-                                           });
-    ASSERT_EQ(result.status, DialogStatus::ended) << result.message;
-    EXPECT_FALSE(sensitiveAtFirst);
-    EXPECT_EQ(commandsAfterFirstReturn, 0u) << "Return pressed the disabled default button";
-    EXPECT_TRUE(sensitiveAfterChoice);
-    EXPECT_EQ(commands, (std::vector<int32_t>{listId, okId}))
-        << "the choice reaches the procedure as a command";
-    EXPECT_EQ(result.result, 1);
+// The view decides nothing on Return: it sends the focused control, and the procedure presses
+// what it will. A change of the list's selection is a command; Escape is the cancel command.
+TEST(GtkDialogTest, ReturnBringsTheFocusedControlToTheProcedureAndEscapeIsCancel) {
+    messages.clear();
+    const DialogRun run = runAndAct(recordUntilCancel, [] { keys("Return Down shift+Tab Return Escape"); });
+    ASSERT_EQ(run.result.status, DialogStatus::ended) << run.result.message;
+    EXPECT_FALSE(run.closedByLimit);
+    EXPECT_EQ(run.result.result, 5);
+    using M = DialogMessage;
+    EXPECT_EQ(
+        messages,
+        (std::vector<std::pair<M, int32_t>>{
+            {M::returnKey, listId}, {M::command, listId}, {M::returnKey, cancelId}, {M::command, cancelId}}));
 }
+
+std::vector<int32_t> commands;
 
 // Records commands and ends on none: only the view can end the dialog.
 void neverEnds(DialogControls&, DialogMessage message, int32_t controlId) {
@@ -248,18 +251,19 @@ void neverEnds(DialogControls&, DialogMessage message, int32_t controlId) {
 
 TEST(GtkDialogTest, AStopSignalClosesTheDialogAsTheCloseButtonDoesAndTheRequestStands) {
     commands.clear();
-    const DialogResult stopped = runWithSteps(neverEnds, {[] { std::raise(SIGTERM); }});
-    ASSERT_EQ(stopped.status, DialogStatus::ended) << stopped.message;
-    EXPECT_EQ(stopped.result, 0);
+    const DialogRun stopped = runAndAct(neverEnds, [] { std::raise(SIGTERM); });
+    ASSERT_EQ(stopped.result.status, DialogStatus::ended) << stopped.result.message;
+    EXPECT_FALSE(stopped.closedByLimit);
+    EXPECT_EQ(stopped.result.result, 0);
     EXPECT_EQ(commands, std::vector<int32_t>{cancelId});
     EXPECT_EQ(stopSignal(), SIGTERM);
 
     // a dialog opened after the request closes at once
     commands.clear();
-    const DialogResult next = runWithSteps(neverEnds, {[] {}, [] {}, [] {}, [] {}, [] {}, [] {}});
-    EXPECT_EQ(next.result, 0);
+    const DialogRun next = runAndAct(neverEnds, [] {});
+    EXPECT_FALSE(next.closedByLimit) << "the second dialog waited for the viewer";
+    EXPECT_EQ(next.result.result, 0);
     EXPECT_EQ(commands, std::vector<int32_t>{cancelId});
-    EXPECT_LT(nextStep, 3u) << "the second dialog waited for the viewer";
 }
 
 // Where each control lies against where the template puts it: a dialog unit is 1.5 x 1.625
@@ -331,7 +335,10 @@ TEST(GtkDialogTest, EveryControlKeepsItsTemplateBoxAndItsWholeTextAtTheDesktopsS
     }
     const char* scale = std::getenv("GDK_SCALE");
     Layout layout;
-    runWithSteps(endOnCancel, {[&] { layout = layoutOnScreen(); }});
+    runAndAct(endOnCancel, [&] {
+        layout = layoutOnScreen();
+        closeDialog();
+    });
     EXPECT_EQ(layout.windowScale, scale != nullptr ? std::atoi(scale) : 1);
     EXPECT_EQ(layout.dpi, dpi != nullptr ? std::atof(dpi) : 96.0);
     EXPECT_TRUE(layout.misplaced.empty()) << testing::PrintToString(layout.misplaced);

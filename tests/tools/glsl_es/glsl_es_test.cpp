@@ -1,7 +1,9 @@
 // The GLSL ES rewrite: what it changes on small sources, what it refuses, and the real shader
-// files in their browser form, compiled and linked with the full-screen vertex stage by glslang.
+// files in their browser form, their uniform locations taken as the web backend takes them, compiled
+// and linked with the full-screen vertex stage by glslang.
 #include "glsl_es/glsl_es.h"
 
+#include "platform/web/uniform_locations.h"
 #include "shaders/shader_interface.h"
 #include "shaders/shader_sources.h"
 
@@ -9,7 +11,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,36 +20,33 @@ namespace {
 const std::string esPreamble =
     "#version 300 es\nprecision highp float;\nprecision highp int;\nprecision highp sampler2D;\n#line 2\n";
 
-TEST(GlslEs, RewritesOnlyVersionUniformsAndUniformReadingGlobals) {
+TEST(GlslEs, RewritesOnlyTheVersionAndUniformReadingGlobals) {
     const struct {
         const char* what;
         const char* source;
         std::string expected;  // after the preamble
     } cases[] = {
-        {"located uniforms lose their layout; outputs keep theirs",
-         "#version 430\nlayout(location = 0) uniform int t;\nlayout(location = 1) uniform vec2 resolution;\n"
-         "layout(location = 0) out vec4 o;\nvoid main() { o = vec4(float(t)); }\n",
-         "uniform int t;\nuniform vec2 resolution;\nlayout(location = 0) out vec4 o;\n"
-         "void main() { o = vec4(float(t)); }\n"},
         {"globals reading a uniform, directly or through another, move to main's brace line in order",
          "#version 430\nlayout(location = 0) uniform int t;\nfloat time = float(t) * 0.001; // s\n"
          "float twice = 2.0 * time;\nfloat qt = 0.0;\nconst float k = 1.0;\nvoid main()\n{\n    qt = "
          "twice;\n}\n",
-         "uniform int t;\nfloat time; // s\nfloat twice;\nfloat qt = 0.0;\nconst float k = 1.0;\nvoid "
+         "layout(location = 0) uniform int t;\nfloat time; // s\nfloat twice;\nfloat qt = 0.0;\nconst float "
+         "k = 1.0;\nvoid "
          "main()\n"
          "{ time = float(t) * 0.001; twice = 2.0 * time;\n    qt = twice;\n}\n"},
         {"a swizzle of a uniform reads it; a longer name, a comment or a function body does not",
          "#version 430\nlayout(location = 3) uniform vec2 resolution;\nfloat resolutionScale = 2.0;\n"
          "// float c = resolution.x;\nfloat aspect = resolution.x / resolution.y;\n"
          "float f() { float r = resolution.x; return r; }\nvoid main() {}\n",
-         "uniform vec2 resolution;\nfloat resolutionScale = 2.0;\n// float c = resolution.x;\nfloat aspect;\n"
+         "layout(location = 3) uniform vec2 resolution;\nfloat resolutionScale = 2.0;\n// float c = "
+         "resolution.x;\nfloat aspect;\n"
          "float f() { float r = resolution.x; return r; }\nvoid main() { aspect = resolution.x / "
          "resolution.y;}\n"},
         {"preprocessor lines and block comments pass through",
          "#version 430\n/* layout(location = 9) uniform int x; */\nlayout(location = 0) uniform int T;\n"
          "#include \"noise.glsl\"\nvoid main() {}\n",
-         "/* layout(location = 9) uniform int x; */\nuniform int T;\n#include \"noise.glsl\"\nvoid main() "
-         "{}\n"},
+         "/* layout(location = 9) uniform int x; */\nlayout(location = 0) uniform int T;\n#include "
+         "\"noise.glsl\"\nvoid main() {}\n"},
     };
     for (const auto& c : cases) {
         const GlslEsResult es = translateToGlslEs(c.source);
@@ -106,40 +104,45 @@ Compiled glslang(const std::vector<std::pair<std::string, std::string>>& files) 
     return compiled;
 }
 
-std::string readShaderFile(const std::string& name) {
-    std::ifstream file(std::string(QUARVEL_SHADER_DIR) + "/" + name);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+// The source as WebGL2 gets it from the web backend's glShaderSource, and the uniforms' locations.
+struct AsCompiled {
+    std::string text;
+    std::vector<std::pair<std::string, int>> uniforms;
+};
+
+AsCompiled asCompiled(std::string text) {
+    AsCompiled compiled;
+    for (const auto& u : platform::webgl::takeUniformLocations(text))
+        compiled.uniforms.emplace_back(u.name, u.location);
+    compiled.text = std::move(text);
+    return compiled;
 }
 
-TEST(GlslEs, TheShowsProgramsCompileAndLinkAsGlslEs300) {
+// The browser's form of each program compiles and links, and its uniforms land at the locations the
+// host binds.
+TEST(GlslEs, TheShowsProgramsCompileAndLinkAsGlslEs300WithTheHostsLocations) {
+    const auto located = [](const auto& uniforms) {
+        std::vector<std::pair<std::string, int>> list;
+        for (const shaders::Uniform& u : uniforms) list.emplace_back(u.name, u.location);
+        return list;
+    };
     const struct {
         const char* name;
         const char* source;
+        std::vector<std::pair<std::string, int>> uniforms;
     } programs[] = {
-        {"scene", shaders::sceneSource},
-        {"feedback", shaders::feedbackSource},
-        {"post", shaders::postSource},
+        {"scene", shaders::sceneSource, located(shaders::scene::uniforms)},
+        {"feedback", shaders::feedbackSource, located(shaders::feedback::uniforms)},
+        {"post", shaders::postSource, located(shaders::post::uniforms)},
     };
     for (const auto& p : programs) {
-        const Compiled compiled = glslang({{"fullscreen.vert", shaders::fullScreenVertexSource},
-                                           {std::string(p.name) + ".frag", p.source}});
+        const AsCompiled es = asCompiled(p.source);
+        const Compiled compiled = glslang(
+            {{"fullscreen.vert", shaders::fullScreenVertexSource}, {std::string(p.name) + ".frag", es.text}});
         EXPECT_EQ(compiled.status, 0) << p.name << ":\n" << compiled.log;
-        EXPECT_EQ(std::string(p.source).rfind("#version 300 es\n", 0), 0u) << p.name;
+        EXPECT_EQ(es.text.rfind("#version 300 es\n", 0), 0u) << p.name;
+        EXPECT_EQ(es.uniforms, p.uniforms) << p.name;
     }
-}
-
-TEST(GlslEs, UniformsOfTheRealFilesAreTheOnesTheHostBinds) {
-    const auto names = [](const auto& uniforms) {
-        std::vector<std::string> list;
-        for (const shaders::Uniform& u : uniforms) list.emplace_back(u.name);
-        return list;
-    };
-    EXPECT_EQ(translateToGlslEs(readShaderFile("scene.frag")).uniforms, names(shaders::scene::uniforms));
-    EXPECT_EQ(translateToGlslEs(readShaderFile("feedback.frag")).uniforms,
-              names(shaders::feedback::uniforms));
-    EXPECT_EQ(translateToGlslEs(readShaderFile("post.frag")).uniforms, names(shaders::post::uniforms));
 }
 
 TEST(GlslEs, CompileLogsGiveTheLinesOfTheDesktopFile) {
@@ -147,7 +150,7 @@ TEST(GlslEs, CompileLogsGiveTheLinesOfTheDesktopFile) {
     const GlslEsResult es = translateToGlslEs(
         "#version 430\nlayout(location = 0) uniform int t;\nout vec4 o;\nvoid main() { o = undeclared; }\n");
     ASSERT_TRUE(es.status.ok) << es.status.message;
-    const Compiled compiled = glslang({{"broken.frag", es.text}});
+    const Compiled compiled = glslang({{"broken.frag", asCompiled(es.text).text}});
     EXPECT_NE(compiled.status, 0);
     EXPECT_NE(compiled.log.find("0:4:"), std::string::npos) << compiled.log;
 }
