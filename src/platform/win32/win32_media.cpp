@@ -96,15 +96,7 @@ void stopMedia(MediaControl control) {
 void runMedia(MediaControl control) {
     assert(control.graph != nullptr && control.graph->control != nullptr);
     // a partly rendered graph would play what it holds; after a failed render nothing plays
-    if (!control.graph->rendered || FAILED(control.graph->control->Run())) return;
-    // Run returns before the renderer has played anything: the graph's position moves once it
-    // has, and the caller starts the picture's clock on the return. A second at most.
-    constexpr DWORD limitMs = 1000;
-    const DWORD start = GetTickCount();
-    LONGLONG position = 0;
-    while (SUCCEEDED(control.graph->seeking->GetCurrentPosition(&position)) && position <= 0 &&
-           GetTickCount() - start < limitMs)
-        Sleep(1);
+    if (control.graph->rendered) control.graph->control->Run();
 }
 
 }  // namespace quarvel::platform
