@@ -6,15 +6,22 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 
 namespace quarvel::test {
 namespace {
 
-// the shader's own initialiser, evaluated for a clock value given as a float
+// the shader's own initialiser, with the constants it may read (the timeline's), evaluated for a
+// clock value given as a float
 std::string derivedTimeFunction() {
     const std::string initialiser = globalInitialiser(shaders::feedbackSource, "time");
-    return initialiser.empty() ? "" : "float timeAt(int T) { return " + initialiser + "; }\n";
+    if (initialiser.empty()) return "";
+    std::string constants;
+    std::istringstream source(shaders::feedbackSource);
+    for (std::string line; std::getline(source, line);)
+        if (line.rfind("const ", 0) == 0) constants += line + "\n";
+    return constants + "float timeAt(int T) { return " + initialiser + "; }\n";
 }
 
 TEST(FeedbackGLTest, DerivedTimeChangesRateBetween20100And20200Milliseconds) {
