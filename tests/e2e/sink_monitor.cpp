@@ -5,6 +5,11 @@
 //                                          in OUT.s16.faults what it lost itself and when the whole
 //                                          machine stood still; it runs real-time where allowed, as the
 //                                          demo's output does, so that it loses nothing the demo gave
+//   sink-monitor drain FIFO OUT.s16        plays a FIFO as a sound card would: drains it at 44.1 kHz by
+//                                          the clock, silence where it holds too little, and records
+//                                          what it played as record does; the pipe holds 46 ms, so a
+//                                          sink writing into it (PulseAudio's pipe sink) has that
+//                                          delay, and reports it
 //   sink-monitor now                       prints CLOCK_MONOTONIC in ms, the clock the demo and the
 //                                          recorder note times on
 //   sink-monitor silent-server SOCKET      a sound server that hangs: takes every connection on the
@@ -24,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <pthread.h>
 #include <pulse/pulseaudio.h>
@@ -180,6 +186,60 @@ int record(const char* source, const std::string& outPath) {
     pa_context_unref(context);
     pa_mainloop_free(loop);
     return recording.failed ? 1 : 0;
+}
+
+// --- drain -------------------------------------------------------------------------------------
+
+int drain(const char* fifo, const std::string& outPath) {
+    Recording recording;
+    recording.out = std::fopen(outPath.c_str(), "wb");
+    recording.arrivals = std::fopen((outPath + ".time").c_str(), "w");
+    recording.faults = std::fopen((outPath + ".faults").c_str(), "w");
+    const int fd = open(fifo, O_RDONLY | O_NONBLOCK);
+    constexpr int pipeBytes = 8192;  // 2048 frames: 46 ms
+    if (recording.out == nullptr || recording.arrivals == nullptr || recording.faults == nullptr || fd < 0 ||
+        fcntl(fd, F_SETPIPE_SZ, pipeBytes) != pipeBytes) {
+        std::perror("sink-monitor: drain");
+        return 1;
+    }
+    makeThisThreadRealtime();
+    std::signal(SIGTERM, [](int) { stopAsked = 1; });
+    std::signal(SIGINT, [](int) { stopAsked = 1; });
+    std::atomic<bool> stopWatching{false};
+    std::thread stallWatch(watchForStalls, recording.faults, std::cref(stopWatching));
+    std::printf("recording\n");
+    std::fflush(stdout);
+
+    // every 2 ms, the frames due by now: each one played, and so heard, at its own moment
+    const double startMs = monotonicMs();
+    std::vector<char> block;
+    timespec next{};
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    while (stopAsked == 0) {
+        next.tv_nsec += 2'000'000;
+        if (next.tv_nsec >= 1'000'000'000) next = {next.tv_sec + 1, next.tv_nsec - 1'000'000'000};
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+        const long long due = std::llround((monotonicMs() - startMs) * rate / 1e3);
+        if (due <= recording.frames) continue;
+        block.assign(static_cast<std::size_t>(due - recording.frames) * 2 * channels, 0);
+        std::size_t got = 0;
+        // the writer writes whole frames at once, so the rest of a frame begun is there
+        for (ssize_t n = 0; got < block.size() && (n = read(fd, block.data() + got, block.size() - got)) > 0;)
+            got += static_cast<std::size_t>(n);
+        while (got % (2 * channels) != 0 && read(fd, block.data() + got, 1) == 1) ++got;
+        // as a monitor's block arrives: once the last of it has played
+        std::fprintf(recording.arrivals, "%lld %.3f\n", recording.frames,
+                     startMs + static_cast<double>(due) * 1e3 / rate);
+        std::fwrite(block.data(), 1, block.size(), recording.out);
+        recording.frames = due;
+    }
+    stopWatching = true;
+    stallWatch.join();
+    close(fd);
+    std::fclose(recording.out);
+    std::fclose(recording.arrivals);
+    std::fclose(recording.faults);
+    return 0;
 }
 
 // --- silent-server ------------------------------------------------------------------------------
@@ -433,6 +493,7 @@ int compare(const std::string& filePath, const std::string& recordingPath, doubl
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "record" && argc == 4) return record(argv[2], argv[3]);
+    if (mode == "drain" && argc == 4) return drain(argv[2], argv[3]);
     if (mode == "now" && argc == 2) return std::printf("%.3f\n", monotonicMs()) < 0;
     if (mode == "silent-server" && argc == 3) return silentServer(argv[2]);
     if (mode == "compare" && argc >= 5) {
@@ -444,8 +505,9 @@ int main(int argc, char** argv) {
         }
         return compare(argv[2], argv[3], std::atof(argv[4]), excused);
     }
-    std::fprintf(stderr,
-                 "usage: sink-monitor record SOURCE OUT.s16 | compare FILE.s16 OUT.s16 ORIGIN_MS "
-                 "[FROM_MS:TO_MS...]\n");
+    std::fprintf(
+        stderr,
+        "usage: sink-monitor record SOURCE OUT.s16 | drain FIFO OUT.s16 | compare FILE.s16 OUT.s16 ORIGIN_MS "
+        "[FROM_MS:TO_MS...]\n");
     return 2;
 }

@@ -9,7 +9,8 @@
 #                  sound is back within 3 s of the server, and in its place from then on
 #   server-freezes the server stopped (SIGSTOP) for a second, long enough for the output to run
 #   demo-freezes   dry, or the demo itself: the sound in its place from a second after it resumes
-#   moves          the stream moved to a second null sink: the sound there, and in its place
+#   moves          the stream moved to a second sink: the sound there, and in its place; on
+#                  PulseAudio a sink with a sound card's delay of tens of ms (start_late_sink)
 # In its place: the frame heard at each moment within 10 ms of the file's frame at that moment
 # less the clock's origin. Usage: sound_fault_test.sh FAULT SERVER BIN_DIR ARTIFACT_DIR
 # Exits with 77 (skipped) where the server is not installed.
@@ -93,12 +94,18 @@ ffmpeg -nostdin -v error -i "$bin_dir/audio.mp3" -f s16le -ac 2 -ar 44100 "$SOUN
 if [ "$fault" = moves ]; then
     # set up before the show: PipeWire's session manager configures a new sink for a while, and a
     # stream that comes to it meanwhile may be dropped
-    pactl load-module module-null-sink sink_name=quarvel_other rate=44100 channels=2 >/dev/null ||
-        fail "no second sink"
+    if [ "$server" = pulseaudio ]; then
+        # one that plays what it takes tens of ms later, where the null sink plays it at once
+        start_late_sink quarvel_other "$SOUND_DIR/other.s16" || fail "no second sink"
+    else
+        pactl load-module module-null-sink sink_name=quarvel_other rate=44100 channels=2 >/dev/null ||
+            fail "no second sink"
+    fi
     other=
     wait_until 5 eval 'other=$(pactl list short sinks | awk "\$2 == \"quarvel_other\" { print \$1 }"); [ -n "$other" ]' ||
         fail "the second sink never came up"
-    start_recording "$SOUND_DIR/other.s16" quarvel_other || fail "could not record the second sink"
+    [ "$server" = pulseaudio ] || start_recording "$SOUND_DIR/other.s16" quarvel_other ||
+        fail "could not record the second sink"
 fi
 start_recording "$SOUND_DIR/sink.s16" || fail "could not record the null sink"
 start_load

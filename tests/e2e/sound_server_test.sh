@@ -6,6 +6,8 @@
 # heard within 10 ms of the clock's origin, so the picture trails the sound by 50 ms, and the
 # sound within 10 ms of its place from then on; for the whole show, the recording following the
 # file to the show's end. A dropout where the whole machine stood still is not the demo's.
+# LATE_SINK set: the default output is a sink that plays 25 to 45 ms after it takes, and says so
+# (start_late_sink), rather than the null sink, whose delay is next to none. PulseAudio only.
 # SERVER none: no sound server at all; the show runs silent after the failure line, and libasound
 # says nothing. Usage: sound_server_test.sh SERVER BIN_DIR ARTIFACT_DIR SECONDS [figures-only]
 # figures-only: the dropouts and the first sample's delay are printed, not held to; everything
@@ -35,7 +37,12 @@ start_sound "$server" || fail "no $server server"
 if [ "$server" != none ]; then
     ffmpeg -nostdin -v error -i "$bin_dir/audio.mp3" -f s16le -ac 2 -ar 44100 "$SOUND_DIR/file.s16" ||
         fail "ffmpeg could not decode audio.mp3"
-    start_recording "$SOUND_DIR/sink.s16" || fail "could not record the null sink"
+    if [ -n "${LATE_SINK:-}" ]; then
+        { start_late_sink quarvel_late "$SOUND_DIR/sink.s16" && pactl set-default-sink quarvel_late; } ||
+            fail "no sink with a delay"
+    else
+        start_recording "$SOUND_DIR/sink.s16" || fail "could not record the null sink"
+    fi
 fi
 start_load
 

@@ -10,6 +10,10 @@
 #   start_recording OUT [SINK]
 #                         records the monitor of the null sink (or of SINK) into OUT (raw 16-bit
 #                         stereo), and makes OUT the RECORDING compared
+#   start_late_sink SINK OUT
+#                         a sink that plays what it takes 25 to 45 ms later, and says so, as a
+#                         sound card does (PulseAudio's pipe sink into a FIFO that sink-monitor
+#                         drains by the clock); records what it plays as start_recording does
 #   stop_recording        ends every recording; OUT.time then says when each of its blocks arrived, OUT.faults
 #                         what the recorder lost and when the whole machine stood still
 #   start_load            both cores busy at normal priority until stop_sound
@@ -107,7 +111,6 @@ kill_sound() {
 }
 
 start_recording() {
-    RECORDING=$1
     local sink=${2:-quarvel_test}
     # PulseAudio 16's null sink leaves the first stream of an idle sink unserved: a stream of
     # silence keeps it running, as a desktop's sound card sink runs. PipeWire's needs none, and
@@ -116,7 +119,19 @@ start_recording() {
         pacat --device="$sink" --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 /dev/zero 2>/dev/null &
         SOUND_PIDS+=($!)
     fi
-    "$SINK_MONITOR" record "$sink.monitor" "$RECORDING" >"$RECORDING.ready" &
+    start_recorder record "$sink.monitor" "$1"
+}
+
+start_late_sink() {
+    local fifo=$SOUND_DIR/$1.fifo
+    mkfifo "$fifo" && start_recorder drain "$fifo" "$2" || return 1
+    pactl load-module module-pipe-sink file="$fifo" sink_name="$1" rate=44100 channels=2 format=s16le >/dev/null
+}
+
+# start_recorder MODE FROM OUT: sink-monitor recording, until stop_recording
+start_recorder() {
+    RECORDING=$3
+    "$SINK_MONITOR" "$1" "$2" "$RECORDING" >"$RECORDING.ready" &
     RECORDER_PIDS+=($!)
     SOUND_PIDS+=($!)
     wait_until 10 grep -q '^recording$' "$RECORDING.ready" || return 1
