@@ -7,7 +7,7 @@
 //                                          demo's output does, so that it loses nothing the demo gave
 //   sink-monitor drain FIFO OUT.s16        plays a FIFO as a sound card would: drains it at 44.1 kHz by
 //                                          the clock, silence where it holds too little, and records
-//                                          what it played as record does; the pipe holds 46 ms, so a
+//                                          what it played as record does; the pipe holds 93 ms, so a
 //                                          sink writing into it (PulseAudio's pipe sink) has that
 //                                          delay, and reports it
 //   sink-monitor now                       prints CLOCK_MONOTONIC in ms, the clock the demo and the
@@ -196,7 +196,7 @@ int drain(const char* fifo, const std::string& outPath) {
     recording.arrivals = std::fopen((outPath + ".time").c_str(), "w");
     recording.faults = std::fopen((outPath + ".faults").c_str(), "w");
     const int fd = open(fifo, O_RDONLY | O_NONBLOCK);
-    constexpr int pipeBytes = 8192;  // 2048 frames: 46 ms
+    constexpr int pipeBytes = 16384;  // 4096 frames: 93 ms
     if (recording.out == nullptr || recording.arrivals == nullptr || recording.faults == nullptr || fd < 0 ||
         fcntl(fd, F_SETPIPE_SZ, pipeBytes) != pipeBytes) {
         std::perror("sink-monitor: drain");

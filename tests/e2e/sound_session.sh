@@ -11,7 +11,7 @@
 #                         records the monitor of the null sink (or of SINK) into OUT (raw 16-bit
 #                         stereo), and makes OUT the RECORDING compared
 #   start_late_sink SINK OUT
-#                         a sink that plays what it takes 25 to 45 ms later, and says so, as a
+#                         a sink that plays what it takes 70 to 90 ms later, and says so, as a
 #                         sound card does (PulseAudio's pipe sink into a FIFO that sink-monitor
 #                         drains by the clock); records what it plays as start_recording does
 #   stop_recording        ends every recording; OUT.time then says when each of its blocks arrived, OUT.faults

@@ -70,82 +70,54 @@ public:
     long long framesWritten = 0;  // the stream's write index, in frames
 };
 
-void askForTiming(pa_stream* stream) {
-    if (pa_operation* update = pa_stream_update_timing_info(stream, nullptr, nullptr))
-        pa_operation_unref(update);
-}
-
-// When stream frame `frame` is heard, from the server's reports: at a report's moment the frame
-// at its read index was the sink's latency away from being heard, and the sink has taken the
-// stream's frames at the stream's rate since. Nothing until a report finds the stream playing:
-// PulseAudio's own interpolation between reports guesses at the rate and the start, and was seen
-// 5 ms out at the start, and 4% fast for seconds after a dropout on a busy machine.
+// When stream frame `frame` is heard. While the stream plays, from the server's latest report:
+// at the report's moment the frame at its read index was the sink's latency away from being
+// heard, and the sink has taken the stream's frames at the stream's rate since. PulseAudio's own
+// interpolation between reports estimates that rate, and on a machine short of time the estimate
+// was seen to run 4% fast for seconds after a dropout, the sound drifting 80 ms late with it; it
+// serves only until a report finds the stream playing.
 std::optional<SoundClock::time_point> heardAt(PulseOutput& output, long long frame) {
-    const pa_timing_info* timing = pa_stream_get_timing_info(output.stream);
-    if (timing == nullptr || timing->playing == 0 || timing->read_index_corrupt != 0) {
-        askForTiming(output.stream);
-        return std::nullopt;
-    }
     const auto usecOf = [&](long long frames) {
         return std::chrono::microseconds(
             static_cast<long long>(static_cast<double>(frames) * 1e6 / output.format.rate));
     };
-    // the report's moment is on the wall clock: its age carries it over to ours
-    const auto age = std::chrono::microseconds(pa_timeval_age(&timing->timestamp));
-    const long long readFrame = timing->read_index / static_cast<int64_t>(pa_frame_size(&output.format));
-    return SoundClock::now() - age + std::chrono::microseconds(timing->sink_usec) + usecOf(frame - readFrame);
-}
-
-// Writes `bytes` from stream frame `output.framesWritten` on, each buffer filled for when it
-// is heard; the first lands at that frame's place in the stream, over whatever is there.
-void writeFrames(PulseOutput& output, std::size_t bytes, pa_seek_mode_t seek) {
-    const std::size_t frameBytes = pa_frame_size(&output.format);
-    while (bytes >= frameBytes) {
-        void* data = nullptr;
-        std::size_t size = bytes;
-        if (pa_stream_begin_write(output.stream, &data, &size) < 0 || data == nullptr) return;
-        const std::size_t frames = size / frameBytes;
-        output.source->fill(static_cast<int16_t*>(data), frames, heardAt(output, output.framesWritten));
-        const auto offset =
-            seek == PA_SEEK_ABSOLUTE ? output.framesWritten * static_cast<int64_t>(frameBytes) : 0;
-        if (pa_stream_write(output.stream, data, frames * frameBytes, nullptr, offset, seek) < 0) return;
-        seek = PA_SEEK_RELATIVE;
-        output.framesWritten += static_cast<long long>(frames);
-        bytes -= frames * frameBytes;
+    const pa_timing_info* timing = pa_stream_get_timing_info(output.stream);
+    if (timing != nullptr && timing->playing != 0 && timing->read_index_corrupt == 0) {
+        // the report's moment is on the wall clock: its age carries it over to ours
+        const auto age = std::chrono::microseconds(pa_timeval_age(&timing->timestamp));
+        const long long readFrame = timing->read_index / static_cast<int64_t>(pa_frame_size(&output.format));
+        return SoundClock::now() - age + std::chrono::microseconds(timing->sink_usec) +
+               usecOf(frame - readFrame);
     }
+    pa_usec_t playedUsec = 0;
+    if (pa_stream_get_time(output.stream, &playedUsec) != 0) return std::nullopt;
+    return SoundClock::now() + usecOf(frame) - std::chrono::microseconds(playedUsec);
 }
 
-void onWriteRequest(pa_stream*, std::size_t bytes, void* userdata) {
+void onWriteRequest(pa_stream* stream, std::size_t bytes, void* userdata) {
     PulseOutput& output = *static_cast<PulseOutput*>(userdata);
     if (!output.realtimeAsked) {
         // the thread that feeds the server runs ahead of ordinary ones where the system allows it
         makeThisThreadRealtime();
         output.realtimeAsked = true;
     }
-    writeFrames(output, bytes, PA_SEEK_RELATIVE);
+    const std::size_t frameBytes = pa_frame_size(&output.format);
+    while (bytes >= frameBytes) {
+        void* data = nullptr;
+        std::size_t size = bytes;
+        if (pa_stream_begin_write(stream, &data, &size) < 0 || data == nullptr) return;
+        const std::size_t frames = size / frameBytes;
+        output.source->fill(static_cast<int16_t*>(data), frames, heardAt(output, output.framesWritten));
+        if (pa_stream_write(stream, data, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
+        output.framesWritten += static_cast<long long>(frames);
+        bytes -= frames * frameBytes;
+    }
 }
 
-// What the stream holds (most of its 300 ms) was written before a report said when it is heard,
-// on a start, or for another sink, on a move to one with another delay. Once a report is in, it is
-// written again from the frame the sink takes next, a little ahead of it for the time the write
-// takes to arrive; what the sink took before then plays as it was.
-void placeQueuedAgain(pa_stream* stream, void* userdata) {
-    constexpr pa_usec_t arrivalUsec = 20'000;
-    const auto rewrite = [](pa_stream* reported, int success, void* data) {
-        PulseOutput& output = *static_cast<PulseOutput*>(data);
-        const pa_timing_info* timing = pa_stream_get_timing_info(reported);
-        if (success == 0 || timing == nullptr || timing->read_index_corrupt != 0) return;
-        const auto frameBytes = static_cast<int64_t>(pa_frame_size(&output.format));
-        const long long from = timing->read_index / frameBytes +
-                               static_cast<long long>(pa_usec_to_bytes(
-                                   pa_timeval_age(&timing->timestamp) + arrivalUsec, &output.format)) /
-                                   frameBytes;
-        if (from >= output.framesWritten) return;
-        const auto bytes = static_cast<std::size_t>((output.framesWritten - from) * frameBytes);
-        output.framesWritten = from;
-        writeFrames(output, bytes, PA_SEEK_ABSOLUTE);
-    };
-    if (pa_operation* update = pa_stream_update_timing_info(stream, rewrite, userdata))
+// A move to another sink, a dropout or a start changes when what is written is heard: the next
+// report says by how much, sooner than the server's own round of reports would.
+void askForTiming(pa_stream* stream, void*) {
+    if (pa_operation* update = pa_stream_update_timing_info(stream, nullptr, nullptr))
         pa_operation_unref(update);
 }
 
@@ -153,15 +125,17 @@ bool connectStream(PulseOutput& output) {
     output.stream = pa_stream_new(output.context, "Soundtrack", &output.format, nullptr);
     if (output.stream == nullptr) return false;
     pa_stream_set_write_callback(output.stream, onWriteRequest, &output);
-    pa_stream_set_moved_callback(output.stream, placeQueuedAgain, &output);
-    pa_stream_set_started_callback(output.stream, placeQueuedAgain, &output);
+    pa_stream_set_moved_callback(output.stream, askForTiming, nullptr);
+    pa_stream_set_underflow_callback(output.stream, askForTiming, nullptr);
+    pa_stream_set_started_callback(output.stream, askForTiming, nullptr);
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(bufferUsec, &output.format));
     attributes.prebuf = 0;
     attributes.minreq = static_cast<uint32_t>(-1);
     const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                       PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_NOT_MONOTONIC);
     return pa_stream_connect_playback(output.stream, nullptr, &attributes, flags, nullptr, nullptr) >= 0;
 }
 
