@@ -147,6 +147,8 @@ enum LongOption : int {
     clockOption,
     qualityOption,
     audioOption,
+    deviceOption,
+    listDevicesOption,
 };
 
 constexpr option longOptions[] = {
@@ -159,6 +161,8 @@ constexpr option longOptions[] = {
     {"clock", required_argument, nullptr, clockOption},
     {"quality", required_argument, nullptr, qualityOption},
     {"audio", required_argument, nullptr, audioOption},
+    {"device", required_argument, nullptr, deviceOption},
+    {"list-devices", no_argument, nullptr, listDevicesOption},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -206,10 +210,13 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
         switch (code) {
             case 'h':
             case helpOption:
-            case versionOption: {
+            case versionOption:
+            case listDevicesOption: {
                 ParsedCommandLine result;
                 result.status = success();
-                (code == versionOption ? result.version : result.help) = true;
+                (code == versionOption       ? result.version
+                 : code == listDevicesOption ? result.listDevices
+                                             : result.help) = true;
                 return result;
             }
             case ':': return refused("--" + std::string(optionName(optopt)) + " needs a value");
@@ -255,6 +262,10 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
                 rateGiven = true;
                 break;
             }
+            case deviceOption:
+                // which devices there are, the GL backend knows
+                options.device = value;
+                break;
             case audioOption:
                 if (value.empty()) return refused("--audio needs a file name");
                 options.audio = value;
@@ -355,6 +366,10 @@ Options:
     }
     usage += R"(  --audio FILE         the soundtrack of a video; without it, audio.mp3 in the working folder,
                        or else the one installed with the program (share/quarvel/audio.mp3)
+  --device N           render on EGL device N (see --list-devices); without it, the first GPU
+                       that gives OpenGL, else Mesa's software rasteriser. QUARVEL_EGL_DEVICE
+                       chooses the same way for the benchmarks
+  --list-devices       list the EGL devices, by number, and whether each is a GPU or software
   --help               show this text
   --version            print the version
 

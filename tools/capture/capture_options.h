@@ -42,13 +42,15 @@ struct CaptureOptions {
     FramePattern pattern;   // image outputs: the file name, with its number for a pattern
     std::string container;  // video outputs: ffmpeg's format name (mp4, matroska, webm, mov)
     VideoQuality quality = VideoQuality::share;  // video outputs: --quality
-    std::string audio;  // video outputs: --audio, the soundtrack to use; empty to look for one
+    std::string audio;   // video outputs: --audio, the soundtrack to use; empty to look for one
+    std::string device;  // --device: the EGL device to render on, by its index; empty to let EGL choose
 };
 
 struct ParsedCommandLine {
-    Status status;      // when failed: one line for the user
-    bool help = false;     // --help: print captureUsage() and succeed
-    bool version = false;  // --version: print the version and succeed
+    Status status;             // when failed: one line for the user
+    bool help = false;         // --help: print captureUsage() and succeed
+    bool version = false;      // --version: print the version and succeed
+    bool listDevices = false;  // --list-devices: list the EGL devices and succeed
     CaptureOptions options;
 };
 

@@ -9,6 +9,7 @@
 #include "capture/progress.h"
 #include "capture/soundtrack_file.h"
 #include "capture/video_sink.h"
+#include "platform/headless/egl_devices.h"
 #include "render/frame_pipeline.h"
 #include "render/gl_api.h"
 #include "render/render_targets.h"
@@ -85,19 +86,21 @@ Status checkOutputPlace(const CaptureOptions& options) {
 struct GlSetup {
     Status status;
     bool sizeRefused = false;
+    std::string renderer;
 };
 
 GlSetup openGl(OffscreenGl& gl, int32_t width, int32_t height) {
     const GlBringUp up = bringUpOffscreenGl(gl, 16, 16);
-    if (!up.status.ok) return {failure("no usable headless OpenGL: " + up.status.message)};
+    if (!up.status.ok) return {failure("no usable headless OpenGL: " + up.status.message), false, {}};
     const PictureSize limit = glPictureLimit(gl.glGetIntegerv);
     if (!fitsWithin({width, height}, limit)) {
         return {failure("--size " + std::to_string(width) + "x" + std::to_string(height) +
                         " is beyond this OpenGL's limit of " + std::to_string(limit.width) + "x" +
                         std::to_string(limit.height) + " (" + up.version.renderer + ")"),
-                true};
+                true,
+                {}};
     }
-    return {success()};
+    return {success(), false, up.version.renderer};
 }
 
 std::string describeWritten(const CaptureOptions& options, const FramePlan& plan) {
@@ -130,6 +133,10 @@ int run(const std::vector<std::string>& args) {
         std::puts("quarvel-capture " QUARVEL_VERSION);
         return exitSuccess;
     }
+    if (parsed.listDevices) {
+        std::fputs(platform::describeEglDevices(platform::listEglDevices()).c_str(), stdout);
+        return exitSuccess;
+    }
     if (parsed.help) {
         const SoundtrackChoice here = chooseSoundtrack("", installedSoundtrack());
         std::fputs(captureUsage(describeSoundtrack(here)).c_str(), stdout);
@@ -155,6 +162,10 @@ int run(const std::vector<std::string>& args) {
     // from here on a signal stops the capture cleanly instead of killing the process
     installSignalHandlers();
 
+    if (!options.device.empty()) {
+        if (Status chosen = platform::chooseEglDevice(options.device); !chosen.ok)
+            return usageError("--device: " + chosen.message);
+    }
     OffscreenGl gl;
     const GlSetup setup = openGl(gl, options.width, options.height);
     if (!setup.status.ok)
@@ -207,9 +218,9 @@ int run(const std::vector<std::string>& args) {
     char elapsed[32];
     const double seconds = progress.elapsedSeconds();
     formatDuration(seconds, elapsed, sizeof elapsed);
-    std::fprintf(stderr, "quarvel-capture: %d frames of %dx%d rendered in %s (%.1f fps); wrote %s\n", total,
-                 options.width, options.height, elapsed, seconds > 0 ? total / seconds : 0.0,
-                 describeWritten(options, plan).c_str());
+    std::fprintf(stderr, "quarvel-capture: %d frames of %dx%d rendered in %s (%.1f fps) on %s; wrote %s\n",
+                 total, options.width, options.height, elapsed, seconds > 0 ? total / seconds : 0.0,
+                 setup.renderer.c_str(), describeWritten(options, plan).c_str());
     return exitSuccess;
 }
 

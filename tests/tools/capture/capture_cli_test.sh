@@ -63,6 +63,8 @@ errors)
     expect 1 "the output folder 'missing' does not exist" missing/out.png
     expect 1 "'file.txt' is not a folder" file.txt/%03d.png
     expect 1 "is a folder" taken.png
+    expect 2 "there is no EGL device '99'; the devices are:" --device 99 --size 16x16 --to 0 out.png
+    QUARVEL_EGL_DEVICE=x expect 1 "QUARVEL_EGL_DEVICE: there is no EGL device 'x'" --size 16x16 --to 0 out.png
     CAPTURE_PATH=/nonexistent expect 1 "needs the ffmpeg program" --size 16x16 --to 0 out.mp4
     if [ "$(id -u)" -ne 0 ]; then
         mkdir locked && chmod 555 locked
@@ -80,7 +82,12 @@ frames)
     "$capture" --size 48x27 --to 0.1 a/%03d.png 2>"$err" || fail "capture a failed: $(cat "$err")"
     [ "$(wc -l <"$err")" -eq 1 ] && grep -q "10 frames of 48x27" "$err" ||
         fail "with stderr not a terminal, expected one summary line: $(cat "$err")"
-    "$capture" --size 48x27 --to 0.1 b/%03d.png 2>/dev/null || fail "capture b failed"
+    # b on the software device, chosen by number from the list, through the same enumeration a
+    # GPU would be; the summary names the renderer
+    software=$("$capture" --list-devices | sed -n 's/^\([0-9]*\): software, .*/\1/p' | head -1)
+    [ -n "$software" ] || fail "--list-devices lists no software device: $("$capture" --list-devices)"
+    "$capture" --device "$software" --size 48x27 --to 0.1 b/%03d.png 2>"$err" || fail "capture b failed"
+    grep -q " on llvmpipe" "$err" || fail "the summary names no llvmpipe renderer: $(cat "$err")"
     [ "$(ls a | wc -l)" -eq 10 ] || fail "expected frames 000 to 009: $(ls a)"
     diff -r a b >/dev/null || fail "two captures of the same frames differ"
     identify -format '%m %wx%h\n' a/000.png | grep -qx 'PNG 48x27' || fail "a/000.png is not a 48x27 PNG"
