@@ -1,7 +1,10 @@
 // Prints how fast the capture runs against pure rendering of the same frames: the show's own
 // shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG writer
 // and every video preset behind it. Each figure is the median of interleaved runs from a fresh state.
+// With --stretches, the same at 1280x720, 30 fps, over a second of each part of the show (after
+// half a second unwritten, for the trails to build up), as presets are tuned.
 // Usage: quarvel-bench-capture [frames at 640x360] [runs] [only the modes whose name has this text]
+//        quarvel-bench-capture --stretches [runs] [only]
 #include "bench_gl.h"
 #include "capture/capture_loop.h"
 #include "capture/png_sink.h"
@@ -44,6 +47,7 @@ struct Measured {
     const char* container = "";  // video: ffmpeg's format name, and the file's extension below
     const char* extension = "";
     VideoQuality quality = VideoQuality::share;
+    VideoCodec codec = VideoCodec::automatic;
 };
 
 const Measured measured[] = {
@@ -56,6 +60,7 @@ const Measured measured[] = {
     {Mode::video, "mp4 high", "mp4", "mp4", VideoQuality::high},
     {Mode::video, "mp4 preview", "mp4", "mp4", VideoQuality::preview},
     {Mode::video, "webm share", "webm", "webm", VideoQuality::share},
+    {Mode::video, "mp4 share av1", "mp4", "mp4", VideoQuality::share, VideoCodec::av1},
     {Mode::video, "webm high", "webm", "webm", VideoQuality::high},
     {Mode::video, "webm preview", "webm", "webm", VideoQuality::preview},
 };
@@ -99,8 +104,14 @@ std::vector<uint8_t> decodedFrames(const std::string& path, bool yuv) {
 
 std::vector<uint8_t> masterFrames;  // of the size being measured
 
-Timing runOnce(const OffscreenGl& gl, const Measured& measure, int32_t width, int32_t height, int frames,
+// What one run captures: `frames` frames at `fps` from clock `startMs`, after `unwritten` more.
+struct Stretch {
+    int32_t width, height, fps, startMs, frames, unwritten;
+};
+
+Timing runOnce(const OffscreenGl& gl, const Measured& measure, const Stretch& stretch,
                const std::string& folder, const std::string& ffmpeg) {
+    const int32_t width = stretch.width, height = stretch.height, frames = stretch.frames;
     const Mode mode = measure.mode;
     Pipeline pipeline;
     const ProgramsResult programs = createPipeline(gl, builtInShaderSources(), width, height, pipeline);
@@ -109,10 +120,11 @@ Timing runOnce(const OffscreenGl& gl, const Measured& measure, int32_t width, in
         std::exit(1);
     }
 
-    // the busy middle of the show: trails, displacement, pulsing disc
     FramePlan plan;
-    for (int n = 0; n < frames; ++n) plan.clocks.push_back(25'000 + n * 1000 / 60);
-    plan.firstWritten = mode == Mode::render ? frames : 0;
+    const int32_t all = stretch.unwritten + frames;
+    for (int n = 0; n < all; ++n)
+        plan.clocks.push_back(stretch.startMs + (n - stretch.unwritten) * 1000 / stretch.fps);
+    plan.firstWritten = mode == Mode::render ? all : stretch.unwritten;
 
     std::unique_ptr<FrameSink> sink;
     if (mode == Mode::png) {
@@ -123,8 +135,15 @@ Timing runOnce(const OffscreenGl& gl, const Measured& measure, int32_t width, in
         sink = std::make_unique<PngSink>(pattern, width, height);
     } else if (mode == Mode::video) {
         const std::string path = folder + "/bench." + measure.extension;
-        VideoSettings settings{width,         height,         60, measure.container, path + ".part", "", 0,
-                               frames / 60.0, measure.quality};
+        VideoSettings settings;
+        settings.width = width;
+        settings.height = height;
+        settings.fps = stretch.fps;
+        settings.container = measure.container;
+        settings.path = path + ".part";
+        settings.durationSeconds = double(frames) / stretch.fps;
+        settings.quality = measure.quality;
+        settings.codec = measure.codec;
         auto video = std::make_unique<VideoSink>(settings, path, nullptr);
         if (!video->start(ffmpeg).ok) std::exit(1);
         sink = std::move(video);
@@ -147,10 +166,10 @@ Timing runOnce(const OffscreenGl& gl, const Measured& measure, int32_t width, in
     }
 
     destroyPipeline(gl, pipeline);
-    Timing timing{frames / seconds, cpu * 1000.0 / frames, encoder * 1000.0 / frames};
+    Timing timing{all / seconds, cpu * 1000.0 / all, encoder * 1000.0 / all};
     if (mode == Mode::video) {
         const std::string path = folder + "/bench." + measure.extension;
-        timing.mbits = double(std::filesystem::file_size(path)) * 8 / 1e6 / (frames / 60.0);
+        timing.mbits = double(std::filesystem::file_size(path)) * 8 / 1e6 / (double(frames) / stretch.fps);
         std::vector<uint8_t> decoded = decodedFrames(path, measure.quality != VideoQuality::master);
         if (measure.quality == VideoQuality::master) {
             masterFrames = std::move(decoded);
@@ -174,9 +193,32 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int baseFrames = argc > 1 ? std::max(3, std::atoi(argv[1])) : 60;
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    const std::string only = argc > 3 ? argv[3] : "";
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool byPart = !args.empty() && args[0] == "--stretches";
+    int baseFrames = 60;
+    if (!args.empty()) {
+        if (!byPart) baseFrames = std::max(3, std::atoi(args[0].c_str()));
+        args.erase(args.begin());
+    }
+    const int runs = !args.empty() ? std::max(1, std::atoi(args[0].c_str())) : byPart ? 1 : 3;
+    const std::string only = args.size() > 1 ? args[1] : "";
+
+    struct Part {
+        const char* name;
+        Stretch stretch;
+    };
+    std::vector<Part> parts;
+    if (byPart) {
+        const int32_t at[] = {2'000, 12'000, 35'000, 65'000, 79'000};
+        const char* names[] = {"opening", "glitches", "middle", "after 60 s", "disc grows"};
+        for (int i = 0; i < 5; ++i) parts.push_back({names[i], {1280, 720, 30, at[i], 30, 15}});
+    } else {
+        // the busy middle of the show: trails, displacement, pulsing disc
+        for (const auto& [width, height] : {std::pair{640, 360}, std::pair{1280, 720}})
+            parts.push_back(
+                {"25 s",
+                 {width, height, 60, 25'000, std::max(3, baseFrames * 640 * 360 / (width * height)), 0}});
+    }
 
     OffscreenGl gl;
     if (!bringUpBenchmarkGl(gl, 16, 16)) return 1;
@@ -184,28 +226,28 @@ int main(int argc, char** argv) {
     if (mkdtemp(folder) == nullptr) return 1;
     const std::string ffmpeg = "ffmpeg";  // found on PATH
 
-    std::printf("show shaders from clock 25 s, fresh state each run; median of %d interleaved runs\n", runs);
+    std::printf("show shaders, fresh state each run; median of %d interleaved runs\n", runs);
     // "cpu bound": the ratio a machine whose cores are all busy would give, render CPU time over
     // the capture's and ffmpeg's together
     // a lossy video's "blur off": levels between its frames and master's, both blurred; "grain":
     // its grain's strength as a share of master's (quarvel-video-measures)
-    std::printf("%-10s %-18s %7s %8s %10s %12s %12s %10s %8s %9s %6s\n", "size", "mode", "frames", "fps",
-                "vs render", "cpu ms/frame", "ffmpeg ms/f", "cpu bound", "Mbit/s", "blur off", "grain");
+    std::printf("%-11s %-10s %-18s %7s %8s %10s %12s %12s %10s %8s %9s %6s\n", "part", "size", "mode",
+                "frames", "fps", "vs render", "cpu ms/frame", "ffmpeg ms/f", "cpu bound", "Mbit/s",
+                "blur off", "grain");
     std::vector<Measured> modes;
     for (const Measured& measure : measured) {
         const bool wanted =
             measure.mode == Mode::render || std::string(measure.name).find(only) != std::string::npos;
         if (wanted) modes.push_back(measure);
     }
-    const int32_t sizes[][2] = {{640, 360}, {1280, 720}};
-    for (const auto& size : sizes) {
-        const int frames = std::max(3, baseFrames * 640 * 360 / (size[0] * size[1]));
+    for (const Part& part : parts) {
+        const Stretch& stretch = part.stretch;
         std::vector<std::vector<double>> fps(modes.size()), cpu(modes.size()), encoder(modes.size());
         std::vector<Timing> last(modes.size());
         masterFrames.clear();
         for (int run = 0; run < runs; ++run) {
             for (std::size_t m = 0; m < modes.size(); ++m) {
-                const Timing timing = runOnce(gl, modes[m], size[0], size[1], frames, folder, ffmpeg);
+                const Timing timing = runOnce(gl, modes[m], stretch, folder, ffmpeg);
                 fps[m].push_back(timing.fps);
                 cpu[m].push_back(timing.cpuMsPerFrame);
                 encoder[m].push_back(timing.encoderMsPerFrame);
@@ -215,9 +257,10 @@ int main(int argc, char** argv) {
         const double renderFps = median(fps[0]);
         const double renderCpu = median(cpu[0]);
         for (std::size_t m = 0; m < modes.size(); ++m) {
-            std::printf("%4dx%-5d %-18s %7d %8.2f %10.3f %12.1f %12.1f %10.3f", size[0], size[1],
-                        modes[m].name, frames, median(fps[m]), median(fps[m]) / renderFps, median(cpu[m]),
-                        median(encoder[m]), renderCpu / (median(cpu[m]) + median(encoder[m])));
+            std::printf("%-11s %4dx%-5d %-18s %7d %8.2f %10.3f %12.1f %12.1f %10.3f", part.name,
+                        stretch.width, stretch.height, modes[m].name, stretch.frames, median(fps[m]),
+                        median(fps[m]) / renderFps, median(cpu[m]), median(encoder[m]),
+                        renderCpu / (median(cpu[m]) + median(encoder[m])));
             if (last[m].mbits > 0) std::printf(" %8.1f", last[m].mbits);
             if (last[m].grain >= 0) std::printf(" %9.2f %5.0f%%", last[m].lowPassed, last[m].grain * 100);
             std::printf("\n");

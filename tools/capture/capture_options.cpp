@@ -147,6 +147,7 @@ enum LongOption : int {
     clockOption,
     qualityOption,
     audioOption,
+    codecOption,
     deviceOption,
     listDevicesOption,
 };
@@ -161,6 +162,7 @@ constexpr option longOptions[] = {
     {"clock", required_argument, nullptr, clockOption},
     {"quality", required_argument, nullptr, qualityOption},
     {"audio", required_argument, nullptr, audioOption},
+    {"codec", required_argument, nullptr, codecOption},
     {"device", required_argument, nullptr, deviceOption},
     {"list-devices", no_argument, nullptr, listDevicesOption},
     {nullptr, 0, nullptr, 0},
@@ -262,6 +264,13 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
                 rateGiven = true;
                 break;
             }
+            case codecOption: {
+                const std::optional<VideoCodec> codec = codecNamed(value);
+                if (!codec) return refused("--codec takes h264 or av1; not '" + std::string(value) + "'");
+                options.codec = *codec;
+                qualityGiven = true;
+                break;
+            }
             case deviceOption:
                 // which devices there are, the GL backend knows
                 options.device = value;
@@ -314,7 +323,9 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& args) {
     if (audioGiven && options.outputKind != OutputKind::video)
         return refused("--audio gives a video its sound; PNG frames have none");
     if (options.outputKind == OutputKind::video) {
-        if (Status fits = checkQualityFits(options.quality, options.container); !fits.ok)
+        if (Status fits = checkQualityFits(options.quality, options.codec, options.container, options.width,
+                                           options.height);
+            !fits.ok)
             return refused(std::move(fits.message));
     }
     if (clockGiven && options.outputKind == OutputKind::video)
@@ -364,7 +375,11 @@ Options:
         line.resize(23, ' ');
         usage += line + preset.summary + "\n";
     }
-    usage += R"(  --audio FILE         the soundtrack of a video; without it, audio.mp3 in the working folder,
+    usage +=
+        R"(  --codec NAME         share's codec: h264 (the default but in .webm) or av1 (the default in .webm;
+                       in .mp4 and .mkv on request). AV1's players draw the grain again from a
+                       description of it: browsers, VLC and mpv play it; older TVs and phones may not
+  --audio FILE         the soundtrack of a video; without it, audio.mp3 in the working folder,
                        or else the one installed with the program (share/quarvel/audio.mp3)
   --device N           render on EGL device N (see --list-devices); without it, the first GPU
                        that gives OpenGL, else Mesa's software rasteriser. QUARVEL_EGL_DEVICE

@@ -42,6 +42,7 @@ struct CaptureOptions {
     FramePattern pattern;   // image outputs: the file name, with its number for a pattern
     std::string container;  // video outputs: ffmpeg's format name (mp4, matroska, webm, mov)
     VideoQuality quality = VideoQuality::share;  // video outputs: --quality
+    VideoCodec codec = VideoCodec::automatic;    // video outputs: --codec, share's codec
     std::string audio;   // video outputs: --audio, the soundtrack to use; empty to look for one
     std::string device;  // --device: the EGL device to render on, by its index; empty to let EGL choose
 };

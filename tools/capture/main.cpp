@@ -190,6 +190,7 @@ int run(const std::vector<std::string>& args) {
         settings.audioStartSeconds = static_cast<double>(plan.firstWritten) / options.fps;
         settings.durationSeconds = static_cast<double>(framesWritten) / options.fps;
         settings.quality = options.quality;
+        settings.codec = options.codec;
         auto video = std::make_unique<VideoSink>(settings, options.output, &stopSignal);
         if (Status started = video->start("ffmpeg"); !started.ok) return reportFailure(started.message);
         sink = std::move(video);

@@ -27,8 +27,11 @@ void boxLine(const float* in, float* out, int count, int step) {
 }  // namespace
 
 VideoMeasures::VideoMeasures(int width, int height)
-    : width_(width), height_(height), blurredReference_(std::size_t(width) * height * 3),
-      blurredEncoded_(blurredReference_.size()), scratch_(blurredReference_.size()) {}
+    : width_(width),
+      height_(height),
+      blurredReference_(std::size_t(width) * height * 3),
+      blurredEncoded_(blurredReference_.size()),
+      scratch_(blurredReference_.size()) {}
 
 void VideoMeasures::blur(const uint8_t* rgb, std::vector<float>& out) {
     std::copy(rgb, rgb + out.size(), out.begin());

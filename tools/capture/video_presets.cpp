@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <initializer_list>
+#include <iterator>
 
 namespace quarvel {
 
@@ -35,6 +35,12 @@ struct SiteBitrate {
 constexpr SiteBitrate siteBitrates[] = {
     {360, 1, 1.5}, {480, 2.5, 4}, {720, 5, 7.5}, {1080, 8, 12}, {1440, 16, 24}, {2160, 40, 60},
 };
+
+// share's settings, tuned on the show's own stretches (quarvel-bench-capture --stretches)
+constexpr const char* h264ShareCrf = "20";
+constexpr int av1SharePercent = 25;
+constexpr const char* av1SharePreset = "10";
+constexpr const char* av1ShareParams = "film-grain=50:film-grain-denoise=1";
 
 }  // namespace
 
@@ -69,10 +75,33 @@ const char* qualityName(VideoQuality quality) {
     return "";
 }
 
-Status checkQualityFits(VideoQuality quality, std::string_view container) {
+std::optional<VideoCodec> codecNamed(std::string_view name) {
+    if (name == "h264") return VideoCodec::h264;
+    if (name == "av1") return VideoCodec::av1;
+    return std::nullopt;
+}
+
+VideoCodec shareCodec(VideoCodec asked, std::string_view container, int width, int height) {
+    if (asked != VideoCodec::automatic) return asked;
+    if (container != "webm") return VideoCodec::h264;
+    return width >= av1SmallestSide && height >= av1SmallestSide ? VideoCodec::av1 : VideoCodec::vp9;
+}
+
+Status checkQualityFits(VideoQuality quality, VideoCodec codec, std::string_view container, int width,
+                        int height) {
+    if (codec != VideoCodec::automatic && quality != VideoQuality::share)
+        return failure("--codec chooses share's codec; high, master and preview have their own");
     // FFV1 has a codec tag in Matroska and QuickTime only
     if (quality == VideoQuality::master && container != "matroska" && container != "mov")
         return failure("--quality master writes lossless FFV1, which only a .mkv or .mov file can hold");
+    if (codec == VideoCodec::h264 && container == "webm")
+        return failure("a .webm file holds VP9 or AV1, not H.264");
+    // QuickTime players know no AV1
+    if (codec == VideoCodec::av1 && container == "mov")
+        return failure("--codec av1 writes .mp4, .mkv or .webm");
+    if (codec == VideoCodec::av1 && (width < av1SmallestSide || height < av1SmallestSide))
+        return failure("--codec av1 needs a picture of at least " + std::to_string(av1SmallestSide) + "x" +
+                       std::to_string(av1SmallestSide));
     return success();
 }
 
@@ -80,8 +109,8 @@ bool soundtrackCopied(std::string_view container) {
     return container != "webm";
 }
 
-void appendVideoEncoding(VideoQuality quality, std::string_view container, int width, int height, int fps,
-                         std::vector<std::string>& args) {
+void appendVideoEncoding(VideoQuality quality, VideoCodec codec, std::string_view container, int width,
+                         int height, int fps, std::vector<std::string>& args) {
     if (quality == VideoQuality::master) {
         // RGBA to BGR0 only reorders bytes and drops the alpha the window never shows, so the file
         // holds the rendered RGB exactly; the tags say so (RGB, sRGB curve)
@@ -91,22 +120,31 @@ void appendVideoEncoding(VideoQuality quality, std::string_view container, int w
         return;
     }
     appendBt709Yuv420(args);
+    const VideoCodec codecUsed = shareCodec(codec, container, width, height);
+    if (quality == VideoQuality::share && codecUsed == VideoCodec::av1) {
+        // The grain is fresh noise in every frame, which no encoder keeps in few bits. SVT-AV1
+        // takes it out before encoding (the denoising) and describes it, strength and texture,
+        // for the player to draw again: a sharper picture, the grain as strong and as fine, for
+        // a quarter of the sites' bitrate, which its rate control aims at.
+        const int kbps = shareBitrateKbps(width, height, fps) * av1SharePercent / 100;
+        append(args, {"-c:v", "libsvtav1", "-preset", av1SharePreset, "-svtav1-params", av1ShareParams});
+        args.insert(args.end(), {"-b:v", std::to_string(kbps) + "k"});
+        return;
+    }
     if (quality == VideoQuality::share) {
-        // at the sites' bitrate, with room for the busy stretches, as their players buffer
+        // the sites' bitrate as the ceiling, over any second within 0.6 s of buffer; under it a
+        // constant quality, which gives the grainy stretches the bits they need
         const int kbps = shareBitrateKbps(width, height, fps);
-        const std::string rate = std::to_string(kbps) + "k", peak = std::to_string(kbps * 8 / 5) + "k",
-                          buffer = std::to_string(kbps * 2) + "k";
-        if (container == "webm") {
-            // at 1280x720, 30 fps, 5 Mbit/s from 30.5 s: 1.1 levels off through the blur, 81% of
-            // the grain (cpu-used 5 is no cheaper)
+        const std::string peak = std::to_string(kbps) + "k", buffer = std::to_string(kbps * 3 / 5) + "k";
+        if (codecUsed == VideoCodec::vp9) {
             append(args, {"-c:v", "libvpx-vp9", "-deadline", "good", "-cpu-used", "4", "-row-mt", "1"});
+            args.insert(args.end(), {"-b:v", peak});
         } else {
             // the grain tuning keeps the grain where a plain encoding smooths it away; of x264's
-            // presets, medium keeps most of it for its bits. At 1280x720, 30 fps, 5 Mbit/s from
-            // 30.5 s: 1.7 levels off through the blur, 83% of the grain (veryfast 2.4 and 78%)
-            append(args, {"-c:v", "libx264", "-preset", "medium", "-tune", "grain"});
+            // presets, medium keeps most of it for its bits
+            append(args, {"-c:v", "libx264", "-preset", "medium", "-tune", "grain", "-crf", h264ShareCrf});
         }
-        args.insert(args.end(), {"-b:v", rate, "-maxrate", peak, "-bufsize", buffer});
+        args.insert(args.end(), {"-maxrate", peak, "-bufsize", buffer});
         return;
     }
     const bool high = quality == VideoQuality::high;

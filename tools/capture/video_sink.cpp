@@ -67,7 +67,7 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& s) {
     args.insert(args.end(), {"-map", "0:v:0"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a:0"});
 
-    appendVideoEncoding(s.quality, s.container, s.width, s.height, s.fps, args);
+    appendVideoEncoding(s.quality, s.codec, s.container, s.width, s.height, s.fps, args);
     if (withAudio) appendAudioEncoding(s.quality, s.container, preroll, args);
     if (s.container == "mp4" || s.container == "mov") args.insert(args.end(), {"-movflags", "+faststart"});
     args.insert(args.end(), {"-f", s.container, "file:" + s.path});
@@ -104,8 +104,14 @@ Status VideoSink::start(const std::string& ffmpegProgram) {
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
 
+    // SVT-AV1 writes its banner and settings on stderr itself, past ffmpeg's -v error: errors only
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) environment.push_back(*variable);
+    static char svtErrorsOnly[] = "SVT_LOG=1";
+    if (std::getenv("SVT_LOG") == nullptr) environment.push_back(svtErrorsOnly);
+    environment.push_back(nullptr);
     const int error =
-        posix_spawnp(&ffmpeg_, ffmpegProgram.c_str(), &actions, &attributes, argv.data(), environ);
+        posix_spawnp(&ffmpeg_, ffmpegProgram.c_str(), &actions, &attributes, argv.data(), environment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(fds[0]);

@@ -23,6 +23,7 @@ struct VideoSettings {
     double audioStartSeconds = 0;  // the soundtrack time under the first frame written
     double durationSeconds = 0;    // how long the frames written last
     VideoQuality quality = VideoQuality::share;
+    VideoCodec codec = VideoCodec::automatic;
 };
 
 // How much soundtrack goes in ahead of video time 0 and is then hidden (an edit list in mp4 and

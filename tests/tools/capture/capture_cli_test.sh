@@ -2,7 +2,7 @@
 # quarvel-capture as a user runs it: documented errors that leave nothing behind, byte-identical
 # frames, videos checked with ffprobe, every --quality decoded back against the PNG frames, the
 # sound in step with the picture, and Ctrl-C or SIGTERM mid-capture.
-# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|fidelity|sound|interrupt
+# Usage: capture_cli_test.sh QUARVEL_CAPTURE errors|frames|video|fidelity|bitrate|sound|interrupt
 set -u
 capture=$1
 root=$(mktemp -d)
@@ -58,6 +58,7 @@ errors)
     expect 2 "beyond this OpenGL's limit" --size 40000x20 out.png
     expect 2 "--quality takes one of share, high, master, preview; not 'best'" --quality best out.mp4
     expect 2 "only a .mkv or .mov" --quality master out.mp4
+    expect 2 "a .webm file holds VP9 or AV1, not H.264" --codec h264 out.webm
     expect 2 "only a .mkv or .mov" --size 16x16 --to 0 --quality master out.webm
     expect 2 "PNG frames are always lossless" --quality master out.png
     expect 1 "the output folder 'missing' does not exist" missing/out.png
@@ -159,7 +160,7 @@ fidelity)
             return
         fi
         if [ -n "${5:-}" ]; then
-            figures=$("$measures" 1280 720 png.rgb decoded.rgb) || fail "$2 could not be measured"
+            figures=$("$measures" 1280 720 "$reference" decoded.rgb) || fail "$2 could not be measured"
             echo "$2: $figures, $(stat -c %s "$2") bytes"
             read -r levels grain <<<"$(sed -E 's/.*low-passed ([0-9.]+) levels, grain ([0-9]+)%.*/\1 \2/' <<<"$figures")"
             awk -v l="$levels" -v b="$3" -v g="$grain" -v m="$5" 'BEGIN { exit !(l <= b && g >= m) }' ||
@@ -171,8 +172,16 @@ fidelity)
         echo "$2: $levels levels off the PNG frames on average, $(stat -c %s "$2") bytes"
         awk -v l="$levels" -v b="$3" 'BEGIN { exit !(l != "" && l <= b) }' || fail "$2 is $levels levels off, over $3"
     }
-    check share share.mp4 2 tv,bt709,bt709,bt709 50
-    check share share.webm 2 tv,bt709,bt709,bt709 50
+    reference=png.rgb
+    check share share.webm 1.5 tv,bt709,bt709,bt709 70
+    # H.264 share on half a second of its own at 30 fps, as it is watched (at 5 fps its bitrate
+    # buys a frame the bits of six), after the first second's light grey: 0.9 levels, 82% here
+    clip="--size 1280x720 --fps 30 --from 1 --to 1.5" reference=png30.rgb
+    mkdir png30
+    "$capture" $clip png30/%d.png 2>/dev/null || fail "PNG capture at 30 fps failed"
+    ffmpeg -v error -start_number 30 -i png30/%d.png -f rawvideo -pix_fmt rgb24 png30.rgb
+    check share share.mp4 2 tv,bt709,bt709,bt709 60
+    clip="--size 1280x720 --fps 5 --to 1"
     check high high.mp4 1.25 tv,bt709,bt709,bt709
     check high high.webm 1.25 tv,bt709,bt709,bt709
     check master master.mkv 0 pc,gbr,iec61966-2-1,bt709
@@ -182,6 +191,28 @@ fidelity)
     for type in mp4 webm; do
         [ $(($(stat -c %s preview.$type) * 3)) -lt "$(stat -c %s high.$type)" ] ||
             fail "preview.$type is not under a third of high.$type"
+    done
+    ;;
+bitrate)
+    # each lossy preset's video bitrate against the figure --help gives at 1080p60, scaled by the
+    # pixels a second, over the show's first two seconds at 640x360, 30 fps: share at most 2.5
+    # times its ceiling (AV1 in .webm far under it), high and preview within a factor of 4 of theirs
+    # (small pictures cost more bits a pixel: preview.webm measures 3.3 times its figure)
+    "$capture" --help >help.txt
+    for preset in share high preview; do
+        figure=$(sed -n "s/^ *$preset .* \([0-9][0-9]*\) Mbit\/s at 1080p60.*/\1/p" help.txt)
+        [ -n "$figure" ] || fail "--help gives no bitrate at 1080p60 for $preset"
+        for type in mp4 webm; do
+            "$capture" --size 640x360 --fps 30 --to 2 --quality $preset $preset.$type 2>/dev/null ||
+                fail "$preset.$type capture failed"
+            bits=$(ffprobe -v error -select_streams v -show_entries packet=size -of csv=p=0 $preset.$type |
+                awk '{ s += $1 * 8 } END { print s }')
+            echo "$preset.$type: $(awk -v b="$bits" 'BEGIN { printf "%.2f", b / 2.0e6 }') Mbit/s"
+            awk -v b="$bits" -v f="$figure" -v p=$preset 'BEGIN {
+                    r = b / 2.0e6 / (f * 640 * 360 * 30 / (1920 * 1080 * 60))
+                    exit !(p == "share" ? r <= 2.5 : r >= 1 / 4 && r <= 4) }' ||
+                fail "$preset.$type: $bits bits in 2 s, against $figure Mbit/s at 1080p60"
+        done
     done
     ;;
 sound)

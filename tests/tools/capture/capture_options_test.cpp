@@ -57,6 +57,11 @@ TEST(CaptureOptionsTest, GoodCommandLines) {
     EXPECT_EQ(clocks.options.clocks, (std::vector<int32_t>{-50, 0, 86'000}));
     EXPECT_TRUE(parseCaptureOptions(split("--size 1x1 --help")).help);
     EXPECT_TRUE(parseCaptureOptions(split("--version show.mp4")).version);
+    EXPECT_TRUE(parseCaptureOptions(split("--list-devices")).listDevices);
+    const ParsedCommandLine av1 = parseCaptureOptions(split("--codec av1 --device 1 show.mp4"));
+    ASSERT_TRUE(av1.status.ok) << av1.status.message;
+    EXPECT_EQ(av1.options.codec, VideoCodec::av1);
+    EXPECT_EQ(av1.options.device, "1");
 }
 
 TEST(CaptureOptionsTest, BadCommandLinesSayWhatIsWrong) {
@@ -106,6 +111,12 @@ TEST(CaptureOptionsTest, BadCommandLinesSayWhatIsWrong) {
         {"--quality master show.mp4", "only a .mkv or .mov"},
         {"--quality master show.webm", "only a .mkv or .mov"},
         {"--quality share f%d.png", "PNG frames are always lossless"},
+        {"--codec vp9 show.mkv", "--codec takes h264 or av1; not 'vp9'"},
+        {"--codec h264 show.webm", "holds VP9 or AV1, not H.264"},
+        {"--codec av1 show.mov", "--codec av1 writes .mp4, .mkv or .webm"},
+        {"--codec av1 --size 640x48 show.mkv", "at least 64x64"},
+        {"--codec av1 --quality high show.mkv", "--codec chooses share's codec"},
+        {"--codec av1 f%d.png", "PNG frames are always lossless"},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed = parseCaptureOptions(split(c.line));
