@@ -4,14 +4,8 @@
 # The host release build comes first: it makes audio.mp3 and quarvel-glsl-es, which turns the
 # shader files into GLSL ES for WebGL2 while the browser build is made, and the two programs the
 # browser tests and benchmark set the page against (quarvel-capture, quarvel-bench-pipeline).
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-
-scripts/install-deps.sh --web
-jobs=$(nproc)
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$jobs" --target quarvel-audio quarvel-glsl-es quarvel-capture quarvel-bench-pipeline
+. "$(dirname "$0")/host_build.sh"
+host_build --web quarvel-audio quarvel-glsl-es quarvel-capture quarvel-bench-pipeline
 # emscripten's JavaScript optimiser finds Debian's acorn only there when the node on PATH is
 # not Debian's
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}

@@ -4,6 +4,7 @@
 #   on_exit COMMAND         COMMAND (evaluated then) runs at exit, the latest registered first
 #   wait_until SECONDS CMD  runs CMD every tenth of a second until it succeeds (0), or gives up
 #                           after SECONDS (1)
+#   private_dir VAR         a new folder of the test's own in VAR, removed at exit
 [ -n "${HARNESS_LOADED:-}" ] && return 0
 HARNESS_LOADED=1
 HARNESS_CLEANUPS=()
@@ -23,6 +24,13 @@ harness_cleanup() {
     HARNESS_CLEANUPS=()
 }
 trap harness_cleanup EXIT
+
+private_dir() {
+    local dir
+    dir=$(mktemp -d) || return 1
+    printf -v "$1" %s "$dir"
+    on_exit "rm -rf '$dir'"
+}
 
 # milliseconds since the epoch, from bash's own clock
 harness_now_ms() {

@@ -9,16 +9,11 @@ quarvel=$1
 artifacts=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/xvfb_session.sh"
-mkdir -p "$artifacts"
-
 start_xvfb 1920x1080 || exit 1
-runtime=$(mktemp -d)
+mkdir -p "$artifacts"
+private_dir runtime
 WESTON_PID=
-finish() {
-    [ -n "$WESTON_PID" ] && kill "$WESTON_PID" 2>/dev/null
-    rm -rf "$runtime"
-}
-on_exit finish
+on_exit '[ -n "$WESTON_PID" ] && kill "$WESTON_PID" 2>/dev/null'
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime
 weston --backend=x11-backend.so --use-pixman --no-config --socket=wayland-quarvel --width=1600 --height=900 \

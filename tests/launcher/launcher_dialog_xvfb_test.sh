@@ -11,13 +11,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../e2e/xvfb_session.sh"
 mkdir -p "$artifacts"
 
-work=$(mktemp -d)
+private_dir work
 XEV_PID=
-finish() {
-    [ -n "$XEV_PID" ] && kill "$XEV_PID" 2>/dev/null
-    rm -rf "$work"
-}
-on_exit finish
+on_exit '[ -n "$XEV_PID" ] && kill "$XEV_PID" 2>/dev/null'
 
 export SDL_AUDIODRIVER=dummy
 # a bare X server has no accessibility bus for the toolkit to find

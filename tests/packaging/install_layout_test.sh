@@ -9,8 +9,7 @@ build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../e2e/harness.sh"
 
-root=$(mktemp -d)
-on_exit "rm -rf '$root'"
+private_dir root
 DESTDIR=$root cmake --install "$build" --prefix /usr >"$root/install.txt" || fail "cmake --install failed"
 usr=$root/usr
 expected="bin/quarvel bin/quarvel-capture libexec/quarvel/quarvel share/quarvel/audio.mp3

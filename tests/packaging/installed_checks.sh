@@ -9,8 +9,7 @@ desktop=$1
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../e2e/xvfb_session.sh"
 
-work=$(mktemp -d)
-on_exit "rm -rf '$work'"
+private_dir work
 cd "$work"
 
 version=$(quarvel-capture --version) || fail "quarvel-capture --version failed"
