@@ -236,8 +236,9 @@ int main(int argc, char** argv) {
                 "blur off", "grain");
     std::vector<Measured> modes;
     for (const Measured& measure : measured) {
-        const bool wanted =
-            measure.mode == Mode::render || std::string(measure.name).find(only) != std::string::npos;
+        // render only is what the others are set against, master what the lossy ones are measured by
+        const bool wanted = measure.mode == Mode::render || measure.quality == VideoQuality::master ||
+                            std::string(measure.name).find(only) != std::string::npos;
         if (wanted) modes.push_back(measure);
     }
     for (const Part& part : parts) {

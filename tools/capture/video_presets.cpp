@@ -37,8 +37,8 @@ constexpr SiteBitrate siteBitrates[] = {
 };
 
 // share's settings, tuned on the show's own stretches (quarvel-bench-capture --stretches)
-constexpr const char* h264ShareCrf = "20";
-constexpr int av1SharePercent = 25;
+constexpr const char* h264ShareCrf = "18";
+constexpr int av1SharePercent = 35;
 constexpr const char* av1SharePreset = "10";
 constexpr const char* av1ShareParams = "film-grain=50:film-grain-denoise=1";
 
@@ -125,17 +125,18 @@ void appendVideoEncoding(VideoQuality quality, VideoCodec codec, std::string_vie
         // The grain is fresh noise in every frame, which no encoder keeps in few bits. SVT-AV1
         // takes it out before encoding (the denoising) and describes it, strength and texture,
         // for the player to draw again: a sharper picture, the grain as strong and as fine, for
-        // a quarter of the sites' bitrate, which its rate control aims at.
+        // a third of the sites' bitrate, which its rate control aims at.
         const int kbps = shareBitrateKbps(width, height, fps) * av1SharePercent / 100;
         append(args, {"-c:v", "libsvtav1", "-preset", av1SharePreset, "-svtav1-params", av1ShareParams});
         args.insert(args.end(), {"-b:v", std::to_string(kbps) + "k"});
         return;
     }
     if (quality == VideoQuality::share) {
-        // the sites' bitrate as the ceiling, over any second within 0.6 s of buffer; under it a
-        // constant quality, which gives the grainy stretches the bits they need
+        // a constant quality, which gives the grainy stretches the bits they need, under a ceiling
+        // a fifth over the sites' bitrate with 0.4 s of buffer: any second within 1.6 times it
         const int kbps = shareBitrateKbps(width, height, fps);
-        const std::string peak = std::to_string(kbps) + "k", buffer = std::to_string(kbps * 3 / 5) + "k";
+        const std::string peak = std::to_string(kbps * 6 / 5) + "k",
+                          buffer = std::to_string(kbps * 2 / 5) + "k";
         if (codecUsed == VideoCodec::vp9) {
             append(args, {"-c:v", "libvpx-vp9", "-deadline", "good", "-cpu-used", "4", "-row-mt", "1"});
             args.insert(args.end(), {"-b:v", peak});

@@ -26,7 +26,7 @@ struct QualityPreset {
 
 inline constexpr QualityPreset qualityPresets[] = {
     {VideoQuality::share, "share",
-     "default: H.264 at the sites' bitrate, at most 12 Mbit/s at 1080p60; AV1 in .webm (--codec)"},
+     "default: H.264 near the sites' bitrate, at most 14 Mbit/s at 1080p60; AV1 in .webm (--codec)"},
     {VideoQuality::high, "high",
      "H.264 (VP9 in .webm) that keeps the grain itself (about 450 Mbit/s at 1080p60)"},
     {VideoQuality::master, "master",

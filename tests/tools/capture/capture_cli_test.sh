@@ -133,9 +133,9 @@ fidelity)
     # dark disc. high promises 2.5 levels at 1280x720; on this clip it measures 0.5 (1.0 in webm)
     # while x264 at crf 23, which smooths the grain away, gives 1.8, so the clip holds it to 1.25.
     # share is judged as a viewer sees it (quarvel-video-measures): the picture through a blur, and
-    # the grain's strength. This clip's light grey is the show's hardest grain: share keeps 61% of
-    # it here (55% in webm), 83% over 40 frames from 30.5 s on, 0.6 levels off through the blur
-    # here and 1.7 there. (Colour is checked on flat patches in video_sink_test.)
+    # the grain's strength. In .webm, AV1 draws the grain again from its description: 72% of it
+    # on this clip, the show's hardest, 0.8 levels off through the blur. (Colour is checked on
+    # flat patches in video_sink_test.)
     clip="--size 1280x720 --fps 5 --to 1"
     measures=$(dirname "$capture")/quarvel-video-measures
     mkdir png
