@@ -36,7 +36,8 @@ step() { echo; echo "== $*"; }
 step "EGL devices (QUARVEL_EGL_DEVICE or --device picks one; without, the first GPU)"
 "$bin/quarvel-capture" --list-devices
 step "the pipeline at 1920x1080 and 3840x2160"
-timeout 150 "$bin/quarvel-bench-pipeline" 20 1920x1080 3840x2160 || echo "the pipeline benchmark failed or ran past 150 s"
+timeout 150 "$bin/quarvel-bench-pipeline" 20 1920x1080 3840x2160 ||
+    echo "the pipeline benchmark failed or ran past 150 s"
 step "$seconds s at 1920x1080, 60 fps, to PNG frames"
 mkdir "$work/frames"
 timeout 150 "$bin/quarvel-capture" --size 1920x1080 --fps 60 --to "$seconds" "$work/frames/%04d.png" 2>&1 ||
@@ -47,7 +48,8 @@ step "$seconds s at 1920x1080, 60 fps, to share (H.264 in .mp4)"
 if command -v ffmpeg >/dev/null; then
     audio=()
     [ -f "$bin/audio.mp3" ] && audio=(--audio "$bin/audio.mp3")
-    timeout 150 "$bin/quarvel-capture" --size 1920x1080 --fps 60 --to "$seconds" "${audio[@]}" "$work/share.mp4" 2>&1 ||
+    timeout 150 "$bin/quarvel-capture" --size 1920x1080 --fps 60 --to "$seconds" "${audio[@]}" \
+        "$work/share.mp4" 2>&1 ||
         echo "the share capture failed or ran past 150 s"
 else
     echo "skipped: this machine has no ffmpeg"
