@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace quarvel::platform {
 
@@ -72,14 +73,11 @@ DeviceEntries enumerateDevices() {
     return entries;
 }
 
-// The device chosen, or -1 for the first hardware device, then the software one.
-int& chosenDevice() {
-    static int index = -1;
+// The device chosen: its index, or -1 for the first hardware device, then the software one;
+// nothing while neither an option nor the environment has chosen.
+std::optional<int>& chosenDevice() {
+    static std::optional<int> index;
     return index;
-}
-bool& deviceChosen() {
-    static bool chosen = false;
-    return chosen;
 }
 
 EGLDisplay initializedDisplay(EGLenum platform, void* native) {
@@ -103,7 +101,7 @@ EGLDisplay openDisplay(Usable usable) {
         if (display != EGL_NO_DISPLAY) eglTerminate(display);
         return EGL_NO_DISPLAY;
     };
-    if (chosenDevice() >= 0) return tryDevice(static_cast<std::size_t>(chosenDevice()));
+    if (chosenDevice().value_or(-1) >= 0) return tryDevice(static_cast<std::size_t>(*chosenDevice()));
     for (const bool software : {false, true}) {
         for (std::size_t i = 0; i < entries.devices.size(); ++i) {
             if (entries.devices[i].software != software) continue;
@@ -168,7 +166,6 @@ std::string describeEglDevices(const std::vector<EglDevice>& devices) {
 }
 
 Status chooseEglDevice(std::string_view index) {
-    deviceChosen() = true;
     chosenDevice() = -1;
     if (index.empty()) return success();
     const std::vector<EglDevice> devices = listEglDevices();
@@ -186,7 +183,7 @@ Status chooseEglDevice(std::string_view index) {
 
 SurfaceResult openSurface(int32_t width, int32_t height, bool /*windowed*/) {
     EglState& s = state();
-    if (const char* index = std::getenv(eglDeviceVariable); index != nullptr && !deviceChosen()) {
+    if (const char* index = std::getenv(eglDeviceVariable); index != nullptr && !chosenDevice()) {
         if (Status chosen = chooseEglDevice(index); !chosen.ok)
             return {SurfaceStatus::failed, std::string(eglDeviceVariable) + ": " + chosen.message};
     }
