@@ -24,10 +24,13 @@ constexpr int outputFrames = 4096;
 // before the output unpauses it. The output then holds that buffer when the callback first runs,
 // and the two cases differ in their first callbacks. A fresh output takes the first buffer at once
 // (within 5 ms on PulseAudio and PipeWire) and has room for the next 20 to 50 ms later; one that
-// holds a buffer already makes the first callback wait 20 ms and more for room, and the second a
-// whole buffer's time (93 ms). Each sign alone may come of a busy machine; both together seldom.
+// holds a buffer already makes the first callback wait 20 ms and more for room, and the second
+// until the silence has played and more, 100 ms and more after the device opened. Each sign
+// alone may come of a busy machine; both together seldom. The second is counted from the opening,
+// not from the first callback: a first callback that is late as well would shorten the gap
+// between the two by its lateness.
 constexpr std::chrono::milliseconds lateFirstCallback{10};
-constexpr double longSecondGapOfBuffer = 0.75;
+constexpr double lateSecondCallbackOfBuffer = 0.9;
 
 class SdlOutput final : public SoundOutput {
 public:
@@ -70,7 +73,7 @@ public:
 // second callback, `secondAt`.
 bool heldSilenceFirst(const SdlOutput& output, SoundClock::time_point secondAt) {
     return output.firstTakenAt - output.openedAt > lateFirstCallback &&
-           secondAt - output.firstTakenAt > longSecondGapOfBuffer * output.framesTime(output.bufferFrames);
+           secondAt - output.openedAt > lateSecondCallbackOfBuffer * output.framesTime(output.bufferFrames);
 }
 
 void fillSdlOutput(void* userdata, Uint8* stream, int length) {
