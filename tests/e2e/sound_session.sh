@@ -24,8 +24,9 @@
 #   end_show [SIGNAL]     Escape, or the signal, then the demo's end: sets EXIT_STATUS, and ENDED_MS
 #                         when it was asked to end
 #   compare_recording [FROM_MS:TO_MS...]
-#                         the recording set against the file and ORIGIN (sink-monitor compare,
-#                         faults within the stretches not counted): sets FIGURES and from it
+#                         the recording, kept in start_show's OUT_DIR whatever comes of it, set
+#                         against the file and ORIGIN (sink-monitor compare, faults within the
+#                         stretches not counted): sets FIGURES and from it
 #                         COMPARED (seconds of the file the recording follows), DROPOUTS, MISSING, FIRST_MS (the first frame from the origin),
 #                         LARGEST_MS (the file's offset from its place from its first second on)
 #   monotonic_ms          now on the clock the demo and the recorder use
@@ -170,6 +171,7 @@ monotonic_ms() {
 
 start_show() {
     local bin_dir=$1 out=$2
+    SHOW_OUT=$out
     # Under the sanitizers, no leak check on the way out: GCC 12's LeakSanitizer now and then
     # crashes in its own tracer while it stops the sound servers' client threads, after a clean
     # run (status 134, "Tracer caught signal 11"). The unit and GL tests keep the leak checks.
@@ -204,6 +206,7 @@ compare_recording() {
     # the last frames leave the server a little after the stream is gone
     sleep 0.3
     stop_recording
+    cp "$RECORDING"* "$SHOW_OUT/"
     FIGURES=$("$SINK_MONITOR" compare "$SOUND_DIR/file.s16" "$RECORDING" "$ORIGIN" "$@") || fail "$FIGURES"
     COMPARED=$(sed -E 's/^compared ([0-9.]+) s.*/\1/' <<<"$FIGURES")
     read -r DROPOUTS MISSING FIRST_MS LARGEST_MS <<<"$(sed -E 's/.* ([0-9]+) dropouts.* ([0-9]+) first frames missing.* heard ([-+][0-9.]+) ms.* at most ([0-9.]+) ms.*/\1 \2 \3 \4/' <<<"$FIGURES")"
