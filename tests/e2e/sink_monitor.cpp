@@ -1,7 +1,7 @@
 // sink-monitor: what a sound server's sink played, for the sound tests.
 //   sink-monitor record SOURCE OUT.s16     records SOURCE (a null sink's monitor) as 16-bit stereo
 //                                          at 44.1 kHz until SIGTERM or SIGINT; writes in OUT.s16.time
-//                                          when each block arrived (frame, CLOCK_MONOTONIC ms), and
+//                                          when each block had played (frame, CLOCK_MONOTONIC ms), and
 //                                          in OUT.s16.faults what it lost itself and when the whole
 //                                          machine stood still; it runs real-time where allowed, as the
 //                                          demo's output does, so that it loses nothing the demo gave
@@ -28,9 +28,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <pthread.h>
 #include <pulse/pulseaudio.h>
 #include <sched.h>
@@ -80,15 +82,20 @@ void watchForStalls(std::FILE* faults, const std::atomic<bool>& stop) {
 
 struct Recording {
     std::FILE* out = nullptr;
-    std::FILE* arrivals = nullptr;  // the frame each block began with, and when it arrived
+    std::FILE* arrivals = nullptr;  // the frame each block began with, and when all of it had played
     std::FILE* faults = nullptr;
     long long frames = 0;
     bool failed = false;
+    // PulseAudio's null sink renders a block ahead of its clock: a block reaches the monitor as
+    // its first frame plays, and its last plays a block's length later. PipeWire's hands its
+    // monitor what it has played.
+    bool rendersAhead = false;
 };
 
 void onRead(pa_stream* stream, std::size_t, void* userdata) {
     auto& recording = *static_cast<Recording*>(userdata);
-    std::fprintf(recording.arrivals, "%lld %.3f\n", recording.frames, monotonicMs());
+    const double arrivedMs = monotonicMs();
+    const long long firstFrame = recording.frames;
     const void* data = nullptr;
     std::size_t bytes = 0;
     while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
@@ -107,6 +114,8 @@ void onRead(pa_stream* stream, std::size_t, void* userdata) {
         recording.frames += static_cast<long long>(bytes / (2 * channels));
         pa_stream_drop(stream);
     }
+    const double aheadMs = recording.rendersAhead ? (recording.frames - firstFrame) * 1e3 / rate : 0;
+    std::fprintf(recording.arrivals, "%lld %.3f\n", firstFrame, arrivedMs + aheadMs);
 }
 
 int record(const char* source, const std::string& outPath) {
@@ -132,6 +141,19 @@ int record(const char* source, const std::string& outPath) {
             return 1;
         }
     }
+    std::optional<bool> pipeWire;
+    pa_operation* ask = pa_context_get_server_info(
+        context,
+        [](pa_context*, const pa_server_info* server, void* userdata) {
+            *static_cast<std::optional<bool>*>(userdata) =
+                server != nullptr && std::strstr(server->server_name, "PipeWire") != nullptr;
+        },
+        &pipeWire);
+    while (ask != nullptr && !pipeWire && pa_mainloop_iterate(loop, 1, nullptr) >= 0) {
+    }
+    if (ask != nullptr) pa_operation_unref(ask);
+    recording.rendersAhead = pipeWire == false;
+
     const pa_sample_spec format{PA_SAMPLE_S16LE, rate, channels};
     pa_stream* stream = pa_stream_new(context, "monitor", &format, nullptr);
     pa_stream_set_read_callback(stream, onRead, &recording);
@@ -299,10 +321,10 @@ bool agreeRun(const Frames& file, long f, const Frames& rec, long r) {
     return true;
 }
 
-// When each recorded frame was played. A sink hands its monitor what it has played in blocks
-// (PulseAudio a few ms at a time, PipeWire a whole 20-ms fragment), so by the time a block arrived
-// all of it had been played, up to the frame the next block begins with; the earliest estimate is
-// the best. Only blocks near the frame count: PulseAudio 16's null sink hands its monitor about
+// When each recorded frame was played. A sink hands its monitor what it plays in blocks
+// (PulseAudio 5 ms at a time, PipeWire a whole 20-ms fragment); the recorder notes when all of a
+// block had played, up to the frame the next block begins with, and a block the recorder took late
+// says so late: the earliest estimate is the best. Only blocks near the frame count: PulseAudio 16's null sink hands its monitor about
 // 0.8 ms a second more than the time that passed while the demo plays.
 struct Arrivals {
     std::vector<std::pair<long long, double>> blocks;  // first frame, CLOCK_MONOTONIC ms
