@@ -324,8 +324,9 @@ bool agreeRun(const Frames& file, long f, const Frames& rec, long r) {
 // When each recorded frame was played. A sink hands its monitor what it plays in blocks
 // (PulseAudio 5 ms at a time, PipeWire a whole 20-ms fragment); the recorder notes when all of a
 // block had played, up to the frame the next block begins with, and a block the recorder took late
-// says so late: the earliest estimate is the best. Only blocks near the frame count: PulseAudio 16's null sink hands its monitor about
-// 0.8 ms a second more than the time that passed while the demo plays.
+// says so late: the earliest estimate is the best. Only blocks near the frame count: PulseAudio
+// 16's null sink hands its monitor about 0.8 ms a second more than the time that passed while the
+// demo plays.
 struct Arrivals {
     std::vector<std::pair<long long, double>> blocks;  // first frame, CLOCK_MONOTONIC ms
 
