@@ -2,8 +2,8 @@
 //   sink-monitor record SOURCE OUT.s16     records SOURCE (a null sink's monitor) as 16-bit stereo
 //                                          at 44.1 kHz until SIGTERM or SIGINT; writes in OUT.s16.time
 //                                          when each block had played (frame, CLOCK_MONOTONIC ms), and
-//                                          in OUT.s16.faults what it lost itself and when the whole
-//                                          machine stood still; it runs real-time where allowed, as the
+//                                          in OUT.s16.faults what it lost itself and when a processor
+//                                          stood still; it runs real-time where allowed, as the
 //                                          demo's output does, so that it loses nothing the demo gave
 //   sink-monitor drain FIFO OUT.s16        plays a FIFO as a sound card would: drains it at 44.1 kHz by
 //                                          the clock, silence where it holds too little, and records
@@ -66,19 +66,46 @@ void makeThisThreadRealtime() {
     pthread_setschedparam(pthread_self(), SCHED_RR, &param);
 }
 
-// A real-time thread that wakes every millisecond: where it wakes far later, the whole machine
-// stood still (a virtual machine's processors taken away), the sound server and the demo with it.
-void watchForStalls(std::FILE* faults, const std::atomic<bool>& stop) {
-    makeThisThreadRealtime();
-    constexpr double stallMs = 8;  // more than a wake-up of a real-time thread ever takes
-    double before = monotonicMs();
-    while (!stop) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const double now = monotonicMs();
-        if (now - before > stallMs) std::fprintf(faults, "stall %.3f %.3f\n", before, now - before);
-        before = now;
+// Real-time threads, one on each processor, that wake every millisecond: where one wakes far
+// later, its processor stood still (a virtual machine's processor taken away), and whatever ran
+// or was woken there with it, the sound server's threads or the demo's. One thread free to move
+// would miss most of these, since the scheduler moves it to the processor that still runs.
+class StallWatch {
+public:
+    explicit StallWatch(std::FILE* faults) {
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        sched_getaffinity(0, sizeof allowed, &allowed);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &allowed)) threads_.emplace_back([this, faults, cpu] { watch(faults, cpu); });
     }
-}
+    ~StallWatch() {
+        stop_ = true;
+        for (std::thread& thread : threads_) thread.join();
+    }
+    StallWatch(const StallWatch&) = delete;
+    StallWatch& operator=(const StallWatch&) = delete;
+
+private:
+    void watch(std::FILE* faults, int cpu) {
+        cpu_set_t only;
+        CPU_ZERO(&only);
+        CPU_SET(cpu, &only);
+        pthread_setaffinity_np(pthread_self(), sizeof only, &only);
+        makeThisThreadRealtime();
+        constexpr double stallMs = 8;  // more than a wake-up of a real-time thread ever takes
+        double before = monotonicMs();
+        while (!stop_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const double now = monotonicMs();
+            if (now - before > stallMs) std::fprintf(faults, "stall %.3f %.3f\n", before, now - before);
+            before = now;
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> threads_;
+};
 
 struct Recording {
     std::FILE* out = nullptr;
@@ -176,8 +203,7 @@ int record(const char* source, const std::string& outPath) {
                      pa_strerror(pa_context_errno(context)));
         return 1;
     }
-    std::atomic<bool> stopWatching{false};
-    std::thread stallWatch(watchForStalls, recording.faults, std::cref(stopWatching));
+    std::optional<StallWatch> stallWatch(std::in_place, recording.faults);
     bool readyTold = false;
     while (stopAsked == 0) {
         if (pa_mainloop_iterate(loop, 0, nullptr) < 0) break;
@@ -197,8 +223,7 @@ int record(const char* source, const std::string& outPath) {
         pa_mainloop_poll(loop);
         pa_mainloop_dispatch(loop);
     }
-    stopWatching = true;
-    stallWatch.join();
+    stallWatch.reset();
     std::fclose(recording.out);
     std::fclose(recording.arrivals);
     std::fclose(recording.faults);
@@ -227,8 +252,7 @@ int drain(const char* fifo, const std::string& outPath) {
     makeThisThreadRealtime();
     std::signal(SIGTERM, [](int) { stopAsked = 1; });
     std::signal(SIGINT, [](int) { stopAsked = 1; });
-    std::atomic<bool> stopWatching{false};
-    std::thread stallWatch(watchForStalls, recording.faults, std::cref(stopWatching));
+    std::optional<StallWatch> stallWatch(std::in_place, recording.faults);
     std::printf("recording\n");
     std::fflush(stdout);
 
@@ -255,8 +279,7 @@ int drain(const char* fifo, const std::string& outPath) {
         std::fwrite(block.data(), 1, block.size(), recording.out);
         recording.frames = due;
     }
-    stopWatching = true;
-    stallWatch.join();
+    stallWatch.reset();
     close(fd);
     std::fclose(recording.out);
     std::fclose(recording.arrivals);
@@ -389,7 +412,7 @@ struct Windows {
     }
 };
 
-// The recorder's own notes: "stall START_MS LENGTH_MS" where the whole machine stood still (its
+// The recorder's own notes: "stall START_MS LENGTH_MS" where a processor stood still (its
 // real-time watch woke that late), "lost MS" where the server dropped what the recorder had not
 // taken yet. A dropout near either is not counted against the demo.
 Windows machineFaults(const std::string& path) {

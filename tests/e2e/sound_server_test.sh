@@ -5,7 +5,7 @@
 # file as ffmpeg decodes it. Passes with no dropout, no first sample missing, the first sample
 # heard within 10 ms of the clock's origin, so the picture trails the sound by 50 ms, and the
 # sound within 10 ms of its place from then on; for the whole show, the recording following the
-# file to the show's end. A dropout where the whole machine stood still is not the demo's.
+# file to the show's end. A dropout where a processor stood still is not the demo's.
 # LATE_SINK set: the default output is a sink that plays 70 to 90 ms after it takes, and says so
 # (start_late_sink), rather than the null sink, whose delay is next to none. PulseAudio only.
 # SERVER none: no sound server at all; the show runs silent after the failure line, and libasound

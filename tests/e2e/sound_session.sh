@@ -15,7 +15,7 @@
 #                         sound card does (PulseAudio's pipe sink into a FIFO that sink-monitor
 #                         drains by the clock); records what it plays as start_recording does
 #   stop_recording        ends every recording; OUT.time then says when each of its blocks had played, OUT.faults
-#                         what the recorder lost and when the whole machine stood still
+#                         what the recorder lost and when a processor stood still
 #   start_load            both cores busy at normal priority until stop_sound
 #   start_show BIN_DIR OUT_DIR
 #                         quarvel-clock-probe from BIN_DIR in the X display, through its dialog
