@@ -9,7 +9,8 @@
 //                                          the clock, silence where it holds too little, and records
 //                                          what it played as record does; the pipe holds 93 ms, so a
 //                                          sink writing into it (PulseAudio's pipe sink) has that
-//                                          delay, and reports it
+//                                          delay, and reports it; notes in OUT.s16.faults where it
+//                                          woke late itself
 //   sink-monitor now                       prints CLOCK_MONOTONIC in ms, the clock the demo and the
 //                                          recorder note times on
 //   sink-monitor silent-server SOCKET      a sound server that hangs: takes every connection on the
@@ -70,6 +71,8 @@ void makeThisThreadRealtime() {
 // later, its processor stood still (a virtual machine's processor taken away), and whatever ran
 // or was woken there with it, the sound server's threads or the demo's. One thread free to move
 // would miss most of these, since the scheduler moves it to the processor that still runs.
+constexpr double stallMs = 8;  // more than a wake-up of a real-time thread ever takes
+
 class StallWatch {
 public:
     explicit StallWatch(std::FILE* faults) {
@@ -93,7 +96,6 @@ private:
         CPU_SET(cpu, &only);
         pthread_setaffinity_np(pthread_self(), sizeof only, &only);
         makeThisThreadRealtime();
-        constexpr double stallMs = 8;  // more than a wake-up of a real-time thread ever takes
         double before = monotonicMs();
         while (!stop_) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -257,15 +259,24 @@ int drain(const char* fifo, const std::string& outPath) {
     std::fflush(stdout);
 
     // every 2 ms, the frames due by now: each one played, and so heard, at its own moment
+    constexpr double periodMs = 2;
     const double startMs = monotonicMs();
+    double wokeMs = startMs;
     std::vector<char> block;
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
     while (stopAsked == 0) {
-        next.tv_nsec += 2'000'000;
+        next.tv_nsec += static_cast<long>(periodMs * 1e6);
         if (next.tv_nsec >= 1'000'000'000) next = {next.tv_sec + 1, next.tv_nsec - 1'000'000'000};
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-        const long long due = std::llround((monotonicMs() - startMs) * rate / 1e3);
+        // A card never stands still, but this one can, and the pipe then stops emptying while the
+        // frames in it are still taken as played on time, once it wakes: the sink's reports of
+        // its delay meanwhile say too much, by up to the time it stood
+        const double nowMs = monotonicMs();
+        if (nowMs - wokeMs > periodMs + stallMs)
+            std::fprintf(recording.faults, "late %.3f %.3f\n", wokeMs, nowMs - wokeMs);
+        wokeMs = nowMs;
+        const long long due = std::llround((nowMs - startMs) * rate / 1e3);
         if (due <= recording.frames) continue;
         block.assign(static_cast<std::size_t>(due - recording.frames) * 2 * channels, 0);
         std::size_t got = 0;
@@ -414,7 +425,8 @@ struct Windows {
 
 // The recorder's own notes: "stall START_MS LENGTH_MS" where a processor stood still (its
 // real-time watch woke that late), "lost MS" where the server dropped what the recorder had not
-// taken yet. A dropout near either is not counted against the demo.
+// taken yet, "late START_MS LENGTH_MS" where the drain stood still. What happens near any of them
+// is not held against the demo.
 Windows machineFaults(const std::string& path) {
     Windows faults;
     std::ifstream in(path);
@@ -422,9 +434,17 @@ Windows machineFaults(const std::string& path) {
     double at = 0;
     while (in >> kind >> at) {
         double length = 0;
-        if (kind == "stall") in >> length;
-        // what the recorder lost was played some time before the hole reached it
-        faults.spans.emplace_back(at - (kind == "stall" ? 100 : 500), at + length + 500);
+        if (kind == "lost") {
+            // what the recorder lost was played some time before the hole reached it
+            faults.spans.emplace_back(at - 500, at + 500);
+            continue;
+        }
+        in >> length;
+        // a report of the sink's delay taken while the drain stood still was off by up to that
+        // long, and the demo places what it writes by it until PulseAudio's next report, which
+        // comes 1.5 s later at most; what it wrote by then plays out of the server's buffer and
+        // the pipe within 0.4 s
+        faults.spans.emplace_back(at - 100, at + length + (kind == "late" ? 2000 : 500));
     }
     return faults;
 }
