@@ -67,12 +67,12 @@ void makeThisThreadRealtime() {
     pthread_setschedparam(pthread_self(), SCHED_RR, &param);
 }
 
+constexpr double stallMs = 8;  // more than a wake-up of a real-time thread ever takes
+
 // Real-time threads, one on each processor, that wake every millisecond: where one wakes far
 // later, its processor stood still (a virtual machine's processor taken away), and whatever ran
 // or was woken there with it, the sound server's threads or the demo's. One thread free to move
 // would miss most of these, since the scheduler moves it to the processor that still runs.
-constexpr double stallMs = 8;  // more than a wake-up of a real-time thread ever takes
-
 class StallWatch {
 public:
     explicit StallWatch(std::FILE* faults) {
@@ -440,11 +440,12 @@ Windows machineFaults(const std::string& path) {
             continue;
         }
         in >> length;
-        // a report of the sink's delay taken while the drain stood still was off by up to that
-        // long, and the demo places what it writes by it until PulseAudio's next report, which
-        // comes 1.5 s later at most; what it wrote by then plays out of the server's buffer and
-        // the pipe within 0.4 s
-        faults.spans.emplace_back(at - 100, at + length + (kind == "late" ? 2000 : 500));
+        // after the drain stood still: a report of the sink's delay taken meanwhile was off by up
+        // to that long, and the demo places what it writes by it until PulseAudio's next report,
+        // 1.5 s later at most; what it wrote by then plays out of the server's buffer and the pipe
+        // within 0.4 s
+        const double after = kind == "late" ? 2000 : 500;
+        faults.spans.emplace_back(at - 100, at + length + after);
     }
     return faults;
 }
