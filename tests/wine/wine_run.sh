@@ -10,7 +10,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 use_wine_prefix "$1"
 shift
 start_xvfb 1280x720 || exit 1
+started=$SECONDS
 wine "$@"
 status=$?
+# a program that fails before it prints (Wine's own messages are off) still leaves a line
+[ $status -eq 0 ] || echo "wine_run: ${1##*/} ended with status $status after $((SECONDS - started)) s" >&2
 stop_wine
 exit $status
