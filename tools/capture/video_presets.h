@@ -28,7 +28,7 @@ inline constexpr QualityPreset qualityPresets[] = {
     {VideoQuality::share, "share",
      "default: H.264 near the sites' bitrate, at most 14 Mbit/s at 1080p60; AV1 in .webm (--codec)"},
     {VideoQuality::high, "high",
-     "H.264 (VP9 in .webm) that keeps the grain itself (about 450 Mbit/s at 1080p60)"},
+     "H.264 (AV1 in .webm) that keeps the grain itself (about 450 Mbit/s at 1080p60)"},
     {VideoQuality::master, "master",
      "lossless RGB (FFV1) in .mkv or .mov, the exact frames (about 870 Mbit/s at 1080p60)"},
     {VideoQuality::preview, "preview",
@@ -37,7 +37,7 @@ inline constexpr QualityPreset qualityPresets[] = {
 
 // The codec of share: H.264 where the container takes it, for every player; AV1 with film-grain
 // synthesis in .webm, or on request (--codec), for a fifth of the size. AV1's encoder takes
-// pictures of 64x64 or more: a smaller .webm is VP9.
+// pictures of 64x64 or more: a smaller .webm is VP9, for share and for high.
 enum class VideoCodec { automatic, h264, av1, vp9 };
 inline constexpr int av1SmallestSide = 64;
 
