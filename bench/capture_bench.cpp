@@ -1,10 +1,8 @@
 // Prints how fast the capture runs against pure rendering of the same frames: the show's own
 // shaders, the same frame path, with and without the pixel-buffer readback, and with the PNG writer
 // and every video preset behind it. Each figure is the median of interleaved runs from a fresh state.
-// With --stretches, the same at 1280x720, 30 fps, over a second of each part of the show (after
-// half a second unwritten, for the trails to build up), as presets are tuned.
-// Usage: quarvel-bench-capture [frames at 640x360] [runs] [only the modes whose name has this text]
-//        quarvel-bench-capture --stretches [runs] [only]
+// With --stretches, the same over a second of each part of the show (after half a second
+// unwritten, for the trails to build up), at 1280x720, 30 fps or as given, as presets are tuned.
 #include "bench_gl.h"
 #include "capture/capture_loop.h"
 #include "capture/png_sink.h"
@@ -192,8 +190,19 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
+constexpr const char* usage =
+    "usage: quarvel-bench-capture [FRAMES at 640x360] [RUNS] [ONLY]\n"
+    "       quarvel-bench-capture --stretches [RUNS] [ONLY] [WIDTHxHEIGHT@FPS]\n"
+    "Times capture against pure rendering, for every mode whose name holds ONLY; --stretches does\n"
+    "it over a second of each part of the show (1280x720@30 unless given), with each video's\n"
+    "bitrate, blurred error and grain against the master's frames.\n";
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     const bool byPart = !args.empty() && args[0] == "--stretches";
     int baseFrames = 60;
     if (!args.empty()) {
@@ -202,6 +211,14 @@ int main(int argc, char** argv) {
     }
     const int runs = !args.empty() ? std::max(1, std::atoi(args[0].c_str())) : byPart ? 1 : 3;
     const std::string only = args.size() > 1 ? args[1] : "";
+    int32_t partWidth = 1280, partHeight = 720, partFps = 30;
+    char rest = 0;
+    if (byPart && args.size() > 2 &&
+        (std::sscanf(args[2].c_str(), "%dx%d@%d%c", &partWidth, &partHeight, &partFps, &rest) != 3 ||
+         partWidth < 16 || partHeight < 16 || partFps < 2)) {
+        std::fprintf(stderr, "'%s' is not a size and frame rate such as 1920x1080@60\n%s", args[2].c_str(), usage);
+        return 2;
+    }
 
     struct Part {
         const char* name;
@@ -211,7 +228,8 @@ int main(int argc, char** argv) {
     if (byPart) {
         const int32_t at[] = {2'000, 12'000, 35'000, 65'000, 79'000};
         const char* names[] = {"opening", "glitches", "middle", "after 60 s", "disc grows"};
-        for (int i = 0; i < 5; ++i) parts.push_back({names[i], {1280, 720, 30, at[i], 30, 15}});
+        for (int i = 0; i < 5; ++i)
+            parts.push_back({names[i], {partWidth, partHeight, partFps, at[i], partFps, partFps / 2}});
     } else {
         // the busy middle of the show: trails, displacement, pulsing disc
         for (const auto& [width, height] : {std::pair{640, 360}, std::pair{1280, 720}})
