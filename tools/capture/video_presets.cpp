@@ -150,10 +150,11 @@ void appendVideoEncoding(VideoQuality quality, VideoCodec codec, std::string_vie
     }
     const bool high = quality == VideoQuality::high;
     if (container == "webm" && high && width >= av1SmallestSide && height >= av1SmallestSide) {
-        // AV1 keeps the grain itself for a fifth of VP9's time: at 1280x720, 30 fps, SVT-AV1's
-        // fastest preset at crf 4 spends 90 ms of CPU a frame, where VP9's good mode at crf 8
-        // takes 440, and comes closer to the frames (1.0 to 1.2 levels off against 1.2 to 1.4, 95%
-        // of the grain), for 90 Mbit/s against 80. VP9's realtime mode moves flat colour by 7.
+        // AV1 keeps the grain itself for a quarter of VP9's time: at 1280x720, 30 fps, SVT-AV1
+        // at preset 12, crf 4, takes 35 to 65 ms of CPU a frame where VP9's good mode at crf 8
+        // took 190 (quarvel-bench-capture --stretches), and comes closer to the frames: 1.0 to 1.2
+        // levels off against 1.2 to 1.4, with 95% of the grain, at 90 Mbit/s against 80. VP9's
+        // realtime mode is as fast, but moves flat colour by 7 levels.
         append(args, {"-c:v", "libsvtav1", "-preset", "12", "-crf", "4"});
         return;
     }
