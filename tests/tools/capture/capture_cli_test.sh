@@ -135,8 +135,8 @@ fidelity)
     # dark disc. high promises 2.5 levels at 1280x720; on this clip it measures 0.5 (0.8 in webm)
     # while x264 at crf 23, which smooths the grain away, gives 1.8, so the clip holds it to 1.25.
     # share is judged as a viewer sees it (quarvel-video-measures): the picture through a blur, and
-    # the grain's strength. In .webm, AV1 draws the grain again from its description: 72% of it
-    # on this clip, the show's hardest, 0.8 levels off through the blur. (Colour is checked on
+    # the grain's strength. In .webm, AV1 draws the grain again from its description: 71% of it
+    # on this clip, 0.6 levels off through the blur. (Colour is checked on
     # flat patches in video_sink_test.)
     clip="--size 1280x720 --fps 5 --to 1"
     measures=$(dirname "$capture")/quarvel-video-measures
