@@ -188,14 +188,14 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-}  // namespace
-
 constexpr const char* usage =
     "usage: quarvel-bench-capture [FRAMES at 640x360] [RUNS] [ONLY]\n"
     "       quarvel-bench-capture --stretches [RUNS] [ONLY] [WIDTHxHEIGHT@FPS]\n"
     "Times capture against pure rendering, for every mode whose name holds ONLY; --stretches does\n"
     "it over a second of each part of the show (1280x720@30 unless given), with each video's\n"
     "bitrate, blurred error and grain against the master's frames.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -216,7 +216,8 @@ int main(int argc, char** argv) {
     if (byPart && args.size() > 2 &&
         (std::sscanf(args[2].c_str(), "%dx%d@%d%c", &partWidth, &partHeight, &partFps, &rest) != 3 ||
          partWidth < 16 || partHeight < 16 || partFps < 2)) {
-        std::fprintf(stderr, "'%s' is not a size and frame rate such as 1920x1080@60\n%s", args[2].c_str(), usage);
+        std::fprintf(stderr, "'%s' is not a size and frame rate such as 1920x1080@60\n%s", args[2].c_str(),
+                     usage);
         return 2;
     }
 
